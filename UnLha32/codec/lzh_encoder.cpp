@@ -1,0 +1,510 @@
+#include "lzh_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <cstring>
+#include <vector>
+
+#include "bitio.h"
+#include "crc16.h"
+#include "huffman.h"
+
+namespace lzh {
+
+namespace {
+
+constexpr int kNC = 510;
+constexpr int kNT = 19;
+constexpr int kCBit = 9;
+constexpr int kTBit = 5;
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+constexpr int kMaxNP = 17;
+constexpr size_t kSegment = 512 * 1024;
+constexpr uint32_t kMaxBlockTokens = 65535;
+constexpr int kHashBits = 16;
+
+struct Token {
+    uint16_t code;  // literal 0..255 or 256 + length - 3
+    uint16_t pos;   // distance - 1, for matches
+};
+
+inline int pos_slot(uint32_t pos) {
+    int s = 0;
+    while (pos) {
+        ++s;
+        pos >>= 1;
+    }
+    return s;
+}
+
+struct BitCounter {
+    uint64_t bits = 0;
+    void put(int n, uint32_t) { bits += static_cast<unsigned>(n); }
+};
+
+// Symbol statistics of a run of tokens.
+struct BlockStats {
+    uint32_t cf[kNC] = {};
+    uint32_t pf[kMaxNP] = {};
+    uint64_t extra = 0;  // extra position bits
+    uint32_t tokens = 0;
+
+    void add(const Token& t) {
+        cf[t.code]++;
+        ++tokens;
+        if (t.code >= 256) {
+            int s = pos_slot(t.pos);
+            pf[s]++;
+            if (s > 1) extra += static_cast<unsigned>(s - 1);
+        }
+    }
+    void merge(const BlockStats& o) {
+        for (int i = 0; i < kNC; ++i) cf[i] += o.cf[i];
+        for (int i = 0; i < kMaxNP; ++i) pf[i] += o.pf[i];
+        extra += o.extra;
+        tokens += o.tokens;
+    }
+};
+
+// Calls emit(t_symbol, extra_bit_count, extra_value) for the run-length
+// coded form of the literal/length code lengths.
+template <class F>
+void c_len_symbols(const uint8_t* clen, int n, F emit) {
+    int i = 0;
+    while (i < n) {
+        int k = clen[i++];
+        if (k == 0) {
+            int count = 1;
+            while (i < n && clen[i] == 0) {
+                ++i;
+                ++count;
+            }
+            if (count <= 2) {
+                for (int j = 0; j < count; ++j) emit(0, 0, 0);
+            } else if (count <= 18) {
+                emit(1, 4, count - 3);
+            } else if (count == 19) {
+                emit(0, 0, 0);
+                emit(1, 4, 15);
+            } else {
+                emit(2, kCBit, count - 20);
+            }
+        } else {
+            emit(k + 2, 0, 0);
+        }
+    }
+}
+
+// The Huffman tables of one block.
+struct BlockTables {
+    uint8_t clen[kNC];
+    uint16_t ccode[kNC];
+    int csingle;
+    int cn;  // number of code lengths sent
+    uint8_t tlen[kNT];
+    uint16_t tcode[kNT];
+    int tsingle;
+    uint8_t plen[kMaxNP];
+    uint16_t pcode[kMaxNP];
+    int psingle;
+    int np;
+    int pbit;
+
+    BlockTables(const BlockStats& st, const LzhParams& p) : np(p.np), pbit(p.pbit) {
+        csingle = build_code_lengths(st.cf, kNC, kMaxCodeLen, clen);
+        build_codes(clen, kNC, ccode);
+        cn = kNC;
+        while (cn > 0 && clen[cn - 1] == 0) --cn;
+        tsingle = 0;
+        std::memset(tlen, 0, sizeof tlen);
+        std::memset(tcode, 0, sizeof tcode);
+        if (csingle < 0) {
+            uint32_t tf[kNT] = {};
+            c_len_symbols(clen, cn, [&](int s, int, int) { tf[s]++; });
+            tsingle = build_code_lengths(tf, kNT, kMaxCodeLen, tlen);
+            build_codes(tlen, kNT, tcode);
+        }
+        psingle = build_code_lengths(st.pf, np, kMaxCodeLen, plen);
+        build_codes(plen, np, pcode);
+    }
+
+    template <class Sink>
+    static void write_pt_len(Sink& s, const uint8_t* len, int nn, int nbit, int i_special) {
+        int n = nn;
+        while (n > 0 && len[n - 1] == 0) --n;
+        s.put(nbit, static_cast<uint32_t>(n));
+        int i = 0;
+        while (i < n) {
+            int k = len[i++];
+            if (k <= 6) s.put(3, static_cast<uint32_t>(k));
+            else s.put(k - 3, (1u << (k - 3)) - 2);
+            if (i == i_special) {
+                int j = i;
+                while (j < 6 && j < n && len[j] == 0) ++j;
+                s.put(2, static_cast<uint32_t>(j - i));
+                i = j;
+            }
+        }
+    }
+
+    template <class Sink>
+    void write_header(Sink& s, uint32_t ntokens) const {
+        s.put(16, ntokens);
+        if (csingle >= 0) {
+            s.put(kTBit, 0);
+            s.put(kTBit, 0);
+            s.put(kCBit, 0);
+            s.put(kCBit, static_cast<uint32_t>(csingle));
+        } else {
+            if (tsingle >= 0) {
+                s.put(kTBit, 0);
+                s.put(kTBit, static_cast<uint32_t>(tsingle));
+            } else {
+                write_pt_len(s, tlen, kNT, kTBit, 3);
+            }
+            s.put(kCBit, static_cast<uint32_t>(cn));
+            c_len_symbols(clen, cn, [&](int sym, int nb, int v) {
+                s.put(tlen[sym], tcode[sym]);
+                if (nb) s.put(nb, static_cast<uint32_t>(v));
+            });
+        }
+        if (psingle >= 0) {
+            s.put(pbit, 0);
+            s.put(pbit, static_cast<uint32_t>(psingle));
+        } else {
+            write_pt_len(s, plen, np, pbit, -1);
+        }
+    }
+
+    uint64_t total_bits(const BlockStats& st) const {
+        BitCounter bc;
+        write_header(bc, st.tokens);
+        uint64_t b = bc.bits + st.extra;
+        for (int i = 0; i < kNC; ++i) b += static_cast<uint64_t>(st.cf[i]) * clen[i];
+        for (int i = 0; i < np; ++i) b += static_cast<uint64_t>(st.pf[i]) * plen[i];
+        return b;
+    }
+
+    template <class Sink>
+    void write_tokens(Sink& s, const Token* t, size_t n) const {
+        for (size_t i = 0; i < n; ++i) {
+            s.put(clen[t[i].code], ccode[t[i].code]);
+            if (t[i].code >= 256) {
+                int sl = pos_slot(t[i].pos);
+                s.put(plen[sl], pcode[sl]);
+                if (sl > 1) s.put(sl - 1, t[i].pos & ((1u << (sl - 1)) - 1));
+            }
+        }
+    }
+};
+
+uint64_t block_bits(const BlockStats& st, const LzhParams& p) {
+    BlockTables bt(st, p);
+    return bt.total_bits(st);
+}
+
+class Encoder {
+public:
+    Encoder(const LzhParams& p, OutStream& out, uint64_t limit, const EncodeOptions& opt)
+        : p_(p), out_(out), limit_(limit), opt_(opt), bw_(bytes_) {
+        dsize_ = 1u << p.dict_bits;
+        max_dist_ = dsize_ - 1;
+        buf_.resize(dsize_ + kSegment);
+        prev_.resize(buf_.size());
+        head_.resize(1u << kHashBits);
+        opt_.chain_depth = std::max(1, opt_.chain_depth);
+        opt_.nice_length = std::min(kMaxMatch, std::max(kMinMatch, opt_.nice_length));
+        opt_.passes = std::max(1, opt_.passes);
+    }
+
+    EncodeResult run(InStream& in) {
+        EncodeResult r;
+        size_t hist = 0;
+        for (;;) {
+            size_t got = 0;
+            while (got < kSegment) {
+                size_t k = in.read(&buf_[hist + got], kSegment - got);
+                if (k == 0) break;
+                got += k;
+            }
+            if (in.failed()) {
+                r.status = Status::ReadError;
+                return r;
+            }
+            if (got == 0) break;
+            crc_ = crc16_update(crc_, &buf_[hist], got);
+            orig_ += got;
+            process_segment(hist, hist + got);
+            Status st = emit_blocks(false);
+            if (st != Status::Ok) {
+                r.status = st;
+                return r;
+            }
+            // Keep the last dictionary's worth of bytes as history.
+            size_t end = hist + got;
+            size_t keep = std::min<size_t>(end, dsize_);
+            std::memmove(&buf_[0], &buf_[end - keep], keep);
+            hist = keep;
+            if (got < kSegment) break;
+        }
+        Status st = emit_blocks(true);
+        if (st == Status::Ok) {
+            // Two bytes of zero bits after the last code: some decoders
+            // read ahead of the code they decode and give up on the final
+            // codes when the member data ends right behind them.
+            bw_.put(16, 0);
+            bw_.flush();
+            st = drain();
+        }
+        r.status = st;
+        r.crc = crc_;
+        r.orig_size = orig_;
+        r.packed_size = packed_;
+        return r;
+    }
+
+private:
+    uint32_t hash_at(size_t i) const {
+        uint32_t v = (static_cast<uint32_t>(buf_[i]) << 16) | (static_cast<uint32_t>(buf_[i + 1]) << 8) |
+                     buf_[i + 2];
+        return (v * 2654435761u) >> (32 - kHashBits);
+    }
+    void insert(size_t i) {
+        uint32_t h = hash_at(i);
+        prev_[i] = head_[h];
+        head_[h] = static_cast<int32_t>(i);
+    }
+
+    // Finds the matches at every position of buf_[s, e) and stores them as
+    // (length << 16 | distance - 1), increasing in length, per position.
+    void find_matches(size_t s, size_t e) {
+        std::fill(head_.begin(), head_.end(), -1);
+        for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i)
+            if (i + kMinMatch <= e) insert(i);
+        const size_t n = e - s;
+        moff_.assign(n + 1, 0);
+        matches_.clear();
+        size_t skip_until = s;
+        const uint8_t* b = buf_.data();
+        for (size_t i = s; i < e; ++i) {
+            moff_[i - s] = static_cast<uint32_t>(matches_.size());
+            if (i + kMinMatch > e) continue;
+            if (i < skip_until) {
+                insert(i);
+                continue;
+            }
+            const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
+            const size_t low = i > max_dist_ ? i - max_dist_ : 0;
+            int best = kMinMatch - 1;
+            int32_t cand = head_[hash_at(i)];
+            int depth = opt_.chain_depth;
+            const uint8_t* cur = b + i;
+            while (cand >= 0 && static_cast<size_t>(cand) >= low && depth-- > 0) {
+                const uint8_t* q = b + cand;
+                if (q[best] == cur[best] && q[0] == cur[0] && q[1] == cur[1]) {
+                    int len = 2;
+                    while (len < maxlen && q[len] == cur[len]) ++len;
+                    if (len > best) {
+                        best = len;
+                        matches_.push_back((static_cast<uint32_t>(len) << 16) |
+                                           static_cast<uint32_t>(i - cand - 1));
+                        if (len >= maxlen) break;
+                    }
+                }
+                cand = prev_[cand];
+            }
+            insert(i);
+            if (best >= opt_.nice_length) skip_until = i + best;
+        }
+        moff_[n] = static_cast<uint32_t>(matches_.size());
+    }
+
+    // Prices in bits for the parse, from statistics or first estimates.
+    void prices_from_stats(const BlockStats& st) {
+        BlockTables bt(st, p_);
+        for (int i = 0; i < kNC; ++i)
+            cprice_[i] = bt.clen[i] ? bt.clen[i] : (bt.csingle == i ? 1 : 14);
+        for (int i = 0; i < p_.np; ++i)
+            pprice_[i] = (bt.plen[i] ? bt.plen[i] : (bt.psingle == i ? 1 : 8)) + (i > 1 ? i - 1 : 0);
+    }
+    void initial_prices(size_t s, size_t e) {
+        uint32_t hist[256] = {};
+        for (size_t i = s; i < e; ++i) hist[buf_[i]]++;
+        const double total = static_cast<double>(e - s);
+        for (int c = 0; c < 256; ++c) {
+            double pr = hist[c] ? -std::log2(hist[c] / total) : 12.0;
+            cprice_[c] = static_cast<uint32_t>(std::min(15.0, std::max(1.0, pr + 0.5)));
+        }
+        for (int l = kMinMatch; l <= kMaxMatch; ++l)
+            cprice_[256 + l - kMinMatch] = 4 + static_cast<uint32_t>(std::log2(l - 1.0) * 1.5);
+        for (int i = 0; i < p_.np; ++i) pprice_[i] = 3 + (i > 1 ? i - 1 : 0);
+    }
+
+    // Shortest path over the segment with the current prices.
+    void parse(size_t s, size_t e, std::vector<Token>& out) {
+        const size_t n = e - s;
+        cost_.assign(n + 1, UINT32_MAX);
+        choice_.resize(n + 1);
+        cost_[0] = 0;
+        const uint8_t* b = buf_.data() + s;
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t c0 = cost_[i];
+            if (c0 == UINT32_MAX) continue;
+            uint32_t c = c0 + cprice_[b[i]];
+            if (c < cost_[i + 1]) {
+                cost_[i + 1] = c;
+                choice_[i + 1] = 0;
+            }
+            int from_len = kMinMatch;
+            for (uint32_t k = moff_[i]; k < moff_[i + 1]; ++k) {
+                const uint32_t m = matches_[k];
+                const int len = static_cast<int>(m >> 16);
+                const uint32_t pos = m & 0xFFFF;
+                const uint32_t base = c0 + pprice_[pos_slot(pos)];
+                for (int l = from_len; l <= len; ++l) {
+                    uint32_t cl = base + cprice_[256 + l - kMinMatch];
+                    if (cl < cost_[i + l]) {
+                        cost_[i + l] = cl;
+                        choice_[i + l] = (static_cast<uint32_t>(l) << 16) | pos;
+                    }
+                }
+                from_len = len + 1;
+            }
+        }
+        // Walk back from the end and emit the tokens in order.
+        size_t start = out.size();
+        size_t i = n;
+        while (i > 0) {
+            uint32_t ch = choice_[i];
+            if (ch == 0) {
+                out.push_back(Token{b[i - 1], 0});
+                i -= 1;
+            } else {
+                uint32_t l = ch >> 16;
+                out.push_back(Token{static_cast<uint16_t>(256 + l - kMinMatch),
+                                    static_cast<uint16_t>(ch & 0xFFFF)});
+                i -= l;
+            }
+        }
+        std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+    }
+
+    void process_segment(size_t s, size_t e) {
+        find_matches(s, e);
+        std::vector<Token> toks;
+        initial_prices(s, e);
+        for (int pass = 0; pass < opt_.passes; ++pass) {
+            toks.clear();
+            parse(s, e, toks);
+            if (pass + 1 < opt_.passes) {
+                BlockStats st;
+                for (const Token& t : toks) st.add(t);
+                prices_from_stats(st);
+            }
+        }
+        pending_.insert(pending_.end(), toks.begin(), toks.end());
+    }
+
+    // Cuts the pending tokens into blocks and writes them; the last block is
+    // kept back unless this is the end, so it can grow with the next segment.
+    Status emit_blocks(bool final) {
+        if (pending_.empty()) return Status::Ok;
+        constexpr size_t kChunk = 2048;
+        struct Part {
+            size_t begin, end;
+            BlockStats st;
+            uint64_t bits;
+        };
+        std::vector<Part> parts;
+        for (size_t b = 0; b < pending_.size(); b += kChunk) {
+            Part pt;
+            pt.begin = b;
+            pt.end = std::min(pending_.size(), b + kChunk);
+            for (size_t i = pt.begin; i < pt.end; ++i) pt.st.add(pending_[i]);
+            pt.bits = block_bits(pt.st, p_);
+            parts.push_back(pt);
+        }
+        // Merge neighbours while that saves bits, best saving first.
+        std::vector<int64_t> gain(parts.size(), 0);
+        auto merged_gain = [&](size_t k) -> int64_t {
+            const Part& a = parts[k];
+            const Part& c = parts[k + 1];
+            if (a.st.tokens + c.st.tokens > kMaxBlockTokens) return INT64_MIN;
+            BlockStats m = a.st;
+            m.merge(c.st);
+            return static_cast<int64_t>(a.bits + c.bits) - static_cast<int64_t>(block_bits(m, p_));
+        };
+        for (size_t k = 0; k + 1 < parts.size(); ++k) gain[k] = merged_gain(k);
+        while (parts.size() > 1) {
+            size_t best = 0;
+            for (size_t k = 1; k + 1 < parts.size(); ++k)
+                if (gain[k] > gain[best]) best = k;
+            if (gain[best] < 0) break;
+            Part& a = parts[best];
+            a.st.merge(parts[best + 1].st);
+            a.end = parts[best + 1].end;
+            a.bits = block_bits(a.st, p_);
+            parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(best) + 1);
+            gain.erase(gain.begin() + static_cast<std::ptrdiff_t>(best) + 1);
+            gain.resize(parts.size(), 0);
+            if (best + 1 < parts.size()) gain[best] = merged_gain(best);
+            if (best > 0) gain[best - 1] = merged_gain(best - 1);
+        }
+        size_t count = final ? parts.size() : parts.size() - 1;
+        for (size_t k = 0; k < count; ++k) {
+            const Part& pt = parts[k];
+            BlockTables bt(pt.st, p_);
+            bt.write_header(bw_, pt.st.tokens);
+            bt.write_tokens(bw_, &pending_[pt.begin], pt.end - pt.begin);
+            Status st = drain();
+            if (st != Status::Ok) return st;
+        }
+        size_t used = count ? parts[count - 1].end : 0;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
+        return Status::Ok;
+    }
+
+    Status drain() {
+        if (bytes_.empty()) return Status::Ok;
+        packed_ += bytes_.size();
+        if (packed_ > limit_) return Status::TooLarge;
+        if (!out_.write(bytes_.data(), bytes_.size())) return Status::WriteError;
+        bytes_.clear();
+        return Status::Ok;
+    }
+
+    LzhParams p_;
+    OutStream& out_;
+    uint64_t limit_;
+    EncodeOptions opt_;
+    std::vector<uint8_t> bytes_;
+    BitWriter bw_;
+    uint32_t dsize_ = 0, max_dist_ = 0;
+    std::vector<uint8_t> buf_;
+    std::vector<int32_t> prev_, head_;
+    std::vector<uint32_t> moff_, matches_;
+    std::vector<uint32_t> cost_, choice_;
+    uint32_t cprice_[kNC] = {};
+    uint32_t pprice_[kMaxNP] = {};
+    std::vector<Token> pending_;
+    uint16_t crc_ = 0;
+    uint64_t orig_ = 0, packed_ = 0;
+};
+
+}  // namespace
+
+EncodeResult encode_member(Method m, InStream& in, OutStream& out, uint64_t limit,
+                           const EncodeOptions& opt) {
+    LzhParams p;
+    if (!lzh_params(m, p) || m == Method::Lh4) {
+        EncodeResult r;
+        r.status = Status::Unsupported;
+        return r;
+    }
+    auto enc = std::make_unique<Encoder>(p, out, limit, opt);
+    return enc->run(in);
+}
+
+}  // namespace lzh
