@@ -1,0 +1,139 @@
+#include "CommandLine.h"
+
+#include "../engine/FileTreeSetting.h"
+#include "Strings.h"
+#include "UserMessage.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace sorvane {
+
+namespace {
+
+constexpr UINT kIdsUsage = 1200;
+constexpr UINT kIdsUnknownCommand = 1201;
+constexpr UINT kIdsCommandTwice = 1202;
+constexpr UINT kIdsNoBlank = 1203;
+constexpr UINT kIdsNoColon = 1204;
+constexpr UINT kIdsNeedParameter = 1205;
+
+bool endsName(wchar_t c) { return c == L'\0' || c == L' ' || c == L'/' || c == L':'; }
+
+int reportError(UINT id, const wchar_t* argument)
+{
+    showMessage(nullptr, argument ? formatString(id, argument) : loadString(id), MB_ICONEXCLAMATION);
+    return kParseError;
+}
+
+Command* findCommand(CommandTable& table, const wchar_t* name, size_t length)
+{
+    if (length != 1) return nullptr;
+    for (Command& command : table.entries) {
+        if (std::towupper(command.name[0]) == std::towupper(name[0])) return &command;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int parseCommandLine(wchar_t* text, CommandTable& table)
+{
+    if (!text || !*text) return kParseNoCommand;
+    wchar_t* p = std::wcschr(text, L'/');
+    if (!p) return kParseNoCommand;
+
+    for (;;) {
+        // p is at a '/': the name is one character, or two when the second
+        // does not end it.
+        wchar_t* const slash = p;
+        wchar_t* name = p + 1;
+        size_t nameLength = 0;
+        if (name[0] != L'\0') {
+            nameLength = 1;
+            if (!endsName(name[1])) nameLength = 2;
+        }
+        Command* command = findCommand(table, name, nameLength);
+        if (!command) {
+            wchar_t* cut = name + nameLength;
+            while (*cut && *cut != L' ' && *cut != L'/') ++cut;
+            *cut = L'\0';
+            return reportError(kIdsUnknownCommand, slash);
+        }
+        p = name + nameLength;
+
+        wchar_t* parameter = nullptr;
+        if (command != &table.entries[kCmdHelp]) {
+            if (*p != L':') {
+                const bool missing = *p == L'\0' || *p == L' ' || *p == L'/';
+                return reportError(missing ? kIdsNeedParameter : kIdsNoColon, command->name);
+            }
+            parameter = ++p;
+            wchar_t* nextSlash = std::wcschr(parameter, L'/');
+            if (nextSlash) {
+                // The character just before the next '/' separates the
+                // commands; it is not part of the parameter.
+                p = nextSlash - 1;
+                if (p < parameter) p = parameter; // "/C:/..." : nothing at all
+            } else {
+                p = parameter + std::wcslen(parameter);
+            }
+            if (p == parameter) return reportError(kIdsNeedParameter, command->name);
+        }
+
+        if (command->seen) return reportError(kIdsCommandTwice, command->name);
+        command->seen = true;
+        command->parameter = parameter;
+
+        if (*p != L'\0' && *p != L' ') return reportError(kIdsNoBlank, nullptr);
+        if (*p == L' ') {
+            *p++ = L'\0';
+            while (*p == L' ') ++p;
+        }
+        if (*p != L'/') return kParseAccepted;
+    }
+}
+
+int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation)
+{
+    if (table[kCmdHelp].seen) showMessage(nullptr, loadString(kIdsUsage), MB_ICONINFORMATION);
+
+    settings.protectReadOnly = 1;
+    settings.cloneTree = 0;
+
+    struct Choice {
+        CommandIndex command;
+        uint32_t operation;
+        bool setsOverwrite;
+    };
+    static const Choice kChoices[] = {
+        {kCmdCopy, kOperationCopy, true},
+        {kCmdMove, kOperationMove, false},
+        {kCmdDelete, kOperationDelete, true},
+        {kCmdCompress, kOperationCompress, true},
+    };
+    const wchar_t* sourceList = nullptr;
+    for (const Choice& choice : kChoices) {
+        if (!table[choice.command].seen) continue;
+        pendingOperation = choice.operation;
+        if (choice.setsOverwrite) settings.overwrite = 1;
+        sourceList = table[choice.command].parameter;
+        break;
+    }
+
+    settings.setTarget(table[kCmdTarget].seen ? table[kCmdTarget].parameter : L"");
+
+    if (sourceList) {
+        settings.setSources(sourceList);
+        if (settings.sources) {
+            // "C:\;;" (a drive root selected alone) stands for "C:\;".
+            const size_t length = std::wcslen(settings.sources);
+            if (length >= 4 && std::wcscmp(settings.sources + length - 4, L":\\;;") == 0) {
+                settings.sources[length - 1] = L'\0';
+            }
+        }
+    }
+    return settings.sources ? 1 : 0;
+}
+
+} // namespace sorvane

@@ -1,0 +1,40 @@
+// The command line of the main program: "/H", "/F:", "/T:", "/C:", "/M:",
+// "/D:", "/L:". The parser works in place on the command-line text and
+// reports errors in message boxes with the exact words of the string table.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace sorvane {
+
+class FILE_TREE_SETTING;
+
+struct Command {
+    const wchar_t* name;  // one letter
+    wchar_t* parameter;   // inside the command-line text, or null
+    bool seen;
+};
+
+enum CommandIndex { kCmdHelp, kCmdHandOff, kCmdTarget, kCmdCopy, kCmdMove, kCmdDelete, kCmdCompress, kCommandCount };
+
+struct CommandTable {
+    Command entries[kCommandCount] = {
+        {L"H", nullptr, false}, {L"F", nullptr, false}, {L"T", nullptr, false}, {L"C", nullptr, false},
+        {L"M", nullptr, false}, {L"D", nullptr, false}, {L"L", nullptr, false},
+    };
+    const Command& operator[](CommandIndex i) const { return entries[i]; }
+};
+
+enum ParseResult : int { kParseError = 0, kParseAccepted = 1, kParseNoCommand = 2 };
+
+// Parses (and modifies) `text`: 2 when it holds no command, 0 after an error
+// was reported, 1 when every command was accepted.
+int parseCommandLine(wchar_t* text, CommandTable& table);
+
+// Seeds the settings and the pending operation from an accepted table. Shows
+// the usage text for "/H". Returns 1 when the settings' source buffer exists.
+int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation);
+
+} // namespace sorvane

@@ -1,0 +1,159 @@
+#include "Startup.h"
+
+#include "../../common/HandOff.h"
+#include "AppState.h"
+#include "CommandLine.h"
+#include "MainWindow.h"
+#include "Strings.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace sorvane {
+
+namespace {
+
+constexpr UINT kIdsAppName = 1100;
+constexpr UINT kIdsClassName = 1101;
+constexpr UINT kIdsVersion = 1102;
+constexpr int kAcceleratorTable = 100;
+
+using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
+
+bool appendText(wchar_t* buffer, size_t capacity, const wchar_t* text)
+{
+    const size_t length = std::wcslen(buffer);
+    if (length + std::wcslen(text) + 1 > capacity) return false;
+    std::wcscpy(buffer + length, text);
+    return true;
+}
+
+bool createFolder(const wchar_t* path)
+{
+    return ::CreateDirectoryW(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+} // namespace
+
+void initAppDataFolder(wchar_t* folder, size_t capacity)
+{
+    folder[0] = L'\0';
+    HMODULE shell = ::GetModuleHandleW(L"shell32.dll");
+    HMODULE loaded = nullptr;
+    if (!shell) shell = loaded = ::LoadLibraryW(L"shell32.dll");
+    if (!shell) return;
+    auto getPath = reinterpret_cast<GetSpecialFolderPathFn>(
+        reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetSpecialFolderPathW")));
+    wchar_t path[MAX_PATH] = {};
+    const bool got = getPath && getPath(nullptr, path, CSIDL_APPDATA | CSIDL_FLAG_CREATE, FALSE) && path[0];
+    if (loaded) ::FreeLibrary(loaded);
+    if (!got) return;
+    if (!appendText(path, MAX_PATH, L"\\Brenmoor")) return;
+    createFolder(path);
+    if (!appendText(path, MAX_PATH, L"\\Sorvane")) return;
+    createFolder(path);
+    if (!appendText(path, MAX_PATH, L"\\")) return;
+    if (std::wcslen(path) + 1 > capacity) return;
+    std::wcscpy(folder, path);
+}
+
+void initHelpFilePath(const wchar_t* exePath, WORD language, wchar_t* out, size_t capacity)
+{
+    const wchar_t* slash = std::wcsrchr(exePath, L'\\');
+    const size_t folderLength = slash ? static_cast<size_t>(slash - exePath + 1) : 0;
+    wchar_t folder[MAX_PATH] = {};
+    std::wmemcpy(folder, exePath, folderLength < MAX_PATH ? folderLength : MAX_PATH - 1);
+    std::swprintf(out, capacity, L"%ls%ls.%04X.chm", folder, L"Sorvane", language);
+    if (::GetFileAttributesW(out) == INVALID_FILE_ATTRIBUTES) {
+        std::swprintf(out, capacity, L"%ls%ls.chm", folder, L"Sorvane");
+    }
+}
+
+int runApplication(HINSTANCE instance)
+{
+    AppState& state = app();
+
+    // 1-2. COM and the resource module of the user's language.
+    state.instance = instance;
+    const HRESULT com = ::CoInitialize(nullptr);
+    state.resLang.Load(instance, 0, nullptr);
+
+    // 3. The per-user data folder.
+    initAppDataFolder(state.appDataFolder, kShortPathCapacity);
+
+    // 4. Common controls: the Windows 95 classes and the date classes.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), 0x1FF};
+    ::InitCommonControlsEx(&controls);
+
+    // 5. Names.
+    loadString(kIdsAppName, state.appName, 50);
+    loadString(kIdsClassName, state.className, 64);
+    loadString(kIdsVersion, state.versionText, 20);
+
+    // 6. The help file beside the program.
+    wchar_t exePath[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exePath, MAX_PATH);
+    initHelpFilePath(exePath, static_cast<WORD>(state.resLang.currentLanguage() & 0xFFFF), state.helpFilePath,
+                     kShortPathCapacity);
+
+    auto finish = [&](int code) {
+        if (SUCCEEDED(com)) ::CoUninitialize();
+        state.resLang.Unload();
+        return code;
+    };
+
+    // 7. The command text, parsed and applied.
+    handoff::CommandText commandText = handoff::obtainCommandText();
+    CommandTable table;
+    int result = parseCommandLine(commandText.get(), table);
+    if (result == kParseAccepted) result = applyCommands(table, state.settings, state.pendingOperation);
+
+    // 8. Rejected, or nothing to run.
+    if (result == kParseError) return finish(-1);
+    if (result == kParseNoCommand) {
+        if (!state.settings.sources) return finish(-1);
+        state.settings.sources[0] = L'\0';
+        state.interactiveMode = true;
+    }
+
+    // 9-11. The main window: shown with its menu, or hidden with the
+    // operation posted to it.
+    if (!registerMainWindowClass(instance)) return finish(0);
+    HWND window = createMainWindow(instance);
+    if (!window) return finish(0);
+    if (state.interactiveMode) {
+        ::ShowWindow(window, SW_SHOWNORMAL);
+        ::UpdateWindow(window);
+    } else {
+        ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + state.pendingOperation, 0);
+    }
+
+    // 12. The message loop.
+    HACCEL accelerators = ::LoadAcceleratorsW(resourceModule(), MAKEINTRESOURCEW(kAcceleratorTable));
+    if (!accelerators) accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(kAcceleratorTable));
+    MSG message;
+    int quitCode = 0;
+    for (;;) {
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            quitCode = static_cast<int>(message.wParam);
+            break;
+        }
+        if (got == -1) break;
+        if (accelerators && state.mainWindow &&
+            ::TranslateAcceleratorW(state.mainWindow, accelerators, &message)) {
+            continue;
+        }
+        if (state.activeDialog && ::IsDialogMessageW(state.activeDialog, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+
+    // 13. Release COM and the language resources.
+    return finish(quitCode);
+}
+
+} // namespace sorvane

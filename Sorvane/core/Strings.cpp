@@ -1,0 +1,57 @@
+#include "Strings.h"
+
+#include "AppState.h"
+
+#include <cwchar>
+#include <vector>
+
+namespace sorvane {
+
+std::wstring loadString(UINT id)
+{
+    const wchar_t* text = nullptr;
+    // With a zero buffer size LoadStringW hands out a pointer to the
+    // resource's text itself, which is not terminated.
+    const int length = ::LoadStringW(resourceModule(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || !text) return {};
+    return std::wstring(text, static_cast<size_t>(length));
+}
+
+int loadString(UINT id, wchar_t* buffer, int capacity)
+{
+    if (!buffer || capacity <= 0) return 0;
+    const std::wstring text = loadString(id);
+    const int length = static_cast<int>(text.size() < static_cast<size_t>(capacity) ? text.size() : capacity - 1);
+    std::wmemcpy(buffer, text.data(), static_cast<size_t>(length));
+    buffer[length] = L'\0';
+    return length;
+}
+
+std::wstring formatString(UINT id, const wchar_t* argument)
+{
+    const std::wstring format = loadString(id);
+    if (!argument) return format;
+    // Our strings take at most one "%s"; anything else is copied as it is.
+    std::wstring result;
+    result.reserve(format.size() + std::wcslen(argument));
+    bool substituted = false;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == L'%' && i + 1 < format.size()) {
+            if (format[i + 1] == L's' && !substituted) {
+                result += argument;
+                substituted = true;
+                ++i;
+                continue;
+            }
+            if (format[i + 1] == L'%') {
+                result += L'%';
+                ++i;
+                continue;
+            }
+        }
+        result += format[i];
+    }
+    return result;
+}
+
+} // namespace sorvane

@@ -1,0 +1,17 @@
+// Texts the user sees, loaded by number from the resource module.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace sorvane {
+
+// The string `id` of the resource module; empty when it has none.
+std::wstring loadString(UINT id);
+// Copies string `id` into a fixed buffer (truncated), returns its length.
+int loadString(UINT id, wchar_t* buffer, int capacity);
+// Formats string `id` with one text argument ("%s").
+std::wstring formatString(UINT id, const wchar_t* argument);
+
+} // namespace sorvane

@@ -1,0 +1,133 @@
+#include "FileTreeSetting.h"
+
+#include "PatternMatch.h"
+
+#include <cwchar>
+#include <new>
+
+namespace sorvane {
+
+namespace {
+
+uint64_t toUInt64(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+wchar_t* allocatePathBuffer()
+{
+    auto* buffer = new (std::nothrow) wchar_t[kRunPathCapacity];
+    if (buffer) buffer[0] = L'\0';
+    return buffer;
+}
+
+} // namespace
+
+void boundedCopy(wchar_t* destination, const wchar_t* source, size_t capacity)
+{
+    if (!destination || capacity == 0) return;
+    size_t i = 0;
+    if (source) {
+        for (; i + 1 < capacity && source[i]; ++i) destination[i] = source[i];
+    }
+    destination[i] = L'\0';
+}
+
+FILE_TREE_SETTING::FILE_TREE_SETTING() { allocateBuffers(); }
+
+FILE_TREE_SETTING::FILE_TREE_SETTING(const FILE_TREE_SETTING& other)
+{
+    allocateBuffers();
+    copyFrom(other);
+}
+
+FILE_TREE_SETTING& FILE_TREE_SETTING::operator=(const FILE_TREE_SETTING& other)
+{
+    if (this != &other) {
+        allocateBuffers();
+        copyFrom(other);
+    }
+    return *this;
+}
+
+FILE_TREE_SETTING::~FILE_TREE_SETTING()
+{
+    delete[] sources;
+    delete[] target;
+}
+
+void FILE_TREE_SETTING::allocateBuffers()
+{
+    if (!sources) sources = allocatePathBuffer();
+    if (!target) target = allocatePathBuffer();
+}
+
+void FILE_TREE_SETTING::setSources(const wchar_t* text) { boundedCopy(sources, text, kRunPathCapacity); }
+void FILE_TREE_SETTING::setTarget(const wchar_t* text) { boundedCopy(target, text, kRunPathCapacity); }
+void FILE_TREE_SETTING::setPatterns(const wchar_t* text) { boundedCopy(patterns, text, kPatternCapacity); }
+
+void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
+{
+    setSources(other.sources); // a null source buffer copies as an empty text
+    setTarget(other.target);
+    operation = other.operation;
+    setPatterns(other.patterns);
+    includeSubfolders = other.includeSubfolders;
+    excludePatterns = other.excludePatterns;
+    timeMode = other.timeMode;
+    timeFrom = other.timeFrom;
+    timeTo = other.timeTo;
+    sizeClass = other.sizeClass;
+    sizeLimitIsMaximum = other.sizeLimitIsMaximum;
+    sizeLimitKB = other.sizeLimitKB;
+    overwrite = other.overwrite;
+    protectReadOnly = other.protectReadOnly;
+    testOnly = other.testOnly;
+    cloneTree = other.cloneTree;
+    progress = other.progress;
+    log = other.log;
+    cancel = other.cancel;
+    sameVolume = other.sameVolume;
+    scannedFiles = other.scannedFiles;
+    totalFiles = other.totalFiles;
+    completedFiles = other.completedFiles;
+    failedFiles = other.failedFiles;
+    countedFolders = other.countedFolders;
+    failedFolders = other.failedFolders;
+    totalBytes = other.totalBytes;
+    doneBytes = other.doneBytes;
+    currentFileBytes = other.currentFileBytes;
+    neededBytes = other.neededBytes;
+    startTime = other.startTime;
+    currentItem = other.currentItem;
+    existingTarget = other.existingTarget;
+}
+
+bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWrite)
+{
+    if (settings.timeMode != 1) return true;
+    const uint64_t t = toUInt64(lastWrite);
+    return t >= toUInt64(settings.timeFrom) && t <= toUInt64(settings.timeTo);
+}
+
+bool passesSizeFilter(const FILE_TREE_SETTING& settings, uint64_t sizeBytes)
+{
+    const uint64_t kb = sizeBytes >> 10;
+    switch (settings.sizeClass) {
+    case kSizeAny: return true;
+    case kSizeSmall: return kb < 100;
+    case kSizeMiddle: return kb < 1024;
+    case kSizeLarge: return kb >= 1024;
+    case kSizeSpecified:
+        return settings.sizeLimitIsMaximum == 1 ? kb < settings.sizeLimitKB : kb >= settings.sizeLimitKB;
+    default: return true;
+    }
+}
+
+bool passesPatternFilter(const FILE_TREE_SETTING& settings, const wchar_t* fileName)
+{
+    const bool matches = matchPatternList(fileName, settings.patterns);
+    return static_cast<uint32_t>(matches) != settings.excludePatterns;
+}
+
+} // namespace sorvane

@@ -1,0 +1,107 @@
+// The record of one filter operation: which operation, which sources, which
+// target, which files qualify and how existing targets are treated, plus the
+// run state that the engine and the worker fill while it runs.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace sorvane {
+
+class IProgressSink;
+class ILogSink;
+struct ListingRecord;
+
+// Operation kinds (low seven bits of FILE_TREE_SETTING::operation).
+enum OperationKind : uint32_t {
+    kOperationCopy = 0,
+    kOperationMove = 1,
+    kOperationCompress = 2,
+    kOperationDelete = 3,
+};
+// Set in `operation` by the worker while it makes its counting pass.
+constexpr uint32_t kCountingPassFlag = 0x80;
+
+constexpr size_t kRunPathCapacity = 32768;   // sources and target buffers
+constexpr size_t kPatternCapacity = 520;     // pattern list (519 + terminator)
+
+// Size classes of the size filter.
+enum SizeClass : uint32_t {
+    kSizeAny = 0,
+    kSizeSmall = 1,    // under 100 KB
+    kSizeMiddle = 2,   // under 1 MB (small files included)
+    kSizeLarge = 3,    // 1 MB and more
+    kSizeSpecified = 4 // against sizeLimitKB, as a minimum or a maximum
+};
+
+class FILE_TREE_SETTING {
+public:
+    FILE_TREE_SETTING();
+    FILE_TREE_SETTING(const FILE_TREE_SETTING& other);
+    FILE_TREE_SETTING& operator=(const FILE_TREE_SETTING& other);
+    virtual ~FILE_TREE_SETTING();
+
+    uint32_t kind() const noexcept { return operation & 0x7F; }
+    bool isCountingPass() const noexcept { return (operation & kCountingPassFlag) != 0; }
+
+    // Copies text into sources/target (at most 32767 characters; a missing
+    // buffer is left alone) and patterns (at most 519).
+    void setSources(const wchar_t* text);
+    void setTarget(const wchar_t* text);
+    void setPatterns(const wchar_t* text);
+
+    // User settings.
+    uint32_t operation = 0;
+    wchar_t* sources = nullptr;       // owned, kRunPathCapacity units
+    wchar_t* target = nullptr;        // owned, kRunPathCapacity units
+    wchar_t patterns[kPatternCapacity] = {};
+    uint32_t includeSubfolders = 1;
+    uint32_t excludePatterns = 0;
+    uint32_t timeMode = 0;
+    FILETIME timeFrom = {};
+    FILETIME timeTo = {};
+    uint32_t sizeClass = 0;
+    uint32_t sizeLimitIsMaximum = 0;
+    uint32_t sizeLimitKB = 0;
+    uint32_t overwrite = 0;
+    uint32_t protectReadOnly = 0;
+    uint32_t testOnly = 0;
+    uint32_t cloneTree = 0;
+
+    // Run state.
+    IProgressSink* progress = nullptr;
+    ILogSink* log = nullptr;
+    volatile uint32_t cancel = 0;
+    uint32_t sameVolume = 0;
+    uint32_t scannedFiles = 0;
+    uint32_t totalFiles = 0;
+    uint32_t completedFiles = 0;
+    uint32_t failedFiles = 0;
+    uint32_t countedFolders = 0;
+    uint32_t failedFolders = 0;
+    uint64_t totalBytes = 0;
+    uint64_t doneBytes = 0;
+    uint64_t currentFileBytes = 0;
+    int64_t neededBytes = 0;
+    FILETIME startTime = {};
+    const ListingRecord* currentItem = nullptr;
+    const ListingRecord* existingTarget = nullptr;
+
+private:
+    void allocateBuffers();
+    void copyFrom(const FILE_TREE_SETTING& other);
+};
+
+// The filter predicates, applied to files only, in this order.
+// Time: with timeMode 1, the last-write time must lie in [timeFrom, timeTo].
+bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWrite);
+// Size: by the size class (see SizeClass); KB is the size shifted right by 10.
+bool passesSizeFilter(const FILE_TREE_SETTING& settings, uint64_t sizeBytes);
+// Pattern list: kept when the match result differs from excludePatterns.
+bool passesPatternFilter(const FILE_TREE_SETTING& settings, const wchar_t* fileName);
+
+// Copies at most capacity - 1 units of `source` and terminates (capacity > 0).
+void boundedCopy(wchar_t* destination, const wchar_t* source, size_t capacity);
+
+} // namespace sorvane

@@ -1,0 +1,22 @@
+# Common compiler settings for every Sorvane target.
+function(sorvane_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(WIN32)
+        target_compile_definitions(${target} PRIVATE
+            UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+            _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800)
+        # No mingw runtime DLL may lie beside the deliverables.
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+endfunction()
+
+# A GoogleTest program run by ctest under Wine. Tests whose names contain
+# "Window" need a display; the test script provides one for the whole run.
+function(sorvane_add_test_program name)
+    add_executable(${name} ${ARGN})
+    sorvane_target_defaults(${name})
+    target_link_libraries(${name} PRIVATE gtest gtest_main)
+    target_compile_definitions(${name} PRIVATE SORVANE_TESTDATA_DIR="${SORVANE_TESTDATA_DIR}")
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Sourced by the scripts that run Windows programs: gives them the build's
+# own Wine prefix, one persistent wineserver and an Xvfb display, all
+# stopped again when the calling script exits.
+# Needs: BUILD_DIR.
+export WINEPREFIX="$BUILD_DIR/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+sorvane_session_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "${SORVANE_XVFB_PID:-}" ]; then kill "$SORVANE_XVFB_PID" >/dev/null 2>&1 || true; fi
+}
+trap sorvane_session_stop EXIT
+
+# A display of our own, whatever else runs on this machine.
+if command -v Xvfb >/dev/null; then
+    for n in $(seq 90 190); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        SORVANE_XVFB_PID=$!
+        for _ in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        if kill -0 "$SORVANE_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+            export DISPLAY=":$n"
+            break
+        fi
+        SORVANE_XVFB_PID=
+    done
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null
+fi
+# Started here with its output sent away, so that no test process inherits
+# ctest's pipes through it.
+(wineserver -p; wine cmd /c exit) >/dev/null 2>&1 </dev/null

@@ -1,0 +1,203 @@
+#include "TestSupport.h"
+
+#include "core/UserMessage.h"
+
+#include <atomic>
+#include <cwchar>
+
+namespace sorvane::test {
+
+namespace {
+
+std::vector<RecordedMessage>& recorded()
+{
+    static std::vector<RecordedMessage> list;
+    return list;
+}
+
+int recordMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags)
+{
+    recorded().push_back({text, caption, flags});
+    return IDOK;
+}
+
+std::wstring folderOf(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+} // namespace
+
+TempFolder::TempFolder()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t base[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, base);
+    for (;;) {
+        wchar_t name[MAX_PATH + 64];
+        std::swprintf(name, MAX_PATH + 64, L"%lssorvane-test-%lu-%u", base, ::GetCurrentProcessId(), counter++);
+        if (::CreateDirectoryW(name, nullptr)) {
+            path_ = name;
+            break;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+}
+
+TempFolder::~TempFolder()
+{
+    if (!path_.empty()) removeTree(path_);
+}
+
+void removeTree(const std::wstring& path)
+{
+    const std::wstring longPath = path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((longPath + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = longPath + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
+            else ::DeleteFileW(child.c_str());
+        } while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+    }
+    ::SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(longPath.c_str());
+}
+
+bool writeBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = bytes.empty() ||
+                    (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
+    ::CloseHandle(file);
+    return ok;
+}
+
+bool writeText(const std::wstring& path, const std::wstring& utf16)
+{
+    return writeBytes(path, std::string(reinterpret_cast<const char*>(utf16.data()), utf16.size() * sizeof(wchar_t)));
+}
+
+std::string readBytes(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+MessageRecorder::MessageRecorder()
+{
+    recorded().clear();
+    setMessageHook(recordMessage);
+}
+MessageRecorder::~MessageRecorder() { setMessageHook(nullptr); }
+const std::vector<RecordedMessage>& MessageRecorder::messages() const { return recorded(); }
+void MessageRecorder::clear() { recorded().clear(); }
+
+std::wstring programFolder()
+{
+    wchar_t path[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return folderOf(path);
+}
+
+std::wstring distFolder()
+{
+#ifdef SORVANE_DIST_DIR
+    return std::wstring(L"" SORVANE_DIST_DIR) + L"\\";
+#else
+    return programFolder();
+#endif
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (info_.hProcess) {
+        if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(info_.hProcess, 99);
+            ::WaitForSingleObject(info_.hProcess, 5000);
+        }
+        ::CloseHandle(info_.hProcess);
+        ::CloseHandle(info_.hThread);
+    }
+}
+
+bool ChildProcess::start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder)
+{
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
+}
+
+DWORD ChildProcess::wait(DWORD ms)
+{
+    if (!info_.hProcess) return STILL_ACTIVE;
+    if (::WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    HWND found;
+};
+BOOL CALLBACK matchWindow(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId) return TRUE;
+    if (search->className) {
+        wchar_t name[256] = {};
+        ::GetClassNameW(window, name, 256);
+        if (std::wcscmp(name, search->className) != 0) return TRUE;
+    }
+    if (!::IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+} // namespace
+
+HWND findProcessWindow(DWORD processId, const wchar_t* className, DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        WindowSearch search = {processId, className, nullptr};
+        ::EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        if (::GetTickCount() - start > ms) return nullptr;
+        ::Sleep(50);
+    }
+}
+
+std::wstring windowText(HWND window)
+{
+    wchar_t text[4096] = {};
+    ::GetWindowTextW(window, text, 4096);
+    return text;
+}
+
+} // namespace sorvane::test

@@ -1,0 +1,74 @@
+// Helpers shared by the test programs: scratch folders, files, recorded
+// message boxes and child processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sorvane::test {
+
+// A fresh folder under the Windows temp folder, removed with its contents.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }   // ends without '\'
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+void removeTree(const std::wstring& path);
+bool writeBytes(const std::wstring& path, const std::string& bytes);
+bool writeText(const std::wstring& path, const std::wstring& utf16); // UTF-16LE, no BOM
+std::string readBytes(const std::wstring& path);
+bool exists(const std::wstring& path);
+
+// Message boxes recorded instead of shown, while an instance lives.
+struct RecordedMessage {
+    std::wstring text;
+    std::wstring caption;
+    UINT flags;
+};
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    const std::vector<RecordedMessage>& messages() const;
+    void clear();
+};
+
+// The folder that holds this test program, ending with '\'.
+std::wstring programFolder();
+// The folder of the deliverables (build/dist), ending with '\'.
+std::wstring distFolder();
+
+// A child process, killed if still running when the object goes.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder = L"");
+    // Exit code, or STILL_ACTIVE when it did not end within `ms`.
+    DWORD wait(DWORD ms);
+    DWORD id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+// A visible top-level window of the process with the given class (null:
+// any), waited for up to `ms`.
+HWND findProcessWindow(DWORD processId, const wchar_t* className, DWORD ms);
+std::wstring windowText(HWND window);
+
+} // namespace sorvane::test
