@@ -1,0 +1,52 @@
+// The two narrow interfaces through which the engine reports: the progress
+// display and the log of processed items. The progress dialog and the HTML
+// report implement them; tests use recording fakes.
+#pragma once
+
+#include <windows.h>
+
+namespace sorvane {
+
+// Colours of log rows, laid out 0x00BBGGRR; kColourNone means uncoloured.
+constexpr COLORREF kColourNone = 0xFFFFFFFF;
+constexpr COLORREF kColourRed = 0x0000FF;
+constexpr COLORREF kColourGreen = 0x008000;
+constexpr COLORREF kColourMagenta = 0xFF00FF;
+constexpr COLORREF kColourOrange = 0x0080FF;
+
+// Status texts of item rows (string-table ids).
+enum ItemStatus : UINT {
+    kStatusReadOnly = 1360,        // "Filed, ReadOnly"
+    kStatusNotExist = 1361,        // "Not Exist"
+    kStatusFailed = 1362,          // "Failed"
+    kStatusSuccess = 1363,         // "Success"
+    kStatusFolderReadOnly = 1364,  // "Filed(Folder), ReadOnly"
+    kStatusFolderFailed = 1365,    // "Failed(Folder)"
+    kStatusTestOnly = 1366,        // "Test Only"
+};
+
+class IProgressSink {
+public:
+    virtual void SetFolderText(const wchar_t* text) = 0;
+    virtual void SetFileText(const wchar_t* text) = 0;
+    // Refreshes counters, bar and times from the run state; `duringCopy`
+    // when called from the copy progress routine (bytes changed, counts not).
+    virtual void UpdateCounters(bool duringCopy) = 0;
+
+protected:
+    ~IProgressSink() = default;
+};
+
+class ILogSink {
+public:
+    // A row: the path and the status text.
+    virtual void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) = 0;
+    // A failure row: the status text followed by "--" and the system's
+    // message for `error` (0: the calling thread's last error).
+    virtual void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) = 0;
+
+protected:
+    ~ILogSink() = default;
+};
+
+} // namespace sorvane
