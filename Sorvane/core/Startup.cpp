@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "../../common/HandOff.h"
+#include "../../common/ui/Window.h"
 #include "AppState.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
@@ -80,6 +81,7 @@ int runApplication(HINSTANCE instance)
     state.instance = instance;
     const HRESULT com = ::CoInitialize(nullptr);
     state.resLang.Load(instance, 0, nullptr);
+    ui::setResourceInstance(state.resLang.resourceModule());
 
     // 3. The per-user data folder.
     initAppDataFolder(state.appDataFolder, kShortPathCapacity);
