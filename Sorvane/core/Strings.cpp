@@ -54,4 +54,12 @@ std::wstring formatString(UINT id, const wchar_t* argument)
     return result;
 }
 
+std::wstring formatNumber(UINT id, long long number)
+{
+    std::wstring text = loadString(id);
+    const size_t at = text.find(L"%d");
+    if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(number));
+    return text;
+}
+
 } // namespace sorvane

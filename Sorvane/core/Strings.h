@@ -13,5 +13,7 @@ std::wstring loadString(UINT id);
 int loadString(UINT id, wchar_t* buffer, int capacity);
 // Formats string `id` with one text argument ("%s").
 std::wstring formatString(UINT id, const wchar_t* argument);
+// Formats string `id` with one number ("%d").
+std::wstring formatNumber(UINT id, long long number);
 
 } // namespace sorvane

@@ -1,0 +1,400 @@
+#include "DlgProgress.h"
+
+#include "../core/AppState.h"
+#include "../core/Help.h"
+#include "../core/Shell.h"
+#include "../core/Strings.h"
+#include "OperationJob.h"
+#include "ProgressText.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+
+namespace sorvane {
+
+namespace {
+
+enum : int {
+    kIdCompleted = 1,
+    kIdCancel = 2,
+    kIdViewLog = 3,
+    kIdFolderField = 2052,
+    kIdFileField = 2053,
+    kIdTotalFiles = 2208,
+    kIdCompletedFiles = 2209,
+    kIdFailedFiles = 2210,
+    kIdTotalSize = 2211,
+    kIdCompletedSize = 2213,
+    kIdRemainTime = 2215,
+    kIdCompletedFilesLabel = 2219,
+    kIdFailedFilesLabel = 2220,
+    kIdCompletedSizeLabel = 2222,
+    kIdRemainTimeLabel = 2223,
+    kIdAnimationPlaceholder = 3110,
+    kIdAnimation = 3112,
+    kIdBarPlaceholder = 3113,
+    kIdBar = 3114,
+};
+
+enum : UINT {
+    kIdsCompleted = 1174,
+    kIdsScanning = 1175,
+    kIdsCompleteCountdown = 1177,
+    kIdsCloseCountdown = 1178,
+    kIdsCanceled = 1179,
+    kIdsCaptionFirst = 1180,
+};
+
+constexpr UINT kAnimationScanning = 333;
+constexpr UINT_PTR kCountdownTimer = 1;
+constexpr int kBarRange = 32767;
+constexpr DWORD kHelpCounting = 133140;
+constexpr DWORD kHelpRunning = 133141;
+// The worker changes the phase through the dialog's own thread, which owns
+// the windows it creates and destroys.
+constexpr UINT kMsgSetPhase = WM_APP + 1;
+
+struct Layout {
+    const int* hidden;
+    size_t hiddenCount;
+    const int* shown;
+    size_t shownCount;
+};
+
+const int kScanningHidden[] = {kIdCompleted, kIdAnimationPlaceholder, kIdBarPlaceholder, kIdCompletedFilesLabel,
+                               kIdBar, kIdCompletedFiles, kIdFailedFilesLabel, kIdFailedFiles,
+                               kIdCompletedSizeLabel, kIdCompletedSize, kIdRemainTimeLabel, kIdRemainTime,
+                               kIdViewLog};
+const int kScanningShown[] = {kIdCancel, kIdAnimation};
+const int kRunningHidden[] = {kIdCompleted, kIdAnimationPlaceholder, kIdBarPlaceholder};
+const int kRunningShown[] = {kIdCancel, kIdAnimation, kIdCompletedFilesLabel, kIdBar, kIdCompletedFiles,
+                             kIdFailedFilesLabel, kIdFailedFiles, kIdCompletedSizeLabel, kIdCompletedSize,
+                             kIdRemainTimeLabel, kIdRemainTime};
+const int kFinishedHidden[] = {kIdCancel, kIdAnimationPlaceholder, kIdBarPlaceholder, kIdAnimation};
+const int kFinishedShown[] = {kIdCompleted, kIdViewLog};
+
+const Layout kLayouts[] = {
+    {kScanningHidden, std::size(kScanningHidden), kScanningShown, std::size(kScanningShown)},
+    {kRunningHidden, std::size(kRunningHidden), kRunningShown, std::size(kRunningShown)},
+    {kFinishedHidden, std::size(kFinishedHidden), kFinishedShown, std::size(kFinishedShown)},
+};
+
+uint64_t nowAsFileTime()
+{
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+bool isPathBreak(wchar_t c) { return c == L'\\' || c == L' '; }
+
+// Long paths wrap after a backslash or a blank.
+int CALLBACK pathWordBreak(LPWSTR text, int current, int length, int code)
+{
+    switch (code) {
+    case WB_ISDELIMITER:
+        return current < length && isPathBreak(text[current]);
+    case WB_LEFT: {
+        int i = current;
+        while (i > 0 && !isPathBreak(text[i - 1])) --i;
+        return i;
+    }
+    case WB_RIGHT: {
+        int i = current;
+        while (i < length && !isPathBreak(text[i])) ++i;
+        return i < length ? i + 1 : length;
+    }
+    default:
+        return 0;
+    }
+}
+
+HWND createOver(HWND dialog, int placeholder, const wchar_t* className, DWORD style, int id)
+{
+    RECT rect = ui::CWindow(dialog).ChildRect(placeholder);
+    HWND control = ::CreateWindowExW(0, className, nullptr, WS_CHILD | style, rect.left, rect.top,
+                                     rect.right - rect.left, rect.bottom - rect.top, dialog,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                     nullptr);
+    ::ShowWindow(::GetDlgItem(dialog, placeholder), SW_HIDE);
+    return control;
+}
+
+} // namespace
+
+CDlgProgress::CDlgProgress(OperationJob& job) : job_(&job) {}
+
+CDlgProgress::~CDlgProgress() = default;
+
+BOOL CDlgProgress::OnInitDialog(HWND, LPARAM)
+{
+    HINSTANCE program = ::GetModuleHandleW(nullptr);
+    if (HICON icon = ::LoadIconW(program, MAKEINTRESOURCEW(101))) {
+        SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    }
+    const uint32_t kind = job_->kind();
+    SetWindowText(loadString(kIdsCaptionFirst + (kind <= kOperationDelete ? kind : 0)).c_str());
+    folderField_ = GetDlgItem(kIdFolderField);
+    fileField_ = GetDlgItem(kIdFileField);
+
+    switch (kind) {
+    case kOperationMove: runningAnimation_ = 302; break;
+    case kOperationDelete: runningAnimation_ = job_->overwrite == 1 ? 303 : 304; break;
+    default: runningAnimation_ = 301; break;
+    }
+
+    animation_ = createOver(m_hWnd, kIdAnimationPlaceholder, ANIMATE_CLASSW, ACS_CENTER | ACS_TRANSPARENT,
+                            kIdAnimation);
+    progressBar_ = createOver(m_hWnd, kIdBarPlaceholder, PROGRESS_CLASSW, 0, kIdBar);
+    if (progressBar_) {
+        ::SendMessageW(progressBar_, PBM_SETRANGE32, 0, kBarRange);
+        ::SendMessageW(progressBar_, PBM_SETSTEP, 1, 0);
+    }
+    applyLayout(kScanning);
+    for (HWND field : {folderField_, fileField_}) {
+        if (field) ::SendMessageW(field, EM_SETWORDBREAKPROC, 0, reinterpret_cast<LPARAM>(pathWordBreak));
+    }
+    return TRUE;
+}
+
+void CDlgProgress::applyLayout(uint32_t phase)
+{
+    const Layout& layout = kLayouts[phase <= kFinished ? phase : kFinished];
+    for (size_t i = 0; i < layout.hiddenCount; ++i) {
+        if (HWND control = GetDlgItem(layout.hidden[i])) ::ShowWindow(control, SW_HIDE);
+    }
+    for (size_t i = 0; i < layout.shownCount; ++i) {
+        if (HWND control = GetDlgItem(layout.shown[i])) ::ShowWindow(control, SW_SHOW);
+    }
+}
+
+void CDlgProgress::playAnimation(UINT resourceId)
+{
+    if (!animation_) return;
+    ::SendMessageW(animation_, ACM_OPENW, reinterpret_cast<WPARAM>(::GetModuleHandleW(nullptr)),
+                   reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(resourceId)));
+    ::SendMessageW(animation_, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
+}
+
+void CDlgProgress::StopAnimation()
+{
+    if (animation_) ::SendMessageW(animation_, ACM_STOP, 0, 0);
+}
+
+void CDlgProgress::SetPhase(uint32_t phase)
+{
+    // Runs the change on the dialog's thread; a closed dialog ignores it.
+    HWND window = m_hWnd;
+    if (window) ::SendMessageW(window, kMsgSetPhase, phase, 0);
+}
+
+void CDlgProgress::setValue(int id, const wchar_t* text)
+{
+    HWND window = m_hWnd;
+    if (window) ::SetDlgItemTextW(window, id, text);
+}
+
+void CDlgProgress::setNumber(int id, uint32_t value) { setValue(id, std::to_wstring(value).c_str()); }
+
+void CDlgProgress::SetFolderText(const wchar_t* text)
+{
+    if (folderField_) ::SetWindowTextW(folderField_, text ? text : L"");
+}
+
+void CDlgProgress::SetFileText(const wchar_t* text)
+{
+    if (fileField_) ::SetWindowTextW(fileField_, text ? text : L"");
+}
+
+void CDlgProgress::SetFileText(UINT id, int number) { SetFileText(formatNumber(id, number).c_str()); }
+
+void CDlgProgress::UpdateCounters(bool duringCopy)
+{
+    std::wstring size;
+    switch (phase_) {
+    case kScanning:
+        SetFileText(kIdsScanning, static_cast<int>(job_->scannedFiles));
+        setNumber(kIdTotalFiles, job_->totalFiles);
+        FormatSize(static_cast<int64_t>(job_->totalBytes), size);
+        setValue(kIdTotalSize, size.c_str());
+        break;
+    case kRunning: {
+        const int position = barPosition(job_->doneBytes, job_->totalBytes);
+        if (position != lastBarPosition_) {
+            lastBarPosition_ = position;
+            if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        }
+        if (!duringCopy) {
+            if (job_->failedFiles != lastFailedCount_) {
+                lastFailedCount_ = job_->failedFiles;
+                setNumber(kIdFailedFiles, lastFailedCount_);
+            }
+            setNumber(kIdCompletedFiles, job_->completedFiles);
+        }
+        const uint32_t key = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
+        if (key != lastSizeKey_) {
+            lastSizeKey_ = key;
+            setValue(kIdCompletedSize, size.c_str());
+        }
+        updateRemainingTime();
+        break;
+    }
+    default:
+        lastFailedCount_ = job_->failedFiles;
+        setNumber(kIdFailedFiles, job_->failedFiles);
+        setNumber(kIdCompletedFiles, job_->completedFiles);
+        lastSizeKey_ = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
+        setValue(kIdCompletedSize, size.c_str());
+        if (!job_->cancel) {
+            if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, kBarRange, 0);
+            SetFileText(loadString(kIdsCompleted).c_str());
+        } else {
+            SetFileText(loadString(kIdsCanceled).c_str());
+        }
+        setValue(kIdRemainTime, L"0");
+        break;
+    }
+}
+
+void CDlgProgress::updateRemainingTime()
+{
+    if (job_->doneBytes == 0) return;
+    const uint64_t start = (static_cast<uint64_t>(job_->startTime.dwHighDateTime) << 32) | job_->startTime.dwLowDateTime;
+    const int64_t elapsed = static_cast<int64_t>(nowAsFileTime() - start);
+    int64_t remaining = remainingSeconds(elapsed, job_->doneBytes, job_->totalBytes);
+    if (remaining < 0) remaining = 0; // an estimate below the time spent means "about done"
+    const int64_t threshold = remaining <= 60000 ? 1 : 3;
+    if (std::llabs(remaining - static_cast<int64_t>(lastRemainingSeconds_)) < threshold) return;
+    lastRemainingSeconds_ = static_cast<uint32_t>(remaining);
+    setValue(kIdRemainTime, FormatRemaining(remaining).c_str());
+}
+
+bool CDlgProgress::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
+    case kMsgSetPhase: {
+        const uint32_t phase = static_cast<uint32_t>(wParam);
+        phase_ = phase <= kFinished ? phase : kFinished;
+        if (phase_ == kScanning) {
+            playAnimation(kAnimationScanning);
+            applyLayout(kScanning);
+            SetFolderText(job_->sources);
+            setValue(kIdFailedFiles, L"0");
+            UpdateCounters(false);
+        } else if (phase_ == kRunning) {
+            applyLayout(kRunning);
+            playAnimation(runningAnimation_);
+            ::GetSystemTimeAsFileTime(&job_->startTime);
+        } else {
+            applyLayout(kFinished);
+            if (animation_) {
+                ::SendMessageW(animation_, ACM_PLAY, 1, MAKELONG(0, 0));
+                StopAnimation();
+                ::DestroyWindow(animation_);
+                animation_ = nullptr;
+            }
+            UpdateCounters(false);
+            if (!job_->cancel) {
+                ::MessageBeep(MB_OK);
+                PostMessage(WM_USER, kCountdownRequest, kCountdownRequestParam);
+            }
+        }
+        result = 0;
+        return true;
+    }
+    case WM_USER:
+        if (wParam == kCountdownRequest && lParam == kCountdownRequestParam) {
+            ::SetForegroundWindow(m_hWnd);
+            ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            startCountdown(10);
+            result = 0;
+            return true;
+        }
+        return false;
+    case WM_CTLCOLORSTATIC:
+        if (animation_ && reinterpret_cast<HWND>(lParam) == animation_) {
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
+            result = reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+            return true;
+        }
+        return false;
+    case WM_HELP:
+        showContextHelp(m_hWnd, job_->isCountingPass() ? kHelpCounting : kHelpRunning);
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CDlgProgress::OnCommand(WORD id, WORD, HWND)
+{
+    switch (id) {
+    case kIdCancel:
+        job_->cancel = 1;
+        startCountdown(5);
+        return true;
+    case kIdCompleted:
+        ::KillTimer(m_hWnd, kCountdownTimer);
+        DestroyWindow();
+        return true;
+    case kIdViewLog:
+        openReport();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CDlgProgress::openReport()
+{
+    openDocument(m_hWnd, job_->reportPath.c_str());
+    reportViewed_ = 1;
+}
+
+void CDlgProgress::startCountdown(int seconds)
+{
+    countdown_ = seconds;
+    ::SetTimer(m_hWnd, kCountdownTimer, 1000, nullptr);
+    countdownTick();
+}
+
+bool CDlgProgress::OnTimer(UINT_PTR timer)
+{
+    if (timer != kCountdownTimer) return false;
+    countdownTick();
+    return true;
+}
+
+void CDlgProgress::countdownTick()
+{
+    if (!m_hWnd) return;
+    --countdown_;
+    if (countdown_ >= 0) {
+        const UINT id = job_->cancel ? kIdsCloseCountdown : kIdsCompleteCountdown;
+        SetDlgItemText(kIdCompleted, formatNumber(id, countdown_).c_str());
+        return;
+    }
+    ::KillTimer(m_hWnd, kCountdownTimer);
+    if (job_->failedFiles != 0 && !reportViewed_) openReport();
+    DestroyWindow();
+}
+
+void CDlgProgress::OnDestroy()
+{
+    ::KillTimer(m_hWnd, kCountdownTimer);
+    if (animation_) {
+        StopAnimation();
+        ::SendMessageW(animation_, ACM_OPENW, 0, 0); // closes the clip
+        ::DestroyWindow(animation_);
+        animation_ = nullptr;
+    }
+    folderField_ = nullptr;
+    fileField_ = nullptr;
+    progressBar_ = nullptr;
+    if (HWND owner = ::GetWindow(m_hWnd, GW_OWNER)) ::PostMessageW(owner, WM_USER, kDialogClosedNotice, 0);
+}
+
+} // namespace sorvane

@@ -1,0 +1,279 @@
+#include "LogHtml.h"
+
+#include "../../common/MLangEx.h"
+#include "../../common/Raii.h"
+#include "../core/Strings.h"
+#include "../engine/FileTreeSetting.h"
+
+#include <cstdio>
+#include <cwchar>
+
+namespace sorvane {
+
+namespace {
+
+constexpr size_t kCellLimit = 255;
+constexpr const wchar_t* kRegistryKey = L"SOFTWARE\\Brenmoor\\Sorvane";
+constexpr const wchar_t* kRegistryValue = L"LogFileNo";
+
+enum : UINT {
+    kIdsMinimum = 1113,
+    kIdsMaximum = 1114,
+    kIdsCopyFrom = 1380,
+    kIdsCopyTo = 1381,
+    kIdsMoveFrom = 1382,
+    kIdsMoveTo = 1383,
+    kIdsDelete = 1384,
+    kIdsPatterns = 1390,
+    kIdsSubfolders = 1400,
+    kIdsExclude = 1401,
+    kIdsModifiedTime = 1410,
+    kIdsDontConcern = 1411,
+    kIdsFromTo = 1412,
+    kIdsFileSize = 1420,
+    kIdsSizeClassFirst = 1421,
+    kIdsOverwrite = 1430,
+    kIdsOverwriteFirst = 1431,
+    kIdsRecycle = 1437,
+    kIdsProtect = 1438,
+    kIdsTestOnly = 1439,
+    kIdsYes = 1441,
+    kIdsNo = 1442,
+    kIdsCloneTree = 2227,
+};
+
+std::wstring cut(std::wstring text)
+{
+    if (text.size() > kCellLimit) text.resize(kCellLimit);
+    return text;
+}
+
+UINT yesNo(uint32_t flag) { return flag > 0 ? kIdsYes : kIdsNo; }
+
+// Replaces the first "%s" of `format` with `argument` (our strings take
+// their arguments in order).
+std::wstring substitute(std::wstring format, const std::wstring& argument)
+{
+    const size_t at = format.find(L"%s");
+    if (at != std::wstring::npos) format.replace(at, 2, argument);
+    return format;
+}
+
+} // namespace
+
+namespace report {
+
+std::string colourText(COLORREF colour)
+{
+    char text[8];
+    std::snprintf(text, sizeof(text), "#%02X%02X%02X", static_cast<unsigned>(colour & 0xFF),
+                  static_cast<unsigned>((colour >> 8) & 0xFF), static_cast<unsigned>((colour >> 16) & 0xFF));
+    return text;
+}
+
+std::wstring spacedList(const wchar_t* list)
+{
+    std::wstring out;
+    for (const wchar_t* p = list; p && *p; ++p) {
+        out += *p;
+        if (*p == L';') out += L' ';
+    }
+    return out;
+}
+
+std::wstring timeText(const FILETIME& utc)
+{
+    SYSTEMTIME universal = {};
+    SYSTEMTIME local = {};
+    if (!::FileTimeToSystemTime(&utc, &universal) || !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        return {};
+    }
+    wchar_t date[64] = {};
+    ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &local, nullptr, date, 64);
+    wchar_t clock[32];
+    std::swprintf(clock, 32, L"-%d:%d:%d", local.wHour, local.wMinute, local.wSecond);
+    return std::wstring(date) + clock;
+}
+
+std::wstring chooseReportPath(const wchar_t* dataFolder)
+{
+    int32_t number = 0;
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                          key.put(), nullptr) == ERROR_SUCCESS) {
+        DWORD value = 0;
+        DWORD size = sizeof(value);
+        DWORD type = 0;
+        if (::RegQueryValueExW(key.get(), kRegistryValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_DWORD && size == sizeof(value)) {
+            number = static_cast<int32_t>(value);
+        }
+    }
+    wchar_t path[MAX_PATH + 32];
+    std::swprintf(path, MAX_PATH + 32, L"%lsSorvaneLog%d.htm", dataFolder ? dataFolder : L"", number);
+    if (key) {
+        // Signed remainder: -1 gives 0, 15 gives 0.
+        const DWORD next = static_cast<DWORD>((static_cast<int64_t>(number) + 1) % 16);
+        ::RegSetValueExW(key.get(), kRegistryValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&next), sizeof(next));
+    }
+    return path;
+}
+
+} // namespace report
+
+CLogHtml::~CLogHtml() = default;
+
+void CLogHtml::WriteHead(const wchar_t* generator, const wchar_t* title)
+{
+    wchar_t charset[64] = L"iso-8859-1";
+    {
+        CMLangEx mlang;
+        mlang.GetWebCharset(::GetACP(), charset, 64);
+    }
+    Write("<html>\r\n<head>", true);
+    Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=", false);
+    WriteText(charset, false);
+    Write("\">", true);
+    Write("<meta name=\"GENERATOR\" content=\"", false);
+    WriteText(generator, false);
+    Write("\">", true);
+    Write("<title>", false);
+    WriteText(title, false);
+    Write("</title>", true);
+    Write("</head>\r\n<body>", true);
+}
+
+void CLogHtml::BeginTable() { Write("<div align=\"left\">\r\n<table border=\"1\">", true); }
+
+void CLogHtml::EndTable() { Write("</table>\r\n</div>", true); }
+
+void CLogHtml::WriteRow(const wchar_t* const* cells, int count, COLORREF colour)
+{
+    if (count < 1) {
+        Write("<tr>", false);
+        Write("</tr>", true);
+        return;
+    }
+    Write("<tr>", false);
+    if (colour == kColourNone) {
+        for (int i = 0; i < count; ++i) {
+            Write("<td>", false);
+            WriteText(cells[i], false);
+            Write("</td>", false);
+        }
+        Write("</tr>", true);
+        return;
+    }
+    const std::string colourName = report::colourText(colour);
+    for (int i = 0; i < count; ++i) {
+        Write("<td><font color=\"", false);
+        Write(colourName.c_str(), false);
+        Write("\">", false);
+        WriteText(cells[i], false);
+        Write("</font></td>", true);
+    }
+    Write("</tr>", true);
+}
+
+void CLogHtml::WriteLabelRow(UINT labelId, const wchar_t* text, COLORREF colour)
+{
+    const std::wstring label = cut(loadString(labelId));
+    const std::wstring value = cut(text ? text : L"");
+    const wchar_t* cells[] = {label.c_str(), value.c_str()};
+    WriteRow(cells, 2, colour);
+}
+
+void CLogHtml::WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour)
+{
+    WriteLabelRow(labelId, loadString(valueId).c_str(), colour);
+}
+
+void CLogHtml::WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour)
+{
+    const std::wstring status = loadString(statusId);
+    const wchar_t* cells[] = {path ? path : L"", status.c_str()};
+    WriteRow(cells, 2, colour);
+}
+
+void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour)
+{
+    if (error == 0) error = ::GetLastError();
+    constexpr DWORD kCapacity = 512;
+    wchar_t cell[kCapacity] = {};
+    std::wstring status = loadString(statusId);
+    if (status.size() > 63) status.resize(63);
+    std::swprintf(cell, kCapacity, L"%ls--", status.c_str());
+    const size_t used = std::wcslen(cell);
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), cell + used, static_cast<DWORD>(kCapacity - used),
+                     nullptr);
+    cell[kCapacity - 1] = L'\0';
+    const wchar_t* cells[] = {path ? path : L"", cell};
+    WriteRow(cells, 2, colour);
+}
+
+void CLogHtml::WriteParagraph(UINT textId, COLORREF colour)
+{
+    const std::wstring text = loadString(textId);
+    if (colour == kColourNone) {
+        Write("<p>", false);
+        WriteText(text.c_str(), false);
+        Write("</p>", true);
+        return;
+    }
+    Write("<p><font color=\"", false);
+    Write(report::colourText(colour).c_str(), false);
+    Write("\">", false);
+    WriteText(text.c_str(), false);
+    Write("</font></p>", true);
+}
+
+void CLogHtml::WriteFooter() { Write("</body>\r\n</html>", true); }
+
+void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
+{
+    BeginTable();
+    const uint32_t kind = job.kind();
+    const std::wstring sources = report::spacedList(job.sources);
+    if (kind == kOperationCopy) {
+        WriteLabelRow(kIdsCopyFrom, sources.c_str());
+        WriteLabelRow(kIdsCopyTo, job.target);
+    } else if (kind == kOperationMove) {
+        WriteLabelRow(kIdsMoveFrom, sources.c_str());
+        WriteLabelRow(kIdsMoveTo, job.target);
+    } else if (kind == kOperationDelete) {
+        WriteLabelRow(kIdsDelete, sources.c_str());
+    }
+    WriteLabelRow(kIdsPatterns, report::spacedList(job.patterns).c_str());
+    WriteLabelRow(kIdsSubfolders, yesNo(job.includeSubfolders));
+    WriteLabelRow(kIdsExclude, yesNo(job.excludePatterns));
+    if (job.timeMode == 0) {
+        WriteLabelRow(kIdsModifiedTime, kIdsDontConcern);
+    } else {
+        std::wstring text = substitute(loadString(kIdsFromTo), report::timeText(job.timeFrom));
+        text = substitute(text, report::timeText(job.timeTo));
+        WriteLabelRow(kIdsModifiedTime, text.c_str());
+    }
+    if (job.sizeClass == kSizeSpecified) {
+        wchar_t limit[32];
+        std::swprintf(limit, 32, L"%dKB", static_cast<int>(job.sizeLimitKB));
+        const std::wstring text =
+            loadString(job.sizeLimitIsMaximum ? kIdsMaximum : kIdsMinimum) + L" " + limit;
+        WriteLabelRow(kIdsFileSize, text.c_str());
+    } else {
+        WriteLabelRow(kIdsFileSize, kIdsSizeClassFirst + (job.sizeClass < kSizeSpecified ? job.sizeClass : 0));
+    }
+    if (kind == kOperationCopy || kind == kOperationMove) {
+        WriteLabelRow(kIdsOverwrite, kIdsOverwriteFirst + (job.overwrite <= 2 ? job.overwrite : 0));
+        WriteLabelRow(kIdsCloneTree, yesNo(job.cloneTree));
+        WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
+    } else if (kind == kOperationDelete) {
+        WriteLabelRow(kIdsRecycle, yesNo(job.overwrite));
+        WriteLabelRow(kIdsTestOnly, yesNo(job.testOnly));
+        WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
+    }
+    EndTable();
+}
+
+} // namespace sorvane

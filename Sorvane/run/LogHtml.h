@@ -1,0 +1,51 @@
+// The HTML report of a run: head, tables of rows, paragraphs and footer,
+// written through CLog in the ANSI code page. It is also the engine's log.
+#pragma once
+
+#include "../engine/EngineSinks.h"
+#include "Log.h"
+
+namespace sorvane {
+
+class FILE_TREE_SETTING;
+
+class CLogHtml : public CLog, public ILogSink {
+public:
+    CLogHtml() = default;
+    ~CLogHtml() override;
+
+    void WriteHead(const wchar_t* generator, const wchar_t* title);
+    void BeginTable();
+    void EndTable();
+    // One row of `count` cells; colour kColourNone for a plain row.
+    void WriteRow(const wchar_t* const* cells, int count, COLORREF colour);
+    // Two-cell rows: a label from the string table and a text or another
+    // string (each cut to 255 characters).
+    void WriteLabelRow(UINT labelId, const wchar_t* text, COLORREF colour = kColourNone);
+    void WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour = kColourNone);
+    void WriteParagraph(UINT textId, COLORREF colour);
+    void WriteFooter();
+    // The settings of a run, as confirmed in the dialog.
+    void WriteSettingsTable(const FILE_TREE_SETTING& job);
+
+    // ILogSink: rows about the items of a run.
+    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override;
+    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override;
+};
+
+namespace report {
+
+// "#RRGGBB" for a colour laid out 0x00BBGGRR.
+std::string colourText(COLORREF colour);
+// The list with one blank after every ';'.
+std::wstring spacedList(const wchar_t* list);
+// A FILETIME (UTC) as the user's long date in local time, then "-H:M:S".
+std::wstring timeText(const FILETIME& utc);
+
+// Reads "LogFileNo", returns "<folder>SorvaneLog<n>.htm" and stores the
+// next number of the ring of sixteen.
+std::wstring chooseReportPath(const wchar_t* dataFolder);
+
+} // namespace report
+
+} // namespace sorvane
