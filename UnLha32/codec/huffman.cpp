@@ -1,25 +1,25 @@
 #include "huffman.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace lzh {
 
 int build_code_lengths(const uint32_t* freq, int n, int max_len, uint8_t* len) {
+    // Fixed-size work arrays: n is at most 510 for every LZH table.
+    constexpr int kMaxSyms = 512;
+    if (n > kMaxSyms || max_len > kMaxCodeLen) return -2;
     std::fill(len, len + n, 0);
-    std::vector<int> syms;
-    syms.reserve(n);
+    // Sort symbols by (frequency, symbol), then build the tree with the
+    // two-queue method.
+    uint64_t keys[kMaxSyms];
+    int m = 0;
     for (int i = 0; i < n; ++i)
-        if (freq[i]) syms.push_back(i);
-    if (syms.size() < 2) return syms.empty() ? 0 : syms[0];
-
-    // Sort by frequency, then build the tree with the two-queue method.
-    std::stable_sort(syms.begin(), syms.end(),
-                     [&](int a, int b) { return freq[a] < freq[b]; });
-    const int m = static_cast<int>(syms.size());
-    std::vector<uint64_t> weight(2 * m);
-    std::vector<int> parent(2 * m, -1);
-    for (int i = 0; i < m; ++i) weight[i] = freq[syms[i]];
+        if (freq[i]) keys[m++] = (static_cast<uint64_t>(freq[i]) << 16) | static_cast<unsigned>(i);
+    if (m < 2) return m == 0 ? 0 : static_cast<int>(keys[0] & 0xFFFF);
+    std::sort(keys, keys + m);
+    uint64_t weight[2 * kMaxSyms];
+    int parent[2 * kMaxSyms];
+    for (int i = 0; i < m; ++i) weight[i] = keys[i] >> 16;
     int leaf = 0, node = m, next = m;
     auto pick = [&]() {
         if (leaf < m && (node >= next || weight[leaf] <= weight[node])) return leaf++;
@@ -32,35 +32,34 @@ int build_code_lengths(const uint32_t* freq, int n, int max_len, uint8_t* len) {
         parent[a] = parent[b] = next;
     }
     // Depths: the root is node 2m-2; parents always have higher indices.
-    std::vector<int> depth(2 * m - 1, 0);
+    int depth[2 * kMaxSyms];
+    depth[2 * m - 2] = 0;
     for (int i = 2 * m - 3; i >= 0; --i) depth[i] = depth[parent[i]] + 1;
 
     // Count leaves per length, clipping to max_len, then repair the Kraft sum.
-    std::vector<int> count(max_len + 1, 0);
+    int count[kMaxCodeLen + 2] = {};
     for (int i = 0; i < m; ++i) count[std::min(depth[i], max_len)]++;
     uint64_t kraft = 0;
     for (int l = 1; l <= max_len; ++l) kraft += static_cast<uint64_t>(count[l]) << (max_len - l);
     const uint64_t full = 1ull << max_len;
     while (kraft > full) {
-        // Move one leaf from the deepest level up... by splitting a shallower
-        // leaf: a leaf at length l < max_len becomes two leaves at l+1, which
-        // frees room for one leaf at max_len to be removed.
+        // Remove one leaf at max_len and split a shorter leaf into two one
+        // level deeper: the code space used drops by one unit each time.
         count[max_len]--;
         kraft -= 1;
         for (int l = max_len - 1; l > 0; --l) {
             if (count[l]) {
                 count[l]--;
                 count[l + 1] += 2;
-                kraft += (1ull << (max_len - l - 1)) * 2 - (1ull << (max_len - l));
                 break;
             }
         }
     }
-    // Assign lengths: the most frequent symbols get the shortest codes. syms
-    // is in ascending frequency order, so walk it from the end.
+    // Assign lengths: the most frequent symbols get the shortest codes; keys
+    // are in ascending frequency order, so walk them from the end.
     int idx = m - 1;
     for (int l = 1; l <= max_len; ++l)
-        for (int k = 0; k < count[l]; ++k) len[syms[idx--]] = static_cast<uint8_t>(l);
+        for (int k = 0; k < count[l]; ++k) len[keys[idx--] & 0xFFFF] = static_cast<uint8_t>(l);
     return -1;
 }
 

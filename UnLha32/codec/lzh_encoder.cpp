@@ -30,14 +30,8 @@ struct Token {
     uint16_t pos;   // distance - 1, for matches
 };
 
-inline int pos_slot(uint32_t pos) {
-    int s = 0;
-    while (pos) {
-        ++s;
-        pos >>= 1;
-    }
-    return s;
-}
+// Position code of a distance - 1: its bit length.
+inline int pos_slot(uint32_t pos) { return pos ? 32 - __builtin_clz(pos) : 0; }
 
 struct BitCounter {
     uint64_t bits = 0;
@@ -211,23 +205,55 @@ public:
         : p_(p), out_(out), limit_(limit), opt_(opt), bw_(bytes_) {
         dsize_ = 1u << p.dict_bits;
         max_dist_ = dsize_ - 1;
-        buf_.resize(dsize_ + kSegment);
-        prev_.resize(buf_.size());
-        head_.resize(1u << kHashBits);
         opt_.chain_depth = std::max(1, opt_.chain_depth);
         opt_.nice_length = std::min(kMaxMatch, std::max(kMinMatch, opt_.nice_length));
         opt_.passes = std::max(1, opt_.passes);
     }
 
+    // Sizes the window and the match finder for the input: small inputs
+    // (one partial segment) get small tables, so archiving many small files
+    // does not spend its time clearing memory.
+    void size_tables(size_t first_segment, bool whole_input) {
+        size_t cap = whole_input ? first_segment : dsize_ + kSegment;
+        buf_.resize(cap + 1);
+        prev_.resize(cap + 1);
+        hash_bits_ = kHashBits;
+        if (whole_input)
+            while (hash_bits_ > 10 && (1u << (hash_bits_ - 1)) >= first_segment) --hash_bits_;
+        head_.resize(1u << hash_bits_);
+    }
+
     EncodeResult run(InStream& in) {
         EncodeResult r;
         size_t hist = 0;
+        // The first segment is read into a staging buffer to learn whether
+        // the input is small before any table is allocated.
+        std::unique_ptr<uint8_t[]> first(new uint8_t[kSegment]);
+        size_t first_got = 0;
+        while (first_got < kSegment) {
+            size_t k = in.read(first.get() + first_got, kSegment - first_got);
+            if (k == 0) break;
+            first_got += k;
+        }
+        if (in.failed()) {
+            r.status = Status::ReadError;
+            return r;
+        }
+        size_tables(first_got, first_got < kSegment);
+        if (first_got) std::memcpy(buf_.data(), first.get(), first_got);
+        first.reset();
+        bool first_round = true;
         for (;;) {
             size_t got = 0;
-            while (got < kSegment) {
-                size_t k = in.read(&buf_[hist + got], kSegment - got);
-                if (k == 0) break;
-                got += k;
+            if (first_round) {
+                got = first_got;
+                first_round = false;
+            } else {
+                while (got < kSegment) {
+                    size_t k = in.read(&buf_[hist + got], kSegment - got);
+                    if (k == 0) break;
+                    got += k;
+                }
             }
             if (in.failed()) {
                 r.status = Status::ReadError;
@@ -269,7 +295,7 @@ private:
     uint32_t hash_at(size_t i) const {
         uint32_t v = (static_cast<uint32_t>(buf_[i]) << 16) | (static_cast<uint32_t>(buf_[i + 1]) << 8) |
                      buf_[i + 2];
-        return (v * 2654435761u) >> (32 - kHashBits);
+        return (v * 2654435761u) >> (32 - hash_bits_);
     }
     void insert(size_t i) {
         uint32_t h = hash_at(i);
@@ -277,46 +303,79 @@ private:
         head_[h] = static_cast<int32_t>(i);
     }
 
+    // Binary-tree match finder: every position is the root of the tree of
+    // earlier positions with the same hash, ordered by the bytes that follow
+    // them. Walking down from the root meets the candidates in order of
+    // growing common prefix, so all useful matches come out cheaply even in
+    // long runs of repeated text. When `record` is false the position is
+    // only inserted.
+    int bt_insert(size_t i, size_t e, bool record) {
+        const uint8_t* b = buf_.data();
+        const uint8_t* cur = b + i;
+        const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
+        const size_t low = i > max_dist_ ? i - max_dist_ : 0;
+        const uint32_t h = hash_at(i);
+        int32_t cand = head_[h];
+        head_[h] = static_cast<int32_t>(i);
+        int32_t* left = &son_[2 * i];       // receives smaller suffixes
+        int32_t* right = &son_[2 * i + 1];  // receives larger suffixes
+        int len_left = 0, len_right = 0;
+        int best = kMinMatch - 1;
+        int depth = opt_.chain_depth;
+        for (;;) {
+            if (cand < 0 || static_cast<size_t>(cand) < low || depth-- <= 0) {
+                *left = *right = -1;
+                break;
+            }
+            const uint8_t* q = b + cand;
+            int len = std::min(len_left, len_right);
+            while (len < maxlen && q[len] == cur[len]) ++len;
+            if (len > best) {
+                best = len;
+                if (record)
+                    matches_.push_back((static_cast<uint32_t>(len) << 16) |
+                                       static_cast<uint32_t>(i - static_cast<size_t>(cand) - 1));
+            }
+            if (len >= maxlen) {
+                // Same bytes as far as we may look: cand is replaced by i.
+                *left = son_[2 * static_cast<size_t>(cand)];
+                *right = son_[2 * static_cast<size_t>(cand) + 1];
+                break;
+            }
+            if (q[len] < cur[len]) {
+                *left = cand;
+                left = &son_[2 * static_cast<size_t>(cand) + 1];
+                cand = *left;
+                len_left = len;
+            } else {
+                *right = cand;
+                right = &son_[2 * static_cast<size_t>(cand)];
+                cand = *right;
+                len_right = len;
+            }
+        }
+        return best;
+    }
+
     // Finds the matches at every position of buf_[s, e) and stores them as
     // (length << 16 | distance - 1), increasing in length, per position.
     void find_matches(size_t s, size_t e) {
         std::fill(head_.begin(), head_.end(), -1);
-        for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i)
-            if (i + kMinMatch <= e) insert(i);
+        if (son_.size() < 2 * buf_.size()) son_.resize(2 * buf_.size());
+        for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i) bt_insert(i, e, false);
         const size_t n = e - s;
         moff_.assign(n + 1, 0);
         matches_.clear();
         size_t skip_until = s;
-        const uint8_t* b = buf_.data();
         for (size_t i = s; i < e; ++i) {
             moff_[i - s] = static_cast<uint32_t>(matches_.size());
             if (i + kMinMatch > e) continue;
             if (i < skip_until) {
-                insert(i);
+                bt_insert(i, e, false);
                 continue;
             }
-            const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
-            const size_t low = i > max_dist_ ? i - max_dist_ : 0;
-            int best = kMinMatch - 1;
-            int32_t cand = head_[hash_at(i)];
-            int depth = opt_.chain_depth;
-            const uint8_t* cur = b + i;
-            while (cand >= 0 && static_cast<size_t>(cand) >= low && depth-- > 0) {
-                const uint8_t* q = b + cand;
-                if (q[best] == cur[best] && q[0] == cur[0] && q[1] == cur[1]) {
-                    int len = 2;
-                    while (len < maxlen && q[len] == cur[len]) ++len;
-                    if (len > best) {
-                        best = len;
-                        matches_.push_back((static_cast<uint32_t>(len) << 16) |
-                                           static_cast<uint32_t>(i - cand - 1));
-                        if (len >= maxlen) break;
-                    }
-                }
-                cand = prev_[cand];
-            }
-            insert(i);
-            if (best >= opt_.nice_length) skip_until = i + best;
+            int best = bt_insert(i, e, true);
+            if (best >= opt_.nice_length) skip_until = i + static_cast<size_t>(best);
         }
         moff_[n] = static_cast<uint32_t>(matches_.size());
     }
@@ -345,6 +404,7 @@ private:
     // Shortest path over the segment with the current prices.
     void parse(size_t s, size_t e, std::vector<Token>& out) {
         const size_t n = e - s;
+        out.reserve(out.size() + n);
         cost_.assign(n + 1, UINT32_MAX);
         choice_.resize(n + 1);
         cost_[0] = 0;
@@ -391,19 +451,152 @@ private:
         std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
     }
 
+    // Longest match at i (nearest among equally long ones); inserts i.
+    struct Match {
+        int len;
+        uint32_t pos;
+    };
+    uint32_t match_price(const Match& m) const {
+        return cprice_[256 + m.len - kMinMatch] + pprice_[pos_slot(m.pos)];
+    }
+
+    Match longest_match(size_t i, size_t e) {
+        Match m{0, 0};
+        if (i + kMinMatch > e) return m;
+        const uint8_t* b = buf_.data();
+        const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
+        const size_t low = i > max_dist_ ? i - max_dist_ : 0;
+        const uint32_t h = hash_at(i);
+        int32_t cand = head_[h];
+        prev_[i] = cand;
+        head_[h] = static_cast<int32_t>(i);
+        int best = kMinMatch - 1;
+        int32_t gain = 0;
+        int depth = opt_.chain_depth;
+        const uint8_t* cur = b + i;
+        const int nice = std::min(maxlen, opt_.nice_length);
+        while (cand >= 0 && static_cast<size_t>(cand) >= low && depth-- > 0) {
+            const uint8_t* q = b + cand;
+            if (q[best] == cur[best] && q[0] == cur[0] && q[1] == cur[1]) {
+                int len = 2;
+                while (len < maxlen && q[len] == cur[len]) ++len;
+                if (len > best) {
+                    // Farther matches cost more position bits: a longer one
+                    // replaces a nearer one only when it saves more bits
+                    // against sending the same bytes as literals.
+                    Match c{len, static_cast<uint32_t>(i - static_cast<size_t>(cand) - 1)};
+                    int32_t g = static_cast<int32_t>(litsum_[i + static_cast<size_t>(len) - base_] -
+                                                     litsum_[i - base_]) -
+                                static_cast<int32_t>(match_price(c));
+                    if (m.len == 0 || g > gain) {
+                        best = len;
+                        m = c;
+                        gain = g;
+                        if (len >= nice) break;
+                    }
+                }
+            }
+            cand = prev_[cand];
+        }
+        return m;
+    }
+
+    // Lazy parse: a match is put off by one byte when the match found there
+    // is longer (or as long and cheaper) and a literal followed by it costs
+    // fewer bits over the bytes both choices cover. Deferring repeats, so a
+    // run of ever longer matches is followed.
+    void parse_lazy(size_t s, size_t e, std::vector<Token>& out) {
+        out.reserve(e - s);
+        std::fill(head_.begin(), head_.end(), -1);
+        for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i)
+            if (i + kMinMatch <= e) insert(i);
+        const uint8_t* b = buf_.data();
+        // Running sums of literal prices, so any span of bytes can be priced.
+        base_ = s;
+        litsum_.resize(e - s + 1);
+        litsum_[0] = 0;
+        for (size_t k = s; k < e; ++k) litsum_[k - s + 1] = litsum_[k - s] + cprice_[b[k]];
+        size_t i = s;
+        Match cur = longest_match(i, e);
+        while (i < e) {
+            if (cur.len >= kMinMatch) {
+                // A short far match can cost more than its literals.
+                uint32_t lits = litsum_[i + static_cast<size_t>(cur.len) - s] - litsum_[i - s];
+                if (cur.len <= 4 && match_price(cur) >= lits) cur.len = 0;
+            }
+            if (cur.len < kMinMatch) {
+                out.push_back(Token{b[i], 0});
+                ++i;
+                cur = longest_match(i, e);
+                continue;
+            }
+            if (cur.len < opt_.nice_length && i + 1 < e) {
+                Match next = longest_match(i + 1, e);
+                if (next.len > cur.len ||
+                    (next.len == cur.len && next.len >= kMinMatch && match_price(next) < match_price(cur))) {
+                    // Cost of both choices over the longer span.
+                    const size_t span = std::max<size_t>(static_cast<size_t>(cur.len),
+                                                         static_cast<size_t>(next.len) + 1);
+                    const uint32_t* ls = litsum_.data() - base_;
+                    uint32_t a = match_price(cur) + ls[i + span] - ls[i + static_cast<size_t>(cur.len)];
+                    uint32_t c = cprice_[b[i]] + match_price(next) + ls[i + span] -
+                                 ls[i + 1 + static_cast<size_t>(next.len)];
+                    if (c < a) {
+                        out.push_back(Token{b[i], 0});
+                        ++i;
+                        cur = next;
+                        continue;
+                    }
+                }
+                // Take cur; i + 1 is already inserted.
+                out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
+                                    static_cast<uint16_t>(cur.pos)});
+                for (size_t j = i + 2; j < i + static_cast<size_t>(cur.len); ++j)
+                    if (j + kMinMatch <= e) insert(j);
+            } else {
+                out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
+                                    static_cast<uint16_t>(cur.pos)});
+                for (size_t j = i + 1; j < i + static_cast<size_t>(cur.len); ++j)
+                    if (j + kMinMatch <= e) insert(j);
+            }
+            i += static_cast<size_t>(cur.len);
+            cur = longest_match(i, e);
+        }
+    }
+
+    void update_prices(const std::vector<Token>& toks) {
+        BlockStats st;
+        for (const Token& t : toks) st.add(t);
+        prices_from_stats(st);
+    }
+
     void process_segment(size_t s, size_t e) {
-        find_matches(s, e);
         std::vector<Token> toks;
-        initial_prices(s, e);
-        for (int pass = 0; pass < opt_.passes; ++pass) {
+        if (!opt_.optimal) {
+            if (!have_prices_) initial_prices(s, e);
+            // The first segment is parsed twice so that it, too, is priced
+            // with real code lengths.
+            int passes = have_prices_ ? 1 : opt_.lazy_first_passes;
+            for (int pass = 0; pass < passes; ++pass) {
+                toks.clear();
+                parse_lazy(s, e, toks);
+                update_prices(toks);
+            }
+            have_prices_ = true;
+            pending_.insert(pending_.end(), toks.begin(), toks.end());
+            return;
+        }
+        find_matches(s, e);
+        // Later segments start from the code lengths of the one before.
+        int passes = opt_.passes;
+        if (have_prices_) passes = std::max(1, passes - opt_.carried_passes_saved);
+        else initial_prices(s, e);
+        for (int pass = 0; pass < passes; ++pass) {
             toks.clear();
             parse(s, e, toks);
-            if (pass + 1 < opt_.passes) {
-                BlockStats st;
-                for (const Token& t : toks) st.add(t);
-                prices_from_stats(st);
-            }
+            update_prices(toks);
         }
+        have_prices_ = true;
         pending_.insert(pending_.end(), toks.begin(), toks.end());
     }
 
@@ -411,7 +604,9 @@ private:
     // kept back unless this is the end, so it can grow with the next segment.
     Status emit_blocks(bool final) {
         if (pending_.empty()) return Status::Ok;
-        constexpr size_t kChunk = 2048;
+        // Literal-heavy data gives many tokens; coarser chunks keep the
+        // number of trial table builds bounded.
+        const size_t kChunk = std::max<size_t>(2048, pending_.size() / 24);
         struct Part {
             size_t begin, end;
             BlockStats st;
@@ -483,11 +678,15 @@ private:
     BitWriter bw_;
     uint32_t dsize_ = 0, max_dist_ = 0;
     std::vector<uint8_t> buf_;
-    std::vector<int32_t> prev_, head_;
+    std::vector<int32_t> prev_, head_, son_;
+    int hash_bits_ = kHashBits;
     std::vector<uint32_t> moff_, matches_;
     std::vector<uint32_t> cost_, choice_;
     uint32_t cprice_[kNC] = {};
     uint32_t pprice_[kMaxNP] = {};
+    bool have_prices_ = false;
+    std::vector<uint32_t> litsum_;  // litsum_[k]: price of the literals buf_[base_, base_ + k)
+    size_t base_ = 0;
     std::vector<Token> pending_;
     uint16_t crc_ = 0;
     uint64_t orig_ = 0, packed_ = 0;

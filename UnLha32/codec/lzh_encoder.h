@@ -1,11 +1,15 @@
 // Encoder for -lh5-, -lh6- and -lh7- member data.
 //
-// The input is processed in segments. For every position of a segment the
-// match finder collects the best match of each length (hash chains), then a
-// shortest-path parse chooses literals and matches by their cost in bits.
-// The costs come from the Huffman code lengths of the previous parse, so
-// the parse is repeated a few times. The resulting tokens are cut into
-// blocks where a fresh set of Huffman tables pays for itself.
+// The input is processed in segments of 512 KiB, each with the dictionary's
+// worth of preceding bytes as history. Two parsers are available:
+//  - lazy (default): hash chains find the longest affordable match; a match
+//    is put off by a byte when that buys a longer or cheaper one. Prices in
+//    bits come from the Huffman code lengths of the previous segment.
+//  - optimal: a binary-tree match finder collects the best match of every
+//    length at every position and a shortest-path parse chooses literals
+//    and matches by their cost in bits, repeated with updated prices.
+// Either way the tokens are then cut into blocks where a fresh set of
+// Huffman tables pays for itself.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +20,20 @@
 namespace lzh {
 
 struct EncodeOptions {
-    int chain_depth = 192;  // hash chain candidates examined per position
+    bool optimal = false;   // shortest-path parse instead of the lazy one
+    int chain_depth = 96;   // match candidates examined per position
     int nice_length = 256;  // a match this long is taken without searching further
-    int passes = 3;         // parse passes (the first uses estimated costs)
+    int passes = 3;         // parse passes of the optimal parse (first segment)
+    int carried_passes_saved = 2;  // fewer passes once prices carry over
+    int lazy_first_passes = 1;     // lazy parses of the first segment
+
+    // The thorough setting: optimal parse over a binary-tree match finder.
+    static EncodeOptions thorough() {
+        EncodeOptions o;
+        o.optimal = true;
+        o.chain_depth = 32;
+        return o;
+    }
 };
 
 struct EncodeResult {

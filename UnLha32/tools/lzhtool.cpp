@@ -1,6 +1,6 @@
 // Native command-line front end to the codec, used to cross-check archives
 // with other LHA programs and by the benchmark.
-//   lzhtool a [-0|-5|-6|-7] archive.lzh path...   create (folders recurse)
+//   lzhtool a [-0|-5|-6|-7] [-dN -nN -pN] archive.lzh path...   create (folders recurse)
 //   lzhtool t archive.lzh                          test every member
 //   lzhtool x archive.lzh folder                   extract
 //   lzhtool l archive.lzh                          list
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ std::string to_member_path(std::string p) {
         if (c == '/') c = '\\';
     return p;
 }
+
+EncodeOptions g_opt;
 
 bool add_path(FileOut& out, const std::string& path, Method m) {
     struct stat st;
@@ -54,7 +57,7 @@ bool add_path(FileOut& out, const std::string& path, Method m) {
     FileIn in(path.c_str());
     if (!in.ok()) return false;
     h.orig_size = static_cast<uint64_t>(st.st_size);
-    Status s = write_file_member(out, h, in, m);
+    Status s = write_file_member(out, h, in, m, g_opt);
     if (s != Status::Ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), status_text(s));
     return s == Status::Ok;
 }
@@ -70,6 +73,16 @@ int cmd_add(int argc, char** argv) {
         default: m = Method::Lh7; break;
         }
         ++i;
+    }
+    // Encoder tuning for experiments: -dN chain depth, -nN nice length, -pN passes.
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        int v = std::atoi(argv[i] + 2);
+        if (argv[i][1] == 'd') g_opt.chain_depth = v;
+        if (argv[i][1] == 'n') g_opt.nice_length = v;
+        if (argv[i][1] == 'p') g_opt.passes = v;
+        if (argv[i][1] == 'o') g_opt.optimal = true;
+        if (argv[i][1] == 'c') g_opt.carried_passes_saved = v;
+        if (argv[i][1] == 'f') g_opt.lazy_first_passes = v;
     }
     if (i >= argc) return 2;
     std::string arc = argv[i++];

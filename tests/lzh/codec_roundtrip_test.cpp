@@ -11,10 +11,14 @@ using namespace lzhtest;
 
 namespace {
 
-class RoundTripTest : public ::testing::TestWithParam<Method> {
+class RoundTripTest : public ::testing::TestWithParam<std::tuple<Method, bool>> {
 protected:
+    Method method() const { return std::get<0>(GetParam()); }
+    EncodeOptions options() const {
+        return std::get<1>(GetParam()) ? EncodeOptions::thorough() : EncodeOptions();
+    }
     void check(const std::vector<uint8_t>& data) {
-        RoundTrip r = round_trip(GetParam(), data);
+        RoundTrip r = round_trip(method(), data, options());
         ASSERT_EQ(r.enc.status, Status::Ok);
         ASSERT_EQ(r.dec.status, Status::Ok) << status_text(r.dec.status);
         EXPECT_EQ(r.enc.orig_size, data.size());
@@ -26,7 +30,7 @@ protected:
     }
     int dict_size() const {
         LzhParams p;
-        lzh_params(GetParam(), p);
+        lzh_params(method(), p);
         return 1 << p.dict_bits;
     }
 };
@@ -41,7 +45,7 @@ TEST_P(RoundTripTest, EmptyAndTinyInputs) {
 
 TEST_P(RoundTripTest, SingleRepeatedByteUsesMaximalMatches) {
     std::vector<uint8_t> data(300000, 0x5A);
-    RoundTrip r = round_trip(GetParam(), data);
+    RoundTrip r = round_trip(method(), data, options());
     ASSERT_EQ(r.dec.status, Status::Ok);
     EXPECT_TRUE(r.output == data);
     // 300000 bytes in matches of 256 need well under a byte per match.
@@ -81,19 +85,23 @@ TEST_P(RoundTripTest, MixedContentWithShortAndLongMatches) {
 }
 
 TEST_P(RoundTripTest, ShallowSearchStillRoundTrips) {
-    EncodeOptions opt;
+    EncodeOptions opt = options();
     opt.chain_depth = 1;
     opt.nice_length = 3;
     opt.passes = 1;
     std::vector<uint8_t> data = wordy_text(100000, 21);
-    RoundTrip r = round_trip(GetParam(), data, opt);
+    RoundTrip r = round_trip(method(), data, opt);
     ASSERT_EQ(r.dec.status, Status::Ok);
     EXPECT_TRUE(r.output == data);
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, RoundTripTest,
-                         ::testing::Values(Method::Lh5, Method::Lh6, Method::Lh7),
-                         [](const auto& info) { return std::string(method_id(info.param)).substr(1, 3); });
+                         ::testing::Combine(::testing::Values(Method::Lh5, Method::Lh6, Method::Lh7),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(method_id(std::get<0>(info.param))).substr(1, 3) +
+                                    (std::get<1>(info.param) ? "_optimal" : "_lazy");
+                         });
 
 TEST(EncoderLimit, StopsWhenOutputWouldExceedLimit) {
     std::vector<uint8_t> data = random_bytes(50000, 4);
