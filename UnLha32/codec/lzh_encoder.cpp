@@ -277,7 +277,7 @@ public:
         }
         Status st = emit_blocks(true);
         if (st == Status::Ok) {
-            r.code_bits = bw_.bit_count();
+            r.code_bits = packed_ * 8 + bw_.bit_count();
             bw_.flush();
             st = drain();
         }
