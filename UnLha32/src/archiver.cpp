@@ -265,6 +265,7 @@ int add_or_update(const Command& cmd, std::string& message) {
     const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
     if (exists) {
         if (attrs & FILE_ATTRIBUTE_DIRECTORY) return fail(message, kErrArchive, "archive name is a folder");
+        if (attrs & FILE_ATTRIBUTE_READONLY) return fail(message, kErrWrite, "the archive is read-only");
         old = std::make_unique<WinFileIn>(archive);
         if (!old->ok()) return fail(message, kErrRead, "cannot open the archive");
         lzh::Status st = lzh::list_archive(*old, members);
