@@ -65,6 +65,7 @@ DWORD WINAPI ExtensionSearch::ThreadMain(void* parameter) noexcept
     } catch (...) {
         // Out of memory: the search ends with what it has found.
     }
+    if (Probe probe = g_probe.load()) probe(nullptr);
     search.finished_.store(true);
     search.PostEnd();
     return 0;

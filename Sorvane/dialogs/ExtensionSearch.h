@@ -50,8 +50,8 @@ public:
     };
     Update TakeUpdate();
 
-    // Called by the thread before each folder is listed; tests use it to
-    // watch or hold up a search. Null for none.
+    // Called by the thread before each folder is listed, and with null when
+    // it ends; tests use it to watch or hold up a search. Null for none.
     using Probe = void (*)(const wchar_t* folder);
     static void SetProbe(Probe probe) noexcept;
 
