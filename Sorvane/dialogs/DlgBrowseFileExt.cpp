@@ -86,6 +86,9 @@ BOOL CDlgBrowseFileExt::OnInitDialog(HWND, LPARAM)
     filling_ = false;
 
     writeText(entry);
+    // The text is typed on, not replaced: the caret waits at its end.
+    PostMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(kText)), TRUE);
+    ::PostMessageW(GetDlgItem(kText), EM_SETSEL, entry.size(), entry.size());
     startSearch();
     return TRUE;
 }

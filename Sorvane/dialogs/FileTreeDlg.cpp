@@ -189,6 +189,13 @@ BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
     // 11.-12.
     applyLayout();
     fillFromSettings();
+
+    // Typed sources come first when started by hand; otherwise the dialog
+    // waits on "Start", and the read-only sources are not shown selected.
+    // Queued, so that it follows the activation of the shown window.
+    if (HWND first = item(app().interactiveMode ? kSources : kStart)) {
+        PostMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
     return TRUE;
 }
 
@@ -323,6 +330,10 @@ void CFileTreeDlg::fillSources()
         if (semicolon != std::wstring::npos) shown = shown.substr(0, semicolon) + L"...";
     }
     SetDlgItemText(kSources, shown.c_str());
+    // The list is read from its start, the parent folder (queued: the edit
+    // field scrolls once it is shown).
+    ::PostMessageW(item(kSources), EM_SETSEL, 0, 0);
+    ::PostMessageW(item(kSources), EM_SCROLLCARET, 0, 0);
     updateTip(item(kSources), blankAfterSemicolons(shown));
 }
 
