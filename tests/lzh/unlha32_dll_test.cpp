@@ -536,4 +536,72 @@ TEST_F(Sfx, DamagedArchivesAreRefused) {
     EXPECT_EQ(GetFileAttributesW(path(L"d\\b.txt").c_str()), INVALID_FILE_ATTRIBUTES) << "no damaged file left";
 }
 
+struct WindowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK find_process_window(HWND h, LPARAM lp) {
+    auto* ws = reinterpret_cast<WindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == ws->pid && IsWindowVisible(h)) {
+        ws->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK collect_text(HWND h, LPARAM lp) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(h, buf, 511);
+    *reinterpret_cast<std::wstring*>(lp) += std::wstring(buf) + L"\n";
+    return TRUE;
+}
+
+// The folder question in the language chosen when the self-extractor was
+// made; cancelling it extracts nothing. Needs a display.
+TEST_F(Sfx, WindowAsksForTheFolderInItsLanguage) {
+    wchar_t display[256];
+    if (!GetEnvironmentVariableW(L"DISPLAY", display, 256)) GTEST_SKIP() << "no display";
+    mkdir(L"s");
+    file(L"s\\a.txt", bytes("a"));
+    ASSERT_EQ(unlha("a " + apath(L"ask.lzh") + " " + apath(L"s\\") + " *.*"), 0) << last_message;
+    struct Case {
+        const char* option;
+        const wchar_t* prompt;
+    };
+    const Case cases[] = {{"-gwe", L"Choose the folder to extract the files to."},
+                          {"-gw", L"\u30d5\u30a1\u30a4\u30eb\u3092\u5c55\u958b\u3059\u308b\u30d5\u30a9\u30eb\u30c0"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        ASSERT_EQ(unlha(std::string("s ") + c.option + " " + apath(L"ask.lzh")), 0) << last_message;
+        std::wstring cmd = L"\"" + path(L"ask.exe") + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        WindowSearch ws = {pi.dwProcessId, nullptr};
+        for (int i = 0; i < 200 && !ws.found; ++i) {
+            Sleep(100);
+            EnumWindows(find_process_window, reinterpret_cast<LPARAM>(&ws));
+        }
+        std::wstring texts;
+        if (ws.found) {
+            Sleep(300);  // let the dialog fill its controls
+            EnumChildWindows(ws.found, collect_text, reinterpret_cast<LPARAM>(&texts));
+            PostMessageW(ws.found, WM_COMMAND, IDCANCEL, 0);
+        }
+        if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        ASSERT_NE(ws.found, nullptr) << "no window appeared";
+        EXPECT_NE(texts.find(c.prompt), std::wstring::npos) << narrow(texts);
+        EXPECT_EQ(code, 1u) << "cancelled";
+        EXPECT_EQ(GetFileAttributesW(path(L"a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
 }  // namespace
