@@ -263,6 +263,24 @@ TEST_F(Add, EveryKindOfFileRoundTrips) {
     EXPECT_EQ(static_cast<uint8_t>(narrow(wide)[3]), 0xE9);
 }
 
+// Under a Japanese system (code page 932) names are stored in Shift_JIS;
+// U+8868 ends in the byte 0x5C, which must not split the path. Runs when
+// the test runs with that code page (LC_ALL=ja_JP.UTF-8 under Wine).
+TEST_F(Add, ShiftJisNamesKeepTrailBackslashBytes) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs code page 932";
+    mkdir(L"s");
+    mkdir(L"s\\\u8868");
+    file(L"s\\\u8868\\\u8868.txt", bytes("sjis"));
+    ASSERT_EQ(unlha("a " + apath(L"j.lzh") + " " + apath(L"s\\") + " -x1 -r1 *.*"), 0) << last_message;
+    auto m = read_archive(path(L"j.lzh"));
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m.begin()->first, "\x95\x5C\\\x95\x5C.txt");
+    EXPECT_EQ(m.begin()->second.content, bytes("sjis"));
+    const std::vector<uint8_t> raw = m.begin()->second.listed.raw;
+    const std::vector<uint8_t> dir = {0x02, 0x95, 0x5C, 0xFF};
+    EXPECT_NE(std::search(raw.begin(), raw.end(), dir.begin(), dir.end()), raw.end());
+}
+
 TEST_F(Add, ExclusionTimeRangeAndMethod) {
     mkdir(L"src");
     for (const wchar_t* n : {L"keep.txt", L"skip.tmp", L"skip.bak", L"old.txt", L"late.txt"})
