@@ -242,7 +242,11 @@ TEST_F(Add, EveryKindOfFileRoundTrips) {
     want[L"text with blanks.txt"] = text_data(200000);
     want[L"nested one\\two\\deep.txt"] = text_data(5000);
     want[std::wstring(180, L'L') + L".txt"] = bytes("long name");
-    want[L"caf\u00e9 \u00e0 la carte.txt"] = bytes("ANSI name");  // code page 1252 letters
+    // A name in the ANSI code page: letters of code page 1252, or kana and
+    // kanji under code page 932.
+    const std::wstring ansi_name =
+        GetACP() == 932 ? L"\u8868\u30c6\u30b9\u30c8 name.txt" : L"caf\u00e9 \u00e0 la carte.txt";
+    want[ansi_name] = bytes("ANSI name");
     for (auto& kv : want) file(L"My Data\\" + kv.first, kv.second);
     ASSERT_EQ(unlha("a \"" + apath(L"My Out.lzh") + "\" \"" + apath(L"My Data\\") + "\" -x1 -r1 *.*"), 0)
         << last_message;
@@ -257,10 +261,12 @@ TEST_F(Add, EveryKindOfFileRoundTrips) {
     EXPECT_EQ(std::memcmp(m["noise.bin"].listed.header.method_id, "-lh0-", 5), 0) << "random data is stored";
     EXPECT_EQ(std::memcmp(m["zeros.bin"].listed.header.method_id, "-lh7-", 5), 0);
     EXPECT_LT(m["zeros.bin"].listed.header.packed_size, 10000u);
-    // The accented name is stored in the ANSI code page, one byte a letter.
-    const std::wstring wide = L"caf\u00e9 \u00e0 la carte.txt";
-    EXPECT_EQ(narrow(wide).size(), wide.size());
-    EXPECT_EQ(static_cast<uint8_t>(narrow(wide)[3]), 0xE9);
+    // The name is stored in the ANSI code page.
+    if (GetACP() == 1252) {
+        EXPECT_EQ(static_cast<uint8_t>(narrow(ansi_name)[3]), 0xE9);
+    } else if (GetACP() == 932) {
+        EXPECT_EQ(narrow(ansi_name).substr(0, 2), "\x95\x5C");
+    }
 }
 
 // Under a Japanese system (code page 932) names are stored in Shift_JIS;
@@ -325,6 +331,16 @@ TEST_F(Add, ReplacesMembersOfTheSameNameAndKeepsOthers) {
     EXPECT_EQ(after["one.txt"].content, bytes("first, changed"));
     EXPECT_TRUE(after["two.txt"].stored == before["two.txt"].stored) << "untouched member copied as is";
     EXPECT_EQ(after["three.txt"].content, bytes("third"));
+}
+
+TEST_F(Add, NameOutsideTheCodePageIsRefused) {
+    mkdir(L"s");
+    file(L"s\\plain.txt", bytes("plain"));
+    // Hangul has no form in code page 1252 nor in 932.
+    file(L"s\\\uD55C.txt", bytes("hangul"));
+    EXPECT_NE(unlha("a " + apath(L"h.lzh") + " " + apath(L"s\\") + " *.*"), 0);
+    EXPECT_NE(last_message.find("code page"), std::string::npos) << last_message;
+    EXPECT_EQ(GetFileAttributesW(path(L"h.lzh").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Add, NoMatchingFilesIsAnErrorAndWritesNothing) {
