@@ -1,0 +1,217 @@
+// The library as a COM server: the class factory, the lock count, the
+// handler's interfaces and type information, its resources, and the language
+// resources shared by the living handlers.
+#include <gtest/gtest.h>
+
+#include "ExtensionHost.h"
+
+#include <oleauto.h>
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+class ShellExtServer : public ::testing::Test {
+protected:
+    ComApartment apartment;
+    ExtensionCopy extension;
+    void SetUp() override { ASSERT_TRUE(extension.module()) << "build SorvaneExt first"; }
+};
+
+TEST_F(ShellExtServer, ClassFactoryRefusesAggregationAndUnknownClasses)
+{
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(extension.getClassObject(IID_IClassFactory, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(extension.getClassObject(kExtensionClassId, IID_IDataObject, &object), E_NOINTERFACE);
+
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(extension.getClassObject(kExtensionClassId, IID_IClassFactory, factory.putVoid()), S_OK);
+    ComPtr<IUnknown> outer;
+    ASSERT_EQ(extension.getClassObject(kExtensionClassId, IID_IUnknown, outer.putVoid()), S_OK);
+    object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDataObject, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
+}
+
+TEST_F(ShellExtServer, CanUnloadOnlyWithoutObjectsFactoriesOrLocks)
+{
+    EXPECT_EQ(extension.canUnloadNow(), S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(extension.getClassObject(kExtensionClassId, IID_IClassFactory, factory.putVoid()), S_OK);
+    EXPECT_EQ(extension.canUnloadNow(), S_FALSE);
+    ComPtr<IContextMenu> handler;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, handler.putVoid()), S_OK);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.reset();
+    EXPECT_EQ(extension.canUnloadNow(), S_FALSE); // a handler and a lock
+    handler.reset();
+    EXPECT_EQ(extension.canUnloadNow(), S_FALSE); // the lock
+    ASSERT_EQ(extension.getClassObject(kExtensionClassId, IID_IClassFactory, factory.putVoid()), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(extension.canUnloadNow(), S_FALSE); // the factory
+    factory.reset();
+    EXPECT_EQ(extension.canUnloadNow(), S_OK);
+    // A failed creation leaves nothing alive.
+    ASSERT_EQ(extension.getClassObject(kExtensionClassId, IID_IClassFactory, factory.putVoid()), S_OK);
+    void* object = nullptr;
+    factory->CreateInstance(nullptr, IID_IStream, &object);
+    factory.reset();
+    EXPECT_EQ(extension.canUnloadNow(), S_OK);
+}
+
+TEST_F(ShellExtServer, HandlerAnswersItsInterfacesAndServesTypeInformationUnregistered)
+{
+    ComPtr<IContextMenu3> handler = extension.createHandler(nullptr);
+    ASSERT_TRUE(handler);
+    auto same = [&](REFIID a, REFIID b) {
+        ComPtr<IUnknown> first, second;
+        if (FAILED(handler->QueryInterface(a, first.putVoid())) || FAILED(handler->QueryInterface(b, second.putVoid())))
+            return false;
+        return first.get() == second.get();
+    };
+    EXPECT_TRUE(same(IID_IDispatch, kExtensionDispatchId));
+    EXPECT_TRUE(same(IID_IUnknown, IID_IDispatch)); // the first of the map
+    EXPECT_TRUE(same(IID_IContextMenu, IID_IContextMenu2));
+    EXPECT_TRUE(same(IID_IContextMenu2, IID_IContextMenu3));
+    EXPECT_TRUE(same(IID_IShellExtInit, IID_IShellExtInit));
+    ComPtr<IUnknown> other;
+    EXPECT_EQ(handler->QueryInterface(IID_IPersistFolder, other.putVoid()), E_NOINTERFACE);
+
+    // Served from the library's own resources, though nothing is registered.
+    wchar_t value[64];
+    LONG size = sizeof(value);
+    ASSERT_NE(::RegQueryValueW(HKEY_CLASSES_ROOT, L"TypeLib\\{2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}", value, &size), ERROR_SUCCESS);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(handler->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, kExtensionDispatchId);
+    info->ReleaseTypeAttr(attributes);
+    ComPtr<ITypeLib> library;
+    UINT index = 0;
+    ASSERT_EQ(info->GetContainingTypeLib(library.put(), &index), S_OK);
+    TLIBATTR* libraryAttributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+    EXPECT_EQ(libraryAttributes->wMajorVerNum, 2);
+    EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
+    EXPECT_EQ(libraryAttributes->lcid, 1033u);
+    library->ReleaseTLibAttr(libraryAttributes);
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(kExtensionClassId, coclass.put()), S_OK);
+    BSTR help = nullptr;
+    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(help, L"Sorvane Shell Extension");
+    ::SysFreeString(help);
+
+    wchar_t name[] = L"Anything";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(ShellExtServer, HandlerHoldsTheDataObjectOnlyWhileItLives)
+{
+    ComPtr<DropData> first = DropData::make({L"C:\\x\\a"});
+    ComPtr<DropData> second = DropData::make({L"C:\\x\\b"});
+    {
+        ComPtr<IContextMenu3> handler = extension.createHandler(first.get());
+        ASSERT_TRUE(handler);
+        EXPECT_EQ(first->references(), 2);
+        ComPtr<IShellExtInit> init;
+        ASSERT_EQ(handler->QueryInterface(IID_IShellExtInit, init.putVoid()), S_OK);
+        EXPECT_EQ(init->Initialize(nullptr, second.get(), nullptr), S_OK);
+        EXPECT_EQ(first->references(), 1);
+        EXPECT_EQ(second->references(), 2);
+    }
+    EXPECT_EQ(second->references(), 1);
+    EXPECT_EQ(DropData::outstandingMedia(), 0);
+}
+
+TEST_F(ShellExtServer, ResourcesVersionAndManifest)
+{
+    const std::wstring path = extension.dllPath();
+    DWORD handle = 0;
+    std::vector<BYTE> version(::GetFileVersionInfoSizeW(path.c_str(), &handle));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020003u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020003u);
+    for (const auto& [key, expected] : {std::pair{L"FileDescription", L"SorvaneExt Module"},
+                                        std::pair{L"InternalName", L"SorvaneExt"}}) {
+        wchar_t* text = nullptr;
+        ASSERT_TRUE(::VerQueryValueW(version.data(), (std::wstring(L"\\StringFileInfo\\041104B0\\") + key).c_str(),
+                                     reinterpret_cast<void**>(&text), &length)) << key;
+        EXPECT_STREQ(text, expected);
+    }
+    // Everything but the manifest is tagged Japanese.
+    const HMODULE module = extension.module();
+    EXPECT_TRUE(::FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    EXPECT_TRUE(::FindResourceExW(module, RT_BITMAP, MAKEINTRESOURCEW(139), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    EXPECT_TRUE(::FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(51 / 16 + 1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    EXPECT_TRUE(::FindResourceExW(module, RT_VERSION, MAKEINTRESOURCEW(1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(2), RT_MANIFEST);
+    ASSERT_TRUE(manifest);
+    const std::string text(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
+                           ::SizeofResource(module, manifest));
+    EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
+    BITMAP bitmap = {};
+    HBITMAP pictures = ::LoadBitmapW(module, MAKEINTRESOURCEW(139));
+    ASSERT_TRUE(pictures);
+    ::GetObjectW(pictures, sizeof(bitmap), &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, 32);
+    EXPECT_EQ(bitmap.bmHeight, 60);
+    ::DeleteObject(pictures);
+}
+
+// Run once in English and once in Japanese (LC_ALL): with Sorvane.0411 beside
+// the library a Japanese interface takes its texts from there, for as long as
+// any handler lives; an English one never loads it.
+TEST(ShellExtLanguage, SharedLanguageLibraryLivesAsLongAsTheLastHandler)
+{
+    ComApartment apartment;
+    ExtensionCopy extension(true, programFolder() + L"shellext_langlib.dll");
+    ASSERT_TRUE(extension.module());
+    const bool japanese = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    const std::wstring library = extension.folder() + L"Sorvane.0411";
+    auto helpText = [](IContextMenu3* handler) {
+        wchar_t text[128] = {};
+        handler->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(text), 128);
+        return std::wstring(text);
+    };
+    const std::wstring expected = japanese ? L"選択したファイル/フォルダをフィルタリング条件で コピーします。"
+                                           : L"Copy selected folders/files by filtering condition.";
+
+    ComPtr<IContextMenu3> first = extension.createHandler(nullptr);
+    ComPtr<IContextMenu3> second = extension.createHandler(nullptr);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(helpText(first.get()), expected);
+    EXPECT_EQ(::GetModuleHandleW(library.c_str()) != nullptr, japanese);
+    first.reset();
+    // The other handler still reads its texts from the library.
+    EXPECT_EQ(helpText(second.get()), expected);
+    EXPECT_EQ(::GetModuleHandleW(library.c_str()) != nullptr, japanese);
+    second.reset();
+    EXPECT_EQ(::GetModuleHandleW(library.c_str()), nullptr);
+    // A new handler loads it again.
+    ComPtr<IContextMenu3> third = extension.createHandler(nullptr);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(helpText(third.get()), expected);
+    EXPECT_EQ(::GetModuleHandleW(library.c_str()) != nullptr, japanese);
+}
+
+} // namespace
