@@ -1,9 +1,14 @@
 // Registering the extension as regsvr32 and DllInstall do it, read back from
-// the registry, and unregistering it again. These tests share the registry
+// the registry, and unregistering it again; and the handler's interfaces and
+// type information, which need no registration. These tests share the registry
 // of the build's Wine prefix and run one at a time.
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
+
+#include <oleauto.h>
+
+#include <algorithm>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -145,6 +150,64 @@ TEST_F(Registration, DllInstallRegistersMachineWideWhateverItsCommandLine)
     expectRegistered();
     ASSERT_EQ(extension.install(FALSE, L"user"), S_OK);
     expectUnregistered();
+}
+
+// Here, where nothing else registers meanwhile: the type information comes
+// from the library's own file.
+TEST_F(Registration, HandlerAnswersItsInterfacesAndServesTypeInformationUnregistered)
+{
+    ComPtr<IContextMenu3> handler = extension.createHandler(nullptr);
+    ASSERT_TRUE(handler);
+    auto same = [&](REFIID a, REFIID b) {
+        ComPtr<IUnknown> first, second;
+        if (FAILED(handler->QueryInterface(a, first.putVoid())) || FAILED(handler->QueryInterface(b, second.putVoid())))
+            return false;
+        return first.get() == second.get();
+    };
+    EXPECT_TRUE(same(IID_IDispatch, kExtensionDispatchId));
+    EXPECT_TRUE(same(IID_IUnknown, IID_IDispatch)); // the first of the map
+    EXPECT_TRUE(same(IID_IContextMenu, IID_IContextMenu2));
+    EXPECT_TRUE(same(IID_IContextMenu2, IID_IContextMenu3));
+    EXPECT_TRUE(same(IID_IShellExtInit, IID_IShellExtInit));
+    ComPtr<IUnknown> other;
+    EXPECT_EQ(handler->QueryInterface(IID_IPersistFolder, other.putVoid()), E_NOINTERFACE);
+
+    // Served from the library's own resources, though nothing is registered.
+    wchar_t value[64];
+    LONG size = sizeof(value);
+    ASSERT_NE(::RegQueryValueW(HKEY_CLASSES_ROOT, L"TypeLib\\{2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}", value, &size), ERROR_SUCCESS);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(handler->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, kExtensionDispatchId);
+    info->ReleaseTypeAttr(attributes);
+    ComPtr<ITypeLib> library;
+    UINT index = 0;
+    ASSERT_EQ(info->GetContainingTypeLib(library.put(), &index), S_OK);
+    TLIBATTR* libraryAttributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+    EXPECT_EQ(libraryAttributes->wMajorVerNum, 2);
+    EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
+    EXPECT_EQ(libraryAttributes->lcid, 1033u);
+    library->ReleaseTLibAttr(libraryAttributes);
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(kExtensionClassId, coclass.put()), S_OK);
+    BSTR help = nullptr;
+    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(help, L"Sorvane Shell Extension");
+    ::SysFreeString(help);
+
+    wchar_t name[] = L"Anything";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
 }
 
 } // namespace

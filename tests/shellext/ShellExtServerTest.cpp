@@ -1,11 +1,9 @@
-// The library as a COM server: the class factory, the lock count, the
-// handler's interfaces and type information, its resources, and the language
+// The library as a COM server: the class factory, the lock count, the data
+// object a handler holds, the library's resources, and the language
 // resources shared by the living handlers.
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
-
-#include <oleauto.h>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -62,62 +60,6 @@ TEST_F(ShellExtServer, CanUnloadOnlyWithoutObjectsFactoriesOrLocks)
     factory->CreateInstance(nullptr, IID_IStream, &object);
     factory.reset();
     EXPECT_EQ(extension.canUnloadNow(), S_OK);
-}
-
-TEST_F(ShellExtServer, HandlerAnswersItsInterfacesAndServesTypeInformationUnregistered)
-{
-    ComPtr<IContextMenu3> handler = extension.createHandler(nullptr);
-    ASSERT_TRUE(handler);
-    auto same = [&](REFIID a, REFIID b) {
-        ComPtr<IUnknown> first, second;
-        if (FAILED(handler->QueryInterface(a, first.putVoid())) || FAILED(handler->QueryInterface(b, second.putVoid())))
-            return false;
-        return first.get() == second.get();
-    };
-    EXPECT_TRUE(same(IID_IDispatch, kExtensionDispatchId));
-    EXPECT_TRUE(same(IID_IUnknown, IID_IDispatch)); // the first of the map
-    EXPECT_TRUE(same(IID_IContextMenu, IID_IContextMenu2));
-    EXPECT_TRUE(same(IID_IContextMenu2, IID_IContextMenu3));
-    EXPECT_TRUE(same(IID_IShellExtInit, IID_IShellExtInit));
-    ComPtr<IUnknown> other;
-    EXPECT_EQ(handler->QueryInterface(IID_IPersistFolder, other.putVoid()), E_NOINTERFACE);
-
-    // Served from the library's own resources, though nothing is registered.
-    wchar_t value[64];
-    LONG size = sizeof(value);
-    ASSERT_NE(::RegQueryValueW(HKEY_CLASSES_ROOT, L"TypeLib\\{2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}", value, &size), ERROR_SUCCESS);
-    ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(handler->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
-    UINT count = 0;
-    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
-    ComPtr<ITypeInfo> info;
-    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
-    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
-    EXPECT_EQ(attributes->guid, kExtensionDispatchId);
-    info->ReleaseTypeAttr(attributes);
-    ComPtr<ITypeLib> library;
-    UINT index = 0;
-    ASSERT_EQ(info->GetContainingTypeLib(library.put(), &index), S_OK);
-    TLIBATTR* libraryAttributes = nullptr;
-    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
-    EXPECT_EQ(libraryAttributes->wMajorVerNum, 2);
-    EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
-    EXPECT_EQ(libraryAttributes->lcid, 1033u);
-    library->ReleaseTLibAttr(libraryAttributes);
-    ComPtr<ITypeInfo> coclass;
-    ASSERT_EQ(library->GetTypeInfoOfGuid(kExtensionClassId, coclass.put()), S_OK);
-    BSTR help = nullptr;
-    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
-    EXPECT_STREQ(help, L"Sorvane Shell Extension");
-    ::SysFreeString(help);
-
-    wchar_t name[] = L"Anything";
-    LPOLESTR names[] = {name};
-    DISPID id = 0;
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
 }
 
 TEST_F(ShellExtServer, HandlerHoldsTheDataObjectOnlyWhileItLives)
