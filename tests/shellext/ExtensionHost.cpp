@@ -59,6 +59,12 @@ ExtensionCopy::ExtensionCopy(bool withProgram, const std::wstring& languageLibra
 ExtensionCopy::~ExtensionCopy()
 {
     if (module_) ::FreeLibrary(module_);
+    // A stand-in that has just written its record may still be ending, with
+    // the folder as its working folder: give it a moment to let go.
+    for (int tries = 0; tries < 50 && exists(folder_.path()); ++tries) {
+        removeTree(folder_.path());
+        if (exists(folder_.path())) ::Sleep(100);
+    }
 }
 
 HRESULT ExtensionCopy::getClassObject(REFCLSID clsid, REFIID riid, void** object) const
