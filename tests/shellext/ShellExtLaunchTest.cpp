@@ -79,7 +79,11 @@ protected:
     HRESULT invoke(const std::vector<std::wstring>& paths, UINT command, const std::wstring& target = L"",
                    HWND owner = nullptr, bool withDrop = true)
     {
-        ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make(paths, withDrop).get(), target);
+        return invokeWith(DropData::make(paths, withDrop).get(), command, target, owner);
+    }
+    HRESULT invokeWith(IDataObject* data, UINT command, const std::wstring& target = L"", HWND owner = nullptr)
+    {
+        ComPtr<IContextMenu3> handler = extension.createHandler(data, target);
         EXPECT_TRUE(handler);
         if (!handler) return E_FAIL;
         CMINVOKECOMMANDINFO info = {sizeof(info), 0, owner, MAKEINTRESOURCEA(command), nullptr, nullptr, SW_SHOWNORMAL, 0, nullptr};
@@ -151,6 +155,14 @@ TEST_F(ShellExtLaunch, ShortSelectionsTravelOnTheCommandLine)
             std::cout << "[ note ] the platform started the program for \"runas\" (result "
                       << g_shellCalls[0].result << ")\n";
     }
+
+    // The shell's own data object for real items.
+    ASSERT_TRUE(writeBytes(place / L"a.txt", "a"));
+    ComPtr<IDataObject> shellData = shellDataObject(place.path(), {L"a.txt", L"Out"});
+    ASSERT_TRUE(shellData);
+    g_shellCalls.clear();
+    EXPECT_EQ(invokeWith(shellData.get(), 0), S_OK);
+    expectStarted(L"/C:" + place.path() + L"\\;a.txt;Out;", L"open");
 }
 
 TEST_F(ShellExtLaunch, LongSelectionsTravelInAHandOffFile)
