@@ -188,22 +188,6 @@ TEST_F(Registration, HandlerAnswersItsInterfacesAndServesTypeInformationUnregist
     ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->guid, kExtensionDispatchId);
     info->ReleaseTypeAttr(attributes);
-    ComPtr<ITypeLib> library;
-    UINT index = 0;
-    ASSERT_EQ(info->GetContainingTypeLib(library.put(), &index), S_OK);
-    TLIBATTR* libraryAttributes = nullptr;
-    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
-    EXPECT_EQ(libraryAttributes->wMajorVerNum, 2);
-    EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
-    EXPECT_EQ(libraryAttributes->lcid, 1033u);
-    library->ReleaseTLibAttr(libraryAttributes);
-    ComPtr<ITypeInfo> coclass;
-    ASSERT_EQ(library->GetTypeInfoOfGuid(kExtensionClassId, coclass.put()), S_OK);
-    BSTR help = nullptr;
-    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
-    EXPECT_STREQ(help, L"Sorvane Shell Extension");
-    ::SysFreeString(help);
-
     wchar_t name[] = L"Anything";
     LPOLESTR names[] = {name};
     DISPID id = 0;

@@ -1,6 +1,6 @@
 // The library as a COM server: the class factory, the lock count, the data
-// object a handler holds, the library's resources, and the language
-// resources shared by the living handlers.
+// object a handler holds, and the language resources shared by the living
+// handlers.
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
@@ -78,46 +78,6 @@ TEST_F(ShellExtServer, HandlerHoldsTheDataObjectOnlyWhileItLives)
     }
     EXPECT_EQ(second->references(), 1);
     EXPECT_EQ(DropData::outstandingMedia(), 0);
-}
-
-TEST_F(ShellExtServer, ResourcesVersionAndManifest)
-{
-    const std::wstring path = extension.dllPath();
-    DWORD handle = 0;
-    std::vector<BYTE> version(::GetFileVersionInfoSizeW(path.c_str(), &handle));
-    ASSERT_FALSE(version.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020003u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020003u);
-    for (const auto& [key, expected] : {std::pair{L"FileDescription", L"SorvaneExt Module"},
-                                        std::pair{L"InternalName", L"SorvaneExt"}}) {
-        wchar_t* text = nullptr;
-        ASSERT_TRUE(::VerQueryValueW(version.data(), (std::wstring(L"\\StringFileInfo\\041104B0\\") + key).c_str(),
-                                     reinterpret_cast<void**>(&text), &length)) << key;
-        EXPECT_STREQ(text, expected);
-    }
-    // Everything but the manifest is tagged Japanese.
-    const HMODULE module = extension.module();
-    EXPECT_TRUE(::FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
-    EXPECT_TRUE(::FindResourceExW(module, RT_BITMAP, MAKEINTRESOURCEW(139), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
-    EXPECT_TRUE(::FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(51 / 16 + 1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
-    EXPECT_TRUE(::FindResourceExW(module, RT_VERSION, MAKEINTRESOURCEW(1), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
-    HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(2), RT_MANIFEST);
-    ASSERT_TRUE(manifest);
-    const std::string text(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
-                           ::SizeofResource(module, manifest));
-    EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
-    BITMAP bitmap = {};
-    HBITMAP pictures = ::LoadBitmapW(module, MAKEINTRESOURCEW(139));
-    ASSERT_TRUE(pictures);
-    ::GetObjectW(pictures, sizeof(bitmap), &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, 32);
-    EXPECT_EQ(bitmap.bmHeight, 60);
-    ::DeleteObject(pictures);
 }
 
 // Run once in English and once in Japanese (LC_ALL): with Sorvane.0411 beside

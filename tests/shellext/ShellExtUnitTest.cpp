@@ -1,11 +1,8 @@
-// Pieces of the extension that the platform here cannot drive through the
-// library: the items of a shell too old to draw them, and the hand-off file
-// when the extension's folder refuses it.
+// What the platform here cannot show through the library: the items of a
+// shell too old to draw them.
 #include <gtest/gtest.h>
 
-#include "HandOff.h"
 #include "MenuItems.h"
-#include "TestSupport.h"
 
 using namespace sorvane;
 
@@ -34,22 +31,6 @@ TEST(ShellExtUnit, ItemsArePlainStringsWhenTheShellCannotDrawThem)
         EXPECT_STREQ(text, texts[i]);
     }
     ::DestroyMenu(menu);
-}
-
-TEST(ShellExtUnit, HandOffFileFallsBackToTheUsersTempFolder)
-{
-    const std::wstring text = L"/D:C:\\x\\;" + std::wstring(1100, L'z') + L";";
-    const std::wstring parameters = handoff::programParameters(L"C:\\no\\such\\folder\\", text);
-    const std::wstring temp = handoff::userTempFolder();
-    ASSERT_FALSE(temp.empty());
-    ASSERT_EQ(parameters.rfind(L"/F:" + temp + L"Sor", 0), 0u) << parameters;
-    const std::string bytes = test::readBytes(parameters.substr(3));
-    EXPECT_EQ(bytes, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2));
-    // The program reads and deletes it there as anywhere else.
-    handoff::CommandText read = handoff::obtainCommandText((L"Sorvane.exe " + parameters).c_str());
-    ASSERT_TRUE(read);
-    EXPECT_EQ(std::wstring(read.get()), text);
-    EXPECT_FALSE(test::exists(parameters.substr(3)));
 }
 
 } // namespace
