@@ -41,4 +41,9 @@ void RunOperation(OperationJob& job);
 // the whole target when it has none of at least two characters.
 std::wstring diskSpaceQueryPath(const wchar_t* target);
 
+// The total free bytes of the volume of `path`; false when unknown. Tests
+// replace it to stand for a full disk (null restores the system's).
+using FreeSpaceQuery = bool (*)(const wchar_t* path, uint64_t* freeBytes);
+FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query);
+
 } // namespace sorvane

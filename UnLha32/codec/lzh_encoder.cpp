@@ -277,10 +277,7 @@ public:
         }
         Status st = emit_blocks(true);
         if (st == Status::Ok) {
-            // Two bytes of zero bits after the last code: some decoders
-            // read ahead of the code they decode and give up on the final
-            // codes when the member data ends right behind them.
-            bw_.put(16, 0);
+            r.code_bits = packed_ * 8 + bw_.bit_count();
             bw_.flush();
             st = drain();
         }
@@ -647,6 +644,7 @@ private:
             if (best + 1 < parts.size()) gain[best] = merged_gain(best);
             if (best > 0) gain[best - 1] = merged_gain(best - 1);
         }
+        if (final) end_off_byte_boundary(parts);
         size_t count = final ? parts.size() : parts.size() - 1;
         for (size_t k = 0; k < count; ++k) {
             const Part& pt = parts[k];
@@ -659,6 +657,44 @@ private:
         size_t used = count ? parts[count - 1].end : 0;
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
         return Status::Ok;
+    }
+
+    // Some decoders stop short of the last codes when the data ends exactly
+    // on a byte boundary, while others refuse a byte of padding after the
+    // last code. So the stream must end inside its last byte: when it would
+    // not, the last block is split in two at a point where that changes the
+    // length by a number of bits that is not a multiple of eight.
+    template <class Parts>
+    void end_off_byte_boundary(Parts& parts) {
+        auto& last = parts.back();
+        uint64_t lead = bw_.bit_count();
+        for (size_t k = 0; k + 1 < parts.size(); ++k) lead += parts[k].bits;
+        if ((lead + last.bits) % 8 != 0) return;
+        BlockStats head = last.st, tail;
+        const size_t tries = std::min<size_t>(64, last.end - last.begin - 1);
+        for (size_t t = 1; t <= tries; ++t) {
+            const Token& tok = pending_[last.end - t];
+            // Move one token from the head of the split to its tail.
+            BlockStats one;
+            one.add(tok);
+            tail.merge(one);
+            for (int i = 0; i < kNC; ++i) head.cf[i] -= one.cf[i];
+            for (int i = 0; i < kMaxNP; ++i) head.pf[i] -= one.pf[i];
+            head.extra -= one.extra;
+            head.tokens -= 1;
+            uint64_t hb = block_bits(head, p_), tb = block_bits(tail, p_);
+            if ((lead + hb + tb) % 8 != 0) {
+                auto second = last;
+                second.begin = last.end - t;
+                second.st = tail;
+                second.bits = tb;
+                last.end = second.begin;
+                last.st = head;
+                last.bits = hb;
+                parts.push_back(second);
+                return;
+            }
+        }
     }
 
     Status drain() {

@@ -41,6 +41,7 @@ struct EncodeResult {
     uint16_t crc = 0;          // CRC-16 of the input
     uint64_t orig_size = 0;    // bytes read from the input
     uint64_t packed_size = 0;  // bytes written to the output
+    uint64_t code_bits = 0;    // bits of code before the last byte is filled up
 };
 
 // Compresses everything `in` delivers into `out`. When the output would grow

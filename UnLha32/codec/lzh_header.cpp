@@ -124,8 +124,16 @@ HeaderRead fail(Status s) {
 
 }  // namespace
 
-void split_path(const std::string& path, std::string& dir, std::string& name) {
-    size_t cut = path.rfind('\\');
+void split_path(const std::string& path, std::string& dir, std::string& name, const bool* lead_bytes) {
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(path[i]);
+        if (lead_bytes && lead_bytes[c]) {
+            ++i;  // the trail byte belongs to the character
+        } else if (c == '\\') {
+            cut = i;
+        }
+    }
     if (cut == std::string::npos) {
         dir.clear();
         name = path;
@@ -289,13 +297,16 @@ std::vector<uint8_t> write_level2_header(const MemberHeader& h) {
         strip_trailing_separators(path);
         dir = path.empty() ? std::string() : path + "\\";
     } else {
-        split_path(path, dir, name);
+        split_path(path, dir, name, h.lead_bytes);
     }
-    auto bytes = [](const std::string& s, bool seps) {
+    auto bytes = [&h](const std::string& s, bool seps) {
         std::vector<uint8_t> b(s.begin(), s.end());
-        if (seps)
-            for (auto& c : b)
-                if (c == '\\') c = 0xFF;
+        if (seps) {
+            for (size_t i = 0; i < b.size(); ++i) {
+                if (h.lead_bytes && h.lead_bytes[b[i]]) ++i;
+                else if (b[i] == '\\') b[i] = 0xFF;
+            }
+        }
         return b;
     };
     if (!h.is_dir) ext(0x01, bytes(name, false));

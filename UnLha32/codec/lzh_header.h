@@ -29,6 +29,10 @@ struct MemberHeader {
     uint32_t dos_time = 0;
     int64_t unix_time = 0;
     bool has_unix_time = false;
+    // For writing: when set, marks the lead bytes of the archive's double-
+    // byte code page, so a '\\' byte inside a character is not taken for a
+    // separator. 256 entries.
+    const bool* lead_bytes = nullptr;
 };
 
 enum class HeaderResult { Ok, End, Error };
@@ -54,6 +58,8 @@ std::vector<uint8_t> write_level2_header(const MemberHeader& h);
 
 // Splits a '\\'-separated path into its directory part (with '\\' after
 // every component, possibly empty) and its last component.
-void split_path(const std::string& path, std::string& dir, std::string& name);
+// With lead_bytes (256 flags), the byte after a lead byte is never a separator.
+void split_path(const std::string& path, std::string& dir, std::string& name,
+                const bool* lead_bytes = nullptr);
 
 }  // namespace lzh

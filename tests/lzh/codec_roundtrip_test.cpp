@@ -84,6 +84,20 @@ TEST_P(RoundTripTest, MixedContentWithShortAndLongMatches) {
     check(data);
 }
 
+TEST_P(RoundTripTest, StreamNeverEndsOnAByteBoundary) {
+    // A run of newlines after one letter: tiny final codes, so the bit
+    // length of the stream moves in small steps with the input length.
+    for (size_t n = 990; n < 1030; ++n) {
+        std::vector<uint8_t> data(n, '\n');
+        data[0] = 'x';
+        RoundTrip r = round_trip(method(), data, options());
+        ASSERT_EQ(r.dec.status, Status::Ok);
+        ASSERT_TRUE(r.output == data);
+        EXPECT_NE(r.enc.code_bits % 8, 0u) << n;
+        EXPECT_EQ(r.packed.size(), (r.enc.code_bits + 7) / 8) << "no padding byte after the last code";
+    }
+}
+
 TEST_P(RoundTripTest, ShallowSearchStillRoundTrips) {
     EncodeOptions opt = options();
     opt.chain_depth = 1;

@@ -114,6 +114,24 @@ TEST(Level2Header, SizeWithZeroLowByteIsPadded) {
     }
 }
 
+TEST(Level2Header, DoubleByteTrailBackslashIsNotASeparator) {
+    // In code page 932 the character 0x95 0x5C ends in a backslash byte.
+    bool lead[256] = {};
+    for (int c = 0x81; c <= 0x9F; ++c) lead[c] = true;
+    for (int c = 0xE0; c <= 0xFC; ++c) lead[c] = true;
+    MemberHeader h = file_header("dir\\\x95\\name.txt");  // folder "dir", file "\x95\\name.txt"
+    h.lead_bytes = lead;
+    std::vector<uint8_t> raw = write_level2_header(h);
+    const std::vector<uint8_t> name = {0x01, 0x95, '\\', 'n', 'a', 'm', 'e', '.', 't', 'x', 't'};
+    const std::vector<uint8_t> dir = {0x02, 'd', 'i', 'r', 0xFF};
+    EXPECT_NE(std::search(raw.begin(), raw.end(), name.begin(), name.end()), raw.end());
+    EXPECT_NE(std::search(raw.begin(), raw.end(), dir.begin(), dir.end()), raw.end());
+    // Without the table the same bytes split at the trail byte.
+    h.lead_bytes = nullptr;
+    std::vector<uint8_t> naive = write_level2_header(h);
+    EXPECT_EQ(std::search(naive.begin(), naive.end(), name.begin(), name.end()), naive.end());
+}
+
 TEST(Level2Header, TooLongPathIsRefused) {
     EXPECT_TRUE(write_level2_header(file_header(std::string(70000, 'y'))).empty());
 }

@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
+#include "Raii.h"
 #include "core/UserMessage.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 
@@ -101,6 +103,20 @@ std::string readBytes(const std::wstring& path)
 }
 
 bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::wstring> listFolder(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find.get(), &found));
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 MessageRecorder::MessageRecorder()
 {

@@ -29,6 +29,8 @@ bool writeBytes(const std::wstring& path, const std::string& bytes);
 bool writeText(const std::wstring& path, const std::wstring& utf16); // UTF-16LE, no BOM
 std::string readBytes(const std::wstring& path);
 bool exists(const std::wstring& path);
+// The names of the entries of a folder (without "." and ".."), sorted.
+std::vector<std::wstring> listFolder(const std::wstring& folder);
 
 // Message boxes recorded instead of shown, while an instance lives.
 struct RecordedMessage {

@@ -1,0 +1,63 @@
+// The work for one qualifying file of a copy, move or delete, and the
+// clean-up of one emptied source folder: overwrite policy, read-only
+// protection, Recycle Bin, test-only runs, counters, byte totals and one
+// log row per decision. In the counting pass nothing is changed; the file
+// is only counted as the executing pass would treat it.
+#pragma once
+
+#include <windows.h>
+
+namespace sorvane {
+
+class FILE_TREE_SETTING;
+
+// Results of applyOperation.
+enum OperationResult : int {
+    kOperationFailed = 0,   // failed or refused
+    kOperationDone = 1,     // done (executing pass) or counted (counting pass)
+    kOperationSkipped = 2,  // skipped by the overwrite policy, or a move whose source was only deleted
+};
+
+// Applies the run's operation to the file whose full paths are in `sources`
+// (and `target` for copy and move), described by `currentItem`, with
+// `existingTarget` the same-named entry of the target folder or null.
+int applyOperation(FILE_TREE_SETTING& settings);
+
+// Tries to remove the folder in `sources` (no trailing backslash) after its
+// entries were handled; attributes from `currentItem` when set, else read
+// from the file system. True when the folder was removed.
+bool removeEmptiedFolder(FILE_TREE_SETTING& settings);
+
+// Progress routine handed to CopyFileExW and MoveFileWithProgressW, with the
+// settings as its context: adds the bytes of finished chunks to `doneBytes`
+// and asks the system to stop when `cancel` is set.
+DWORD CALLBACK copyProgressCallback(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
+                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
+                                    DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
+                                    HANDLE destinationFile, LPVOID data) noexcept;
+
+// Writes the ordinary form of a long path ("\\?\C:\x" -> "C:\x",
+// "\\?\UNC\srv\share" -> "\\srv\share"; other paths as they are) into `out`,
+// for the shell functions that do not take the long form. Returns 0, or
+// ERROR_FILENAME_EXCED_RANGE when the result would not fit in `capacity`
+// units, or ERROR_BAD_PATHNAME when the long form has no ordinary equivalent
+// (such as a volume GUID path).
+DWORD ordinaryPathForm(const wchar_t* path, wchar_t* out, size_t capacity);
+
+// The system's copy and move routines with progress, looked up in
+// Kernel32.dll once; either may be null, and the operations then fall back
+// to CopyFileW and MoveFileExW.
+using CopyFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD);
+using MoveFileWithProgressFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, DWORD);
+struct FileCopyRoutines {
+    CopyFileExFunction copyFileEx;
+    MoveFileWithProgressFunction moveFileWithProgress;
+};
+const FileCopyRoutines& systemCopyRoutines();
+
+// Replaces the routines used by applyOperation (null restores the system's).
+// For tests: they stand in for platform behaviour that a test machine lacks,
+// such as a copy routine that reports progress and honours a cancel request.
+void overrideCopyRoutines(const FileCopyRoutines* routines);
+
+} // namespace sorvane

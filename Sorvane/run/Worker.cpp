@@ -1,0 +1,182 @@
+// The worker thread of a run and its start.
+#include "OperationJob.h"
+
+#include "../core/Strings.h"
+#include "../core/UserMessage.h"
+#include "../engine/SourceWalk.h"
+#include "DlgProgress.h"
+#include "LogHtml.h"
+#include "ProgressText.h"
+
+#include <objbase.h>
+
+#include <new>
+
+namespace sorvane {
+
+namespace {
+
+enum : UINT {
+    kIdsAppName = 1100,
+    kIdsDiskSpace = 1188,
+    kIdsCanceled = 1179,
+    kIdsTotalFiles = 1391,
+    kIdsCompletedFiles = 1392,
+    kIdsFailedFiles = 1393,
+    kIdsFailedFolders = 1394,
+};
+constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
+
+DWORD WINAPI workerMain(void* parameter)
+{
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+        RunOperation(*static_cast<OperationJob*>(parameter));
+    } catch (...) {
+        // Nothing leaves the thread; the dialog still reaches its end.
+    }
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return 0;
+}
+
+void upperCaseAscii(wchar_t* text)
+{
+    for (; *text; ++text) {
+        if (*text >= L'a' && *text <= L'z') *text = static_cast<wchar_t>(*text - L'a' + L'A');
+    }
+}
+
+bool systemFreeSpace(const wchar_t* path, uint64_t* freeBytes)
+{
+    ULARGE_INTEGER available = {};
+    ULARGE_INTEGER total = {};
+    ULARGE_INTEGER free = {};
+    if (!::GetDiskFreeSpaceExW(path, &available, &total, &free)) return false;
+    *freeBytes = free.QuadPart; // the volume's free bytes, not the caller's share
+    return true;
+}
+
+FreeSpaceQuery& freeSpaceQuery()
+{
+    static FreeSpaceQuery query = systemFreeSpace;
+    return query;
+}
+
+void writeTotal(CLogHtml& report, UINT labelId, uint32_t value, COLORREF colour)
+{
+    report.WriteLabelRow(labelId, std::to_wstring(static_cast<int32_t>(value)).c_str(), colour);
+}
+
+// False when the user chose not to go on for lack of space.
+bool checkDiskSpace(OperationJob& job)
+{
+    const uint32_t kind = job.kind();
+    if (kind != kOperationCopy && kind != kOperationMove) return true;
+    const std::wstring path = diskSpaceQueryPath(job.target);
+    uint64_t freeBytes = 0;
+    if (!freeSpaceQuery()(path.c_str(), &freeBytes)) return true;
+    if (static_cast<int64_t>(freeBytes) >= job.neededBytes) return true;
+
+    CDlgProgress* dialog = job.ownedDialog;
+    if (dialog) dialog->StopAnimation();
+    std::wstring shortfall;
+    FormatSize(job.neededBytes - static_cast<int64_t>(freeBytes), shortfall);
+    const HWND owner = dialog ? dialog->m_hWnd : nullptr;
+    if (showMessage(owner, formatString(kIdsDiskSpace, shortfall.c_str()), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        return true;
+    }
+    // As the Cancel button: the flag and the short countdown.
+    if (owner && ::IsWindow(owner)) ::SendMessageW(owner, WM_COMMAND, IDCANCEL, 0);
+    job.cancel = 1;
+    return false;
+}
+
+} // namespace
+
+FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query)
+{
+    FreeSpaceQuery previous = freeSpaceQuery();
+    freeSpaceQuery() = query ? query : systemFreeSpace;
+    return previous;
+}
+
+HWND StartOperation(OperationJob& job, HWND owner)
+{
+    if (job.jobState != OperationJob::kReady || job.kind() == kOperationCompress) return nullptr;
+    job.cancel = 0;
+    job.totalBytes = 0;
+    job.neededBytes = 0;
+    job.doneBytes = 0;
+    job.scannedFiles = job.totalFiles = job.completedFiles = job.failedFiles = 0;
+    job.countedFolders = job.failedFolders = 0;
+
+    job.ownedDialog = new (std::nothrow) CDlgProgress(job);
+    if (!job.ownedDialog || !job.ownedDialog->Create(owner)) {
+        ReleaseProgressDialog(job);
+        return nullptr;
+    }
+    HWND window = job.ownedDialog->m_hWnd;
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    ::UpdateWindow(window);
+    job.progress = job.ownedDialog;
+    job.log = nullptr;
+
+    job.workerThread = ::CreateThread(nullptr, 0, workerMain, &job, 0, nullptr);
+    if (!job.workerThread) {
+        ReleaseProgressDialog(job);
+        return nullptr;
+    }
+    job.jobState = OperationJob::kStarted;
+    return window;
+}
+
+void RunOperation(OperationJob& job)
+{
+    CDlgProgress* dialog = job.ownedDialog;
+
+    // 1-2. Counting pass flag; the report with its head and settings.
+    job.operation |= kCountingPassFlag;
+    job.ownedReport = new (std::nothrow) CLogHtml;
+    if (CLogHtml* report = job.ownedReport) {
+        report->Open(job.reportPath.c_str());
+        report->WriteHead(loadString(kIdsAppName).c_str(), kReportTitle);
+        report->WriteSettingsTable(job);
+    }
+    job.log = job.ownedReport;
+
+    // 3-5. Count what qualifies.
+    if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
+    upperCaseAscii(job.patterns);
+    processSourceList(job);
+    if (dialog) dialog->UpdateCounters(false);
+    job.operation &= ~kCountingPassFlag;
+
+    // 6-9. Execute when there is something to do and space for it.
+    if (checkDiskSpace(job) && (job.totalFiles != 0 || job.countedFolders != 0) && !job.cancel) {
+        if (dialog) dialog->SetPhase(CDlgProgress::kRunning);
+        if (job.ownedReport) job.ownedReport->BeginTable();
+        processSourceList(job);
+        if (job.ownedReport) job.ownedReport->EndTable();
+    }
+
+    // 10. Totals, the cancel note, and the end of the report.
+    if (CLogHtml* report = job.ownedReport) {
+        report->BeginTable();
+        writeTotal(*report, kIdsTotalFiles, job.totalFiles, kColourGreen);
+        writeTotal(*report, kIdsCompletedFiles, job.completedFiles, kColourGreen);
+        writeTotal(*report, kIdsFailedFiles, job.failedFiles, kColourRed);
+        if (job.failedFolders != 0) writeTotal(*report, kIdsFailedFolders, job.failedFolders, kColourRed);
+        report->EndTable();
+        if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
+        report->WriteFooter();
+        report->Close();
+    }
+    job.log = nullptr;
+    delete job.ownedReport;
+    job.ownedReport = nullptr;
+
+    // 11. The end.
+    if (dialog) dialog->SetPhase(CDlgProgress::kFinished);
+}
+
+} // namespace sorvane

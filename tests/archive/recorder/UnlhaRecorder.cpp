@@ -1,0 +1,76 @@
+// A stand-in archiver library for the compress tests: it answers with the
+// version and result the test asks for (environment variables), and records
+// each command with the response file it names, beside itself in calls.log.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HMODULE g_self = nullptr;
+
+std::string environment(const char* name)
+{
+    char value[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableA(name, value, sizeof(value));
+    return length > 0 && length < sizeof(value) ? std::string(value, length) : std::string();
+}
+
+std::string readFile(const std::string& path)
+{
+    std::string content;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof(chunk), f)) > 0) content.append(chunk, got);
+        std::fclose(f);
+    }
+    return content;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) g_self = instance;
+    return TRUE;
+}
+
+extern "C" WORD WINAPI UnlhaGetVersion()
+{
+    const std::string version = environment("SORVANE_RECORDER_VERSION");
+    return static_cast<WORD>(version.empty() ? 65 : std::atoi(version.c_str()));
+}
+
+extern "C" int WINAPI Unlha(HWND, LPCSTR command, LPSTR, DWORD)
+{
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(g_self, path, MAX_PATH);
+    std::string log = path;
+    log = log.substr(0, log.rfind('\\') + 1) + "calls.log";
+
+    std::string record = "CMD:" + std::string(command ? command : "") + "\n";
+    if (const char* at = command ? std::strchr(command, '@') : nullptr) {
+        record += "RSP:" + readFile(at + 1) + "\n";
+    }
+    const std::string watch = environment("SORVANE_RECORDER_WATCH");
+    if (!watch.empty()) {
+        record += std::string("ARCHIVE:") + (::GetFileAttributesA(watch.c_str()) != INVALID_FILE_ATTRIBUTES ? "1" : "0") +
+                  "\n";
+        // A run that "fails" may leave something where the archive goes.
+        if (environment("SORVANE_RECORDER_LITTER") == "1") {
+            if (FILE* f = std::fopen(watch.c_str(), "wb")) {
+                std::fputs("partial", f);
+                std::fclose(f);
+            }
+        }
+    }
+    if (FILE* f = std::fopen(log.c_str(), "ab")) {
+        std::fwrite(record.data(), 1, record.size(), f);
+        std::fclose(f);
+    }
+    const std::string result = environment("SORVANE_RECORDER_RESULT");
+    return result.empty() ? 0 : std::atoi(result.c_str());
+}

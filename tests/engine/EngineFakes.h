@@ -1,0 +1,210 @@
+// Recording stand-ins for the progress display and the log, and helpers
+// that build trees and run the engine's two passes, for the engine tests.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/EngineSinks.h"
+#include "engine/FileOperations.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/SourceWalk.h"
+#include "TestSupport.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane::test {
+
+struct LogRow {
+    std::wstring path;
+    UINT status;
+    DWORD error;      // 0 for item rows
+    COLORREF colour;
+    bool errorRow;
+};
+
+class RecordingLog : public ILogSink {
+public:
+    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override
+    {
+        rows.push_back({path, statusId, 0, colour, false});
+    }
+    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override
+    {
+        rows.push_back({path, statusId, error, colour, true});
+    }
+    size_t count(UINT status) const
+    {
+        size_t n = 0;
+        for (const auto& row : rows) n += row.status == status;
+        return n;
+    }
+    const LogRow* find(const std::wstring& pathEnd) const
+    {
+        for (const auto& row : rows) {
+            if (row.path.size() >= pathEnd.size() &&
+                row.path.compare(row.path.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+    std::vector<LogRow> rows;
+};
+
+// Records what the engine shows; `onUpdate` runs on every counter refresh
+// (with duringCopy) and may set the run's cancel flag.
+class RecordingProgress : public IProgressSink {
+public:
+    void SetFolderText(const wchar_t* text) override { folders.emplace_back(text); }
+    void SetFileText(const wchar_t* text) override { files.emplace_back(text); }
+    void UpdateCounters(bool duringCopy) override
+    {
+        if (duringCopy) ++copyUpdates;
+        else ++updates;
+        if (onUpdate) onUpdate(duringCopy);
+    }
+    std::vector<std::wstring> folders;
+    std::vector<std::wstring> files;
+    size_t updates = 0;
+    size_t copyUpdates = 0;
+    std::function<void(bool)> onUpdate;
+};
+
+// Settings for one run with recording sinks attached.
+struct EngineRun {
+    explicit EngineRun(uint32_t kind)
+    {
+        settings.operation = kind;
+        settings.setPatterns(L"*.*");
+        settings.progress = &progress;
+        settings.log = &log;
+    }
+    void counting()
+    {
+        settings.operation |= kCountingPassFlag;
+        processSourceList(settings);
+        settings.operation &= ~kCountingPassFlag;
+    }
+    void executing() { processSourceList(settings); }
+    void both()
+    {
+        counting();
+        executing();
+    }
+    FILE_TREE_SETTING settings;
+    RecordingProgress progress;
+    RecordingLog log;
+};
+
+// "PARENT\;a;b;" from a folder and names.
+inline std::wstring sourceList(const std::wstring& parent, const std::vector<std::wstring>& names)
+{
+    std::wstring list = parent + L"\\;";
+    for (const auto& name : names) list += name + L";";
+    return list;
+}
+
+inline FILETIME fileTimeOf(int year, int month, int day, int hour = 12)
+{
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    FILETIME ft;
+    ::SystemTimeToFileTime(&st, &ft);
+    return ft;
+}
+
+inline bool setWriteTime(const std::wstring& path, const FILETIME& time)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::SetFileTime(file, nullptr, nullptr, &time) != 0;
+    ::CloseHandle(file);
+    return ok;
+}
+
+inline DWORD attributesOf(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+inline bool isReadOnly(const std::wstring& path)
+{
+    const DWORD a = attributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
+}
+inline bool makeReadOnly(const std::wstring& path)
+{
+    return ::SetFileAttributesW(path.c_str(), attributesOf(path) | FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Content that tells files apart and shows truncation.
+inline std::string contentFor(const std::wstring& name, size_t size)
+{
+    std::string bytes(size, '\0');
+    uint32_t state = 2166136261u;
+    for (wchar_t c : name) state = (state ^ static_cast<uint32_t>(c)) * 16777619u;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+// Files named "~sorvane-*.tmp" below a folder (left-over temporary copies).
+inline size_t countTemporaries(const std::wstring& folder)
+{
+    size_t n = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) n += countTemporaries(folder + L"\\" + name);
+        else if (name.rfind(L"~sorvane-", 0) == 0) ++n;
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return n;
+}
+
+// A folder on another volume than the Windows temp folder (C:): a fresh
+// folder under Z:\dev\shm, a tmpfs, so that moves there really copy.
+class OtherVolumeFolder {
+public:
+    OtherVolumeFolder();
+    ~OtherVolumeFolder();
+    OtherVolumeFolder(const OtherVolumeFolder&) = delete;
+    OtherVolumeFolder& operator=(const OtherVolumeFolder&) = delete;
+    bool valid() const { return !path_.empty(); }
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// A copy routine that behaves as Windows' CopyFileExW does where Wine's
+// does not: it reports every 64 KB chunk to the progress routine and stops,
+// deleting its partial target, when the routine or the cancel flag says so.
+// With `failAfterBytes` set, it instead stops after that many bytes leaving
+// the partial target behind and fails, as a fault halfway would.
+BOOL WINAPI chunkedCopyFileEx(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress, LPVOID data,
+                              LPBOOL cancel, DWORD flags);
+extern uint64_t g_chunkedCopyFailAfterBytes; // 0: never
+extern size_t g_chunkedCopyCalls;
+
+// Installs routines for the lifetime of the object.
+class RoutineOverride {
+public:
+    explicit RoutineOverride(FileCopyRoutines routines) : routines_(routines) { overrideCopyRoutines(&routines_); }
+    ~RoutineOverride() { overrideCopyRoutines(nullptr); }
+    RoutineOverride(const RoutineOverride&) = delete;
+    RoutineOverride& operator=(const RoutineOverride&) = delete;
+
+private:
+    FileCopyRoutines routines_;
+};
+
+} // namespace sorvane::test

@@ -1,0 +1,188 @@
+// Whole runs on the worker thread under a real progress dialog: the files
+// on disk, the report's tables and rows, the disk-space question, and the
+// job's start rules.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "core/Shell.h"
+#include "core/UserMessage.h"
+#include "run/DlgProgress.h"
+#include "run/OperationJob.h"
+
+#include <memory>
+#include <string>
+
+using namespace sorvane;
+
+namespace {
+
+int g_answer = IDYES;
+int g_questions = 0;
+int answerQuestion(HWND, const std::wstring&, const std::wstring&, UINT flags)
+{
+    if (flags & MB_YESNO) ++g_questions;
+    return g_answer;
+}
+bool noFreeSpace(const wchar_t*, uint64_t* freeBytes)
+{
+    *freeBytes = 0;
+    return true;
+}
+bool ignoreOpen(HWND, const wchar_t*) { return true; }
+
+size_t count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class WorkerRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_answer = IDYES;
+        g_questions = 0;
+        previousMessage = setMessageHook(answerQuestion);
+        previousOpen = setOpenDocumentHook(ignoreOpen);
+        owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(owner, nullptr) << "needs a display";
+        ASSERT_TRUE(::CreateDirectoryW(src.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW((src + L"\\sub").c_str(), nullptr));
+        ASSERT_TRUE(test::writeBytes(src + L"\\a.txt", "alpha"));
+        ASSERT_TRUE(test::writeBytes(src + L"\\b.doc", "bravo"));
+        ASSERT_TRUE(test::writeBytes(src + L"\\sub\\c.txt", "charlie"));
+        settings.operation = kOperationCopy;
+        settings.setSources((src + L"\\;a.txt;b.doc;sub;").c_str());
+        settings.setTarget(out.c_str());
+        settings.setPatterns(L"*.txt");
+    }
+    void TearDown() override
+    {
+        setFreeSpaceQuery(nullptr);
+        setMessageHook(previousMessage);
+        setOpenDocumentHook(previousOpen);
+        ::DestroyWindow(owner);
+    }
+
+    // Starts the job, waits for its end, closes the dialog.
+    void run()
+    {
+        job = std::make_unique<OperationJob>(settings, report);
+        ASSERT_NE(StartOperation(*job, owner), nullptr);
+        const DWORD start = ::GetTickCount();
+        while (::WaitForSingleObject(job->workerThread, 0) == WAIT_TIMEOUT && ::GetTickCount() - start < 60000) {
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+            ::Sleep(10);
+        }
+        ASSERT_EQ(::WaitForSingleObject(job->workerThread, 0), WAIT_OBJECT_0) << "the worker ended";
+        ASSERT_NE(job->ownedDialog, nullptr);
+        EXPECT_EQ(job->ownedDialog->phase(), CDlgProgress::kFinished);
+        ReleaseProgressDialog(*job);
+        EXPECT_EQ(job->ownedReport, nullptr);
+        text = test::readBytes(report);
+    }
+
+    test::TempFolder root;
+    std::wstring src = root / L"src";
+    std::wstring out = root / L"out";
+    std::wstring report = root / L"log\\SorvaneLog3.htm";
+    FILE_TREE_SETTING settings;
+    std::unique_ptr<OperationJob> job;
+    std::string text;
+    HWND owner = nullptr;
+    MessageHook previousMessage = nullptr;
+    OpenDocumentHook previousOpen = nullptr;
+};
+
+TEST_F(WorkerRun, CopyRunsBothPassesAndWritesTheReport)
+{
+    run();
+    EXPECT_EQ(test::readBytes(out + L"\\a.txt"), "alpha");
+    EXPECT_EQ(test::readBytes(out + L"\\sub\\c.txt"), "charlie");
+    EXPECT_FALSE(test::exists(out + L"\\b.doc"));
+    EXPECT_EQ(job->totalFiles, 2u);
+    EXPECT_EQ(job->completedFiles, 2u);
+    EXPECT_EQ(job->totalBytes, 12u);
+    EXPECT_EQ(job->doneBytes, 12u);
+    EXPECT_STREQ(job->patterns, L"*.TXT") << "the job's own copy is upper-cased";
+
+    EXPECT_EQ(text.rfind("<html>\r\n<head>\r\n", 0), 0u);
+    EXPECT_NE(text.find("<title>Sorvane Log File</title>"), std::string::npos);
+    EXPECT_EQ(count(text, "<table border=\"1\">"), 3u) << "settings, items, totals";
+    EXPECT_EQ(count(text, "</td><td>Success</td></tr>"), 2u);
+    EXPECT_NE(text.find("<td><font color=\"#008000\">Total Files</font></td>\r\n<td><font color=\"#008000\">2</font>"),
+              std::string::npos);
+    EXPECT_NE(text.find("<td><font color=\"#FF0000\">Failed Files</font></td>\r\n<td><font color=\"#FF0000\">0</font>"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Failed Folders"), std::string::npos) << "only when folders failed";
+    EXPECT_EQ(text.find("Action has been canceled."), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 18), "</body>\r\n</html>\r\n");
+}
+
+TEST_F(WorkerRun, NothingQualifyingSkipsTheExecutingPass)
+{
+    settings.setPatterns(L"*.none");
+    run();
+    EXPECT_FALSE(test::exists(out));
+    EXPECT_EQ(count(text, "<table border=\"1\">"), 2u) << "settings and totals only";
+    EXPECT_NE(text.find("<td><font color=\"#008000\">0</font>"), std::string::npos);
+}
+
+TEST_F(WorkerRun, MissingItemIsOneFailedFile)
+{
+    settings.setSources((src + L"\\;gone.txt;a.txt;").c_str());
+    run();
+    EXPECT_EQ(job->failedFiles, 1u);
+    EXPECT_EQ(job->completedFiles, 1u);
+    EXPECT_NE(text.find("gone.txt</font></td>\r\n<td><font color=\"#FF0000\">Not Exist</font>"), std::string::npos);
+}
+
+TEST_F(WorkerRun, NoToTheDiskSpaceQuestionCancels)
+{
+    setFreeSpaceQuery(noFreeSpace);
+    g_answer = IDNO;
+    run();
+    EXPECT_EQ(g_questions, 1);
+    EXPECT_EQ(job->cancel, 1u);
+    EXPECT_FALSE(test::exists(out + L"\\a.txt"));
+    EXPECT_EQ(count(text, "<table border=\"1\">"), 2u);
+    EXPECT_NE(text.find("<p><font color=\"#FF0000\">Action has been canceled.</font></p>"), std::string::npos);
+}
+
+TEST_F(WorkerRun, YesToTheDiskSpaceQuestionGoesOn)
+{
+    setFreeSpaceQuery(noFreeSpace);
+    g_answer = IDYES;
+    run();
+    EXPECT_EQ(g_questions, 1);
+    EXPECT_EQ(test::readBytes(out + L"\\a.txt"), "alpha");
+}
+
+TEST_F(WorkerRun, DeleteIsNeverAskedAboutSpace)
+{
+    setFreeSpaceQuery(noFreeSpace);
+    settings.operation = kOperationDelete;
+    settings.setSources((src + L"\\;a.txt;").c_str());
+    run();
+    EXPECT_EQ(g_questions, 0);
+    EXPECT_FALSE(test::exists(src + L"\\a.txt"));
+    EXPECT_TRUE(test::exists(src + L"\\b.doc"));
+}
+
+TEST(WorkerStart, RefusesCompressAndStartedJobs)
+{
+    FILE_TREE_SETTING settings;
+    settings.operation = kOperationCompress;
+    OperationJob compress(settings, L"");
+    EXPECT_EQ(StartOperation(compress, nullptr), nullptr);
+    EXPECT_EQ(compress.ownedDialog, nullptr);
+    settings.operation = kOperationCopy;
+    OperationJob started(settings, L"");
+    started.jobState = OperationJob::kStarted;
+    EXPECT_EQ(StartOperation(started, nullptr), nullptr);
+    EXPECT_STREQ(started.target, L"") << "an empty target never becomes a root";
+}
+
+} // namespace
