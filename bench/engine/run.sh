@@ -28,6 +28,7 @@ x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static \
     -o "$out/engine_bench.exe" -lshell32 -lole32
 
 work="$(mktemp -d /tmp/sorvane-bench.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
 # The shared session script is not written for `set -e`: a start-up
 # command of Wine that returns non-zero must not end the benchmark.
 set +e
