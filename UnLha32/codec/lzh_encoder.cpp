@@ -106,7 +106,14 @@ struct BlockTables {
     int np;
     int pbit;
 
-    BlockTables(const BlockStats& st, const LzhParams& p) : np(p.np), pbit(p.pbit) {
+    // Trailing zero lengths sent beyond the last used one, in the position
+    // table (pad == 1) or the code-length table (pad == 2): a valid but
+    // longer form, used to move the end of the stream off a byte boundary.
+    int pad_p = 0, pad_t = 0;
+
+    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0) : np(p.np), pbit(p.pbit) {
+        pad_p = pad == 1 ? 1 : 0;
+        pad_t = pad == 2 ? 1 : 0;
         csingle = build_code_lengths(st.cf, kNC, kMaxCodeLen, clen);
         build_codes(clen, kNC, ccode);
         cn = kNC;
@@ -125,9 +132,10 @@ struct BlockTables {
     }
 
     template <class Sink>
-    static void write_pt_len(Sink& s, const uint8_t* len, int nn, int nbit, int i_special) {
+    static void write_pt_len(Sink& s, const uint8_t* len, int nn, int nbit, int i_special, int extra = 0) {
         int n = nn;
         while (n > 0 && len[n - 1] == 0) --n;
+        n = std::min(nn, n + extra);
         s.put(nbit, static_cast<uint32_t>(n));
         int i = 0;
         while (i < n) {
@@ -156,7 +164,7 @@ struct BlockTables {
                 s.put(kTBit, 0);
                 s.put(kTBit, static_cast<uint32_t>(tsingle));
             } else {
-                write_pt_len(s, tlen, kNT, kTBit, 3);
+                write_pt_len(s, tlen, kNT, kTBit, 3, pad_t);
             }
             s.put(kCBit, static_cast<uint32_t>(cn));
             c_len_symbols(clen, cn, [&](int sym, int nb, int v) {
@@ -168,7 +176,7 @@ struct BlockTables {
             s.put(pbit, 0);
             s.put(pbit, static_cast<uint32_t>(psingle));
         } else {
-            write_pt_len(s, plen, np, pbit, -1);
+            write_pt_len(s, plen, np, pbit, -1, pad_p);
         }
     }
 
@@ -194,9 +202,16 @@ struct BlockTables {
     }
 };
 
-uint64_t block_bits(const BlockStats& st, const LzhParams& p) {
-    BlockTables bt(st, p);
+uint64_t block_bits(const BlockStats& st, const LzhParams& p, int pad = 0) {
+    BlockTables bt(st, p, pad);
     return bt.total_bits(st);
+}
+
+// Whether a block's tables can take the padding form `pad` (see BlockTables).
+bool can_pad(const BlockStats& st, const LzhParams& p, int pad) {
+    BlockTables bt(st, p);
+    if (pad == 1) return bt.psingle < 0 && bt.plen[p.np - 1] == 0;
+    return bt.csingle < 0 && bt.tsingle < 0 && bt.tlen[kNT - 1] == 0;
 }
 
 class Encoder {
@@ -262,7 +277,18 @@ public:
             if (got == 0) break;
             crc_ = crc16_update(crc_, &buf_[hist], got);
             orig_ += got;
-            process_segment(hist, hist + got);
+            if (looks_incompressible(hist, hist + got)) {
+                // Data that is already compressed: when it is all there is,
+                // the caller stores it; otherwise its bytes go out as
+                // literals without a search.
+                if (orig_ == got && got < kSegment && limit_ <= got) {
+                    r.status = Status::TooLarge;
+                    return r;
+                }
+                for (size_t i = hist; i < hist + got; ++i) pending_.push_back(Token{buf_[i], 0});
+            } else {
+                process_segment(hist, hist + got);
+            }
             Status st = emit_blocks(false);
             if (st != Status::Ok) {
                 r.status = st;
@@ -294,10 +320,21 @@ private:
                      buf_[i + 2];
         return (v * 2654435761u) >> (32 - hash_bits_);
     }
+    // The lazy parser's tables: chains of positions with equal 4-byte hashes
+    // (fewer useless candidates than 3 bytes would give) and the nearest
+    // position for each 3-byte hash, for matches of exactly three bytes.
+    uint32_t hash4_at(size_t i) const {
+        uint32_t v = (static_cast<uint32_t>(buf_[i]) << 24) | (static_cast<uint32_t>(buf_[i + 1]) << 16) |
+                     (static_cast<uint32_t>(buf_[i + 2]) << 8) | buf_[i + 3];
+        return (v * 2654435761u) >> (32 - hash_bits_);
+    }
     void insert(size_t i) {
-        uint32_t h = hash_at(i);
-        prev_[i] = head_[h];
-        head_[h] = static_cast<int32_t>(i);
+        head3_[hash_at(i)] = static_cast<int32_t>(i);
+        if (i + 4 <= lazy_end_) {
+            uint32_t h = hash4_at(i);
+            prev_[i] = head_[h];
+            head_[h] = static_cast<int32_t>(i);
+        }
     }
 
     // Binary-tree match finder: every position is the root of the tree of
@@ -463,15 +500,32 @@ private:
         const uint8_t* b = buf_.data();
         const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
         const size_t low = i > max_dist_ ? i - max_dist_ : 0;
-        const uint32_t h = hash_at(i);
+        const uint8_t* cur = b + i;
+        int best = kMinMatch - 1;
+        int32_t gain = 0;
+        // The nearest position with the same three bytes first.
+        const uint32_t h3 = hash_at(i);
+        const int32_t c3 = head3_[h3];
+        head3_[h3] = static_cast<int32_t>(i);
+        if (c3 >= 0 && static_cast<size_t>(c3) >= low) {
+            const uint8_t* q = b + c3;
+            if (q[0] == cur[0] && q[1] == cur[1] && q[2] == cur[2]) {
+                int len = 3;
+                while (len < maxlen && q[len] == cur[len]) ++len;
+                m = Match{len, static_cast<uint32_t>(i - static_cast<size_t>(c3) - 1)};
+                best = len;
+                gain = static_cast<int32_t>(litsum_[i + static_cast<size_t>(len) - base_] - litsum_[i - base_]) -
+                       static_cast<int32_t>(match_price(m));
+            }
+        }
+        if (i + 4 > e) return m;
+        const uint32_t h = hash4_at(i);
         int32_t cand = head_[h];
         prev_[i] = cand;
         head_[h] = static_cast<int32_t>(i);
-        int best = kMinMatch - 1;
-        int32_t gain = 0;
         int depth = opt_.chain_depth;
-        const uint8_t* cur = b + i;
         const int nice = std::min(maxlen, opt_.nice_length);
+        if (best >= nice) return m;
         while (cand >= 0 && static_cast<size_t>(cand) >= low && depth-- > 0) {
             const uint8_t* q = b + cand;
             if (q[best] == cur[best] && q[0] == cur[0] && q[1] == cur[1]) {
@@ -505,6 +559,8 @@ private:
     void parse_lazy(size_t s, size_t e, std::vector<Token>& out) {
         out.reserve(e - s);
         std::fill(head_.begin(), head_.end(), -1);
+        head3_.assign(head_.size(), -1);
+        lazy_end_ = e;
         for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i)
             if (i + kMinMatch <= e) insert(i);
         const uint8_t* b = buf_.data();
@@ -545,10 +601,31 @@ private:
                         continue;
                     }
                 }
-                // Take cur; i + 1 is already inserted.
+                // Two literals and a match at i + 2 may beat both.
+                size_t inserted = i + 2;  // positions below are in the chains
+                if (opt_.lazy2 && cur.len >= 3 && cur.len < 32 && i + 2 < e) {
+                    Match far = longest_match(i + 2, e);
+                    inserted = i + 3;
+                    if (far.len > cur.len + 1) {
+                        const size_t span = std::max<size_t>(static_cast<size_t>(cur.len),
+                                                             static_cast<size_t>(far.len) + 2);
+                        const uint32_t* ls = litsum_.data() - base_;
+                        uint32_t a = match_price(cur) + ls[i + span] - ls[i + static_cast<size_t>(cur.len)];
+                        uint32_t c = ls[i + 2] - ls[i] + match_price(far) + ls[i + span] -
+                                     ls[i + 2 + static_cast<size_t>(far.len)];
+                        if (c < a) {
+                            out.push_back(Token{b[i], 0});
+                            out.push_back(Token{b[i + 1], 0});
+                            i += 2;
+                            cur = far;
+                            continue;
+                        }
+                    }
+                }
+                // Take cur; the positions up to `inserted` are in the chains.
                 out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
                                     static_cast<uint16_t>(cur.pos)});
-                for (size_t j = i + 2; j < i + static_cast<size_t>(cur.len); ++j)
+                for (size_t j = inserted; j < i + static_cast<size_t>(cur.len); ++j)
                     if (j + kMinMatch <= e) insert(j);
             } else {
                 out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
@@ -565,6 +642,32 @@ private:
         BlockStats st;
         for (const Token& t : toks) st.add(t);
         prices_from_stats(st);
+    }
+
+    // True when buf_[s, e) has nearly flat byte frequencies and hardly any
+    // repeated four-byte strings: compressed or encrypted data, where
+    // searching for matches is wasted time.
+    bool looks_incompressible(size_t s, size_t e) const {
+        const size_t n = e - s;
+        if (n < 4096) return false;
+        uint32_t hist[256] = {};
+        for (size_t i = s; i < e; ++i) hist[buf_[i]]++;
+        double bits = 0;
+        for (uint32_t h : hist)
+            if (h) bits -= h * std::log2(static_cast<double>(h) / n);
+        if (bits < 7.9 * n) return false;
+        // Repeats anywhere in the segment, through a small table of the
+        // last string seen per hash.
+        std::vector<uint32_t> seen(1u << 14, 0);
+        size_t repeats = 0;
+        for (size_t i = s; i + 4 <= e; ++i) {
+            uint32_t v;
+            std::memcpy(&v, &buf_[i], 4);
+            uint32_t& slot = seen[(v * 2654435761u) >> 18];
+            if (slot == v && v != 0) ++repeats;
+            slot = v;
+        }
+        return repeats * 200 < n;
     }
 
     void process_segment(size_t s, size_t e) {
@@ -608,6 +711,7 @@ private:
             size_t begin, end;
             BlockStats st;
             uint64_t bits;
+            int pad = 0;  // table padding form, see BlockTables
         };
         std::vector<Part> parts;
         for (size_t b = 0; b < pending_.size(); b += kChunk) {
@@ -648,7 +752,7 @@ private:
         size_t count = final ? parts.size() : parts.size() - 1;
         for (size_t k = 0; k < count; ++k) {
             const Part& pt = parts[k];
-            BlockTables bt(pt.st, p_);
+            BlockTables bt(pt.st, p_, pt.pad);
             bt.write_header(bw_, pt.st.tokens);
             bt.write_tokens(bw_, &pending_[pt.begin], pt.end - pt.begin);
             Status st = drain();
@@ -695,6 +799,16 @@ private:
                 return;
             }
         }
+        // No split helped: send the last block's tables in a longer form.
+        for (int pad : {1, 2}) {
+            if (!can_pad(last.st, p_, pad)) continue;
+            const uint64_t pb = block_bits(last.st, p_, pad);
+            if ((lead + pb) % 8 != 0) {
+                last.pad = pad;
+                last.bits = pb;
+                return;
+            }
+        }
     }
 
     Status drain() {
@@ -716,6 +830,8 @@ private:
     std::vector<uint8_t> buf_;
     std::vector<int32_t> prev_, head_, son_;
     int hash_bits_ = kHashBits;
+    std::vector<int32_t> head3_;  // lazy parser: nearest position per 3-byte hash
+    size_t lazy_end_ = 0;         // lazy parser: end of the segment being parsed
     std::vector<uint32_t> moff_, matches_;
     std::vector<uint32_t> cost_, choice_;
     uint32_t cprice_[kNC] = {};

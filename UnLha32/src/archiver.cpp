@@ -16,13 +16,14 @@ namespace {
 
 // Lead-byte flags of the ANSI code page, for splitting member paths.
 const bool* ansi_lead_bytes() {
-    static bool table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (int c = 0; c < 256; ++c) table[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
-        ready = true;
-    }
-    return table;
+    struct Table {
+        bool lead[256];
+        Table() {
+            for (int c = 0; c < 256; ++c) lead[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
+        }
+    };
+    static const Table table;  // built once, safely across threads
+    return table.lead;
 }
 
 std::wstring full_path(const std::wstring& p) {
@@ -328,7 +329,13 @@ int add_or_update(const Command& cmd, std::string& message) {
                 WinFileIn in(s.file->full);
                 if (!in.ok()) return fail(message, kErrRead, "cannot open " + to_ansi(s.file->full));
                 lzh::MemberHeader h;
-                h.path = to_ansi(s.file->rel);
+                bool exact = true;
+                h.path = to_ansi(s.file->rel, &exact);
+                // A name the code page cannot spell would come back as
+                // another name (or none): refuse rather than lose the file.
+                if (!exact)
+                    return fail(message, kErrRead,
+                                "name has no form in the ANSI code page: " + to_ansi(s.file->rel));
                 h.lead_bytes = ansi_lead_bytes();
                 h.orig_size = s.file->size;
                 h.unix_time = filetime_to_unix(u64_filetime(s.file->mtime));
