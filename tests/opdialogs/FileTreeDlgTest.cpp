@@ -785,7 +785,16 @@ TEST_F(FileTreeDialogWindow, BrowsingForAFolderStartsAtTheTargetAndTakesTheChoic
     std::wstring title;
     run(kOperationCopy, [&](HWND window) {
         driver.onNextDialog([&](HWND picker) {
-            pumpMessages(300);
+            // The picker opens on the starting folder, and its status line
+            // follows the selection.
+            const std::wstring chosen = start / L"Chosen";
+            const auto statusShows = [&] {
+                for (HWND child = ::GetWindow(picker, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+                    if (windowText(child) == chosen) return true;
+                }
+                return false;
+            };
+            EXPECT_TRUE(pumpMessages(10000, statusShows));
             title = windowText(picker);
             command(picker, IDOK);
         });
