@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "../../common/ui/GdiRaii.h"
 #include "../../common/ui/HtmlHelp.h"
 #include "../../common/ui/PictureButton.h"
 #include "../core/AppState.h"
@@ -107,14 +108,13 @@ void CDlgBrowseFileExt::setUpImages()
     if (pictures) {
         UniqueGdiObject owned(pictures);
         COLORREF transparent = RGB(255, 0, 255);
-        if (HDC screen = ::GetDC(nullptr)) {
-            if (HDC memory = ::CreateCompatibleDC(screen)) {
-                HGDIOBJ previous = ::SelectObject(memory, pictures);
-                transparent = ::GetPixel(memory, 0, 0);
-                ::SelectObject(memory, previous);
-                ::DeleteDC(memory);
+        {
+            ui::WindowDc screen(nullptr);
+            ui::MemoryDc memory(screen.get());
+            if (memory) {
+                ui::SelectObjectGuard selected(memory.get(), pictures);
+                transparent = ::GetPixel(memory.get(), 0, 0);
             }
-            ::ReleaseDC(nullptr, screen);
         }
         ::ImageList_AddMasked(images_.get(), pictures, transparent);
     }

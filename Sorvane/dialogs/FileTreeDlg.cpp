@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "../../common/ui/GdiRaii.h"
 #include "../../common/ui/HtmlHelp.h"
 #include "../../common/ui/PictureButton.h"
 #include "../core/AppState.h"
@@ -298,13 +299,11 @@ void CFileTreeDlg::setUpSpin() noexcept
 
 int CFileTreeDlg::comboItemHeight() const noexcept
 {
-    HDC screen = ::GetDC(nullptr);
+    ui::WindowDc screen(nullptr);
     if (!screen) return 16;
-    HGDIOBJ previous = ::SelectObject(screen, ::GetStockObject(DEFAULT_GUI_FONT));
+    ui::SelectObjectGuard font(screen.get(), ::GetStockObject(DEFAULT_GUI_FONT));
     TEXTMETRICW metrics = {};
-    ::GetTextMetricsW(screen, &metrics);
-    ::SelectObject(screen, previous);
-    ::ReleaseDC(nullptr, screen);
+    ::GetTextMetricsW(screen.get(), &metrics);
     return metrics.tmHeight + metrics.tmInternalLeading + metrics.tmExternalLeading + 2;
 }
 

@@ -47,10 +47,9 @@ public:
         ExtensionSearch::SetProbe(nullptr);
         Open();
         current() = nullptr;
-        ::CloseHandle(open_);
     }
-    void Close() { ::ResetEvent(open_); }
-    void Open() { ::SetEvent(open_); }
+    void Close() { ::ResetEvent(open_.get()); }
+    void Open() { ::SetEvent(open_.get()); }
     std::vector<std::wstring> folders()
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -60,14 +59,14 @@ public:
     int waiting() const { return waiting_.load(); }
 
 private:
-    static SearchGate*& current()
+    static std::atomic<SearchGate*>& current()
     {
-        static SearchGate* gate = nullptr;
+        static std::atomic<SearchGate*> gate{nullptr};
         return gate;
     }
     static void probe(const wchar_t* folder)
     {
-        SearchGate* gate = current();
+        SearchGate* gate = current().load();
         if (!gate) return;
         if (!folder) {
             ++gate->ended_;
@@ -78,11 +77,11 @@ private:
             gate->folders_.push_back(folder);
         }
         ++gate->waiting_;
-        ::WaitForSingleObject(gate->open_, 15000);
+        ::WaitForSingleObject(gate->open_.get(), 15000);
         --gate->waiting_;
     }
 
-    HANDLE open_;
+    UniqueHandle open_;
     std::mutex lock_;
     std::vector<std::wstring> folders_;
     std::atomic<int> ended_{0};
@@ -186,9 +185,9 @@ TEST_F(ExtensionBrowserWindow, TextExtensionsComeFirstAndFoundOnesFollowUnticked
                                                   {L".cpp", false, L""},
                                                   {L".h", false, L""}}));
         wchar_t description[64] = {};
-        HICON icon = nullptr;
-        Describe(L".txt", description, 64, &icon);
-        if (icon) ::DestroyIcon(icon);
+        HICON found = nullptr;
+        Describe(L".txt", description, 64, &found);
+        const UniqueIcon icon(found);
         EXPECT_EQ(rows(window)[1].description, description) << "the registered description";
         command(window, kClose);
     });

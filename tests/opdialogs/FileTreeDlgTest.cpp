@@ -12,6 +12,7 @@
 
 #include "core/Strings.h"
 #include "dialogs/FileTreeDlg.h"
+#include "ui/GdiRaii.h"
 #include "ui/PictureButton.h"
 
 using namespace sorvane;
@@ -45,47 +46,6 @@ protected:
 
     CFileTreeDlg dialog;
 };
-
-TEST_F(FileTreeDialogWindow, EachKindShowsItsFormAndCaption)
-{
-    struct Form {
-        uint32_t kind;
-        const wchar_t* caption;
-        RECT upper; // group 2000 in dialog units
-        bool hasTarget, hasSizeClasses, hasRecycle, hasSelfExtractOptions;
-    } const forms[] = {
-        {kOperationCopy, L"Filtering Copy", {3, 1, 251, 83}, true, true, false, false},
-        {kOperationMove, L"Filtering Move", {3, 1, 251, 83}, true, true, false, false},
-        {kOperationCompress, L"Filtering Compress", {3, 1, 250, 83}, true, false, false, true},
-        {kOperationDelete, L"Filtering Delete", {3, 1, 250, 74}, false, true, true, false},
-    };
-    for (const Form& form : forms) {
-        CFileTreeDlg form_dialog;
-        form_dialog.settings.operation = form.kind;
-        driver.onNextDialog([&](HWND window) {
-            EXPECT_EQ(windowText(window), form.caption);
-            RECT upper = {0, 0, form.upper.right - form.upper.left, form.upper.bottom - form.upper.top};
-            ::MapDialogRect(window, &upper);
-            RECT shown = screenRect(::GetDlgItem(window, kUpperGroup));
-            ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&shown), 2);
-            EXPECT_EQ(shown.right - shown.left, upper.right - upper.left) << form.caption;
-            EXPECT_EQ(shown.bottom - shown.top, upper.bottom - upper.top) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kTarget) != nullptr, form.hasTarget) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kBrowseTarget) != nullptr, form.hasTarget) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kSizeFirst) != nullptr, form.hasSizeClasses) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kLimitSpin) != nullptr, form.hasSizeClasses) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kRecycle) != nullptr, form.hasRecycle) << form.caption;
-            EXPECT_EQ(::GetDlgItem(window, kNoSetupDialog) != nullptr, form.hasSelfExtractOptions) << form.caption;
-            const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
-            EXPECT_TRUE(exStyle & WS_EX_ACCEPTFILES);
-            EXPECT_TRUE(exStyle & WS_EX_APPWINDOW);
-            EXPECT_TRUE(exStyle & WS_EX_CONTEXTHELP);
-            command(window, kCancel);
-        });
-        EXPECT_EQ(form_dialog.Run(owner, form.kind, true), 0);
-    }
-    EXPECT_EQ(driver.scriptsRun(), 4);
-}
 
 TEST_F(FileTreeDialogWindow, SecondRunWhileRunningIsRefusedAtOnce)
 {
@@ -181,23 +141,6 @@ TEST_F(FileTreeDialogWindow, OpeningFillsTheControlsFromTheSettings)
         command(window, kCancel);
     });
     EXPECT_EQ(::SendMessageW(tip.handle(), TTM_GETTOOLCOUNT, 0, 0), 0) << "the shared tip keeps no tools of ours";
-}
-
-TEST_F(FileTreeDialogWindow, StartedByHandTheSourcesCanBeTyped)
-{
-    app().interactiveMode = true;
-    dialog.settings.setTarget(L"D:\\Out");
-    const INT_PTR result = run(kOperationCopy, [&](HWND window) {
-        EXPECT_FALSE(::GetWindowLongPtrW(::GetDlgItem(window, kSources), GWL_STYLE) & ES_READONLY);
-        command(window, kStart);
-        EXPECT_TRUE(::IsWindowVisible(window)) << "no sources: the dialog stays";
-        EXPECT_EQ(focusedControl(window), ::GetDlgItem(window, kSources));
-        // A drive root with one ";" stands for the whole drive.
-        type(::GetDlgItem(window, kSources), L"C:\\;");
-        command(window, kStart);
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_STREQ(dialog.settings.sources, L"C:\\;;");
 }
 
 TEST_F(FileTreeDialogWindow, CopyOrMoveWithATargetTakesEveryFile)
@@ -528,6 +471,7 @@ TEST_F(FileTreeDialogWindow, StartMovesTheFocusToWhatIsMissing)
             EXPECT_EQ(history().destines.Count() + history().types.Count(), 1) << id;
         };
         setText(window, kTarget, L"D:\\Out");
+        EXPECT_FALSE(::GetWindowLongPtrW(::GetDlgItem(window, kSources), GWL_STYLE) & ES_READONLY);
         refused(kSources);
         setText(window, kSources, L"C:\\Data");
         setText(window, kTarget, L"Label|  ");
@@ -539,12 +483,14 @@ TEST_F(FileTreeDialogWindow, StartMovesTheFocusToWhatIsMissing)
         refused(kPatterns);
         EXPECT_TRUE(messages.messages().empty());
         setText(window, kPatterns, L"*.txt");
+        // A drive root with one ";" stands for the whole drive.
+        setText(window, kSources, L"C:\\;");
         command(window, kStart);
     });
     EXPECT_EQ(result, 1);
-    EXPECT_STREQ(dialog.settings.sources, L"C:\\Data");
+    EXPECT_STREQ(dialog.settings.sources, L"C:\\;;");
     EXPECT_STREQ(dialog.settings.target, L"D:\\Out") << "one trailing backslash removed";
-    EXPECT_EQ(entries(history().destines), std::vector<std::wstring>{L"Out|D:\\Out\\"});
+    EXPECT_EQ(entries(history().destines), std::vector<std::wstring>{L"Out|D:\\Out\\"}) << "the whole text";
     // "*.txt" is the stored "Text|*.txt": that entry comes to the front.
     EXPECT_EQ(entries(history().types), std::vector<std::wstring>{L"Text|*.txt"});
 }
@@ -686,12 +632,13 @@ TEST_F(FileTreeDialogWindow, HistoryEntriesAreDrawnWithARedLabelAndABlueBar)
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void* bits = nullptr;
-        HDC screen = ::GetDC(nullptr);
-        HDC dc = ::CreateCompatibleDC(screen);
-        HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ::ReleaseDC(nullptr, screen);
-        HGDIOBJ previous = ::SelectObject(dc, bitmap);
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
+        ui::WindowDc screen(nullptr);
+        ui::MemoryDc memory(screen.get());
+        UniqueGdiObject bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        ASSERT_TRUE(memory && bitmap);
+        HDC dc = memory.get();
+        ui::SelectObjectGuard selectedBitmap(dc, bitmap.get());
+        ui::SelectObjectGuard selectedFont(dc, reinterpret_cast<HFONT>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
         SIZE label = {};
         ::GetTextExtentPoint32W(dc, L"Docs", 4, &label);
 
@@ -741,9 +688,6 @@ TEST_F(FileTreeDialogWindow, HistoryEntriesAreDrawnWithARedLabelAndABlueBar)
         EXPECT_EQ(columnsWith(::GetSysColor(COLOR_HIGHLIGHT), 0, width), 0);
         EXPECT_EQ(pixel(width - 2, height / 2), ::GetSysColor(COLOR_WINDOW));
 
-        ::SelectObject(dc, previous);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(dc);
 
         MEASUREITEMSTRUCT measure = {ODT_COMBOBOX, kPatterns, 0, 0, 0, 0};
         ::SendMessageW(window, WM_MEASUREITEM, kPatterns, reinterpret_cast<LPARAM>(&measure));
