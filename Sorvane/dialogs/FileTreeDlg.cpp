@@ -52,6 +52,8 @@ constexpr int kCollapsedMargin = 6;            // pixels below the last shown gr
 constexpr int kDefaultItemWidth = 160;
 constexpr ULONGLONG kOneDay = 864000000000ULL; // in 100 ns units
 
+constexpr UINT kNormalisePatternsMessage = WM_APP + 1;
+
 constexpr wchar_t kAllFiles[] = L"*.*";
 constexpr wchar_t kNewArchiveName[] = L"\\NewFile.lzh";
 
@@ -500,6 +502,9 @@ void CFileTreeDlg::onPatternsChanged(bool fromSelection)
         const DWORD caret = end >= text.size() ? static_cast<DWORD>(normalised.size())
                                                : std::min<DWORD>(end, static_cast<DWORD>(normalised.size()));
         ::SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(caret, caret));
+        // A picked entry reaches the edit field only after this notice on
+        // some systems: normalise once more when it has.
+        if (fromSelection) PostMessage(kNormalisePatternsMessage);
     }
     updateTip(patternList_.edit(), blankAfterSemicolons(normalised));
 }
@@ -821,6 +826,10 @@ bool CFileTreeDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         return true;
     case WM_DROPFILES:
         onDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
+    case kNormalisePatternsMessage:
+        onPatternsChanged(false);
         result = 0;
         return true;
     case ui::CWndScrollList::kEntryDeletedMessage:

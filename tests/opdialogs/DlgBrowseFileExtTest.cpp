@@ -88,7 +88,7 @@ private:
     std::atomic<int> waiting_{0};
 };
 
-class ExtensionBrowserWindow : public OpDialogTest {
+class BrowseExtDialogWindow : public OpDialogTest {
 protected:
     void SetUp() override
     {
@@ -156,7 +156,7 @@ protected:
     std::unique_ptr<CDlgBrowseFileExt> browser;
 };
 
-TEST_F(ExtensionBrowserWindow, TextExtensionsComeFirstAndFoundOnesFollowUnticked)
+TEST_F(BrowseExtDialogWindow, TextExtensionsComeFirstAndFoundOnesFollowUnticked)
 {
     SearchGate gate;
     gate.Close();
@@ -196,7 +196,7 @@ TEST_F(ExtensionBrowserWindow, TextExtensionsComeFirstAndFoundOnesFollowUnticked
     EXPECT_EQ(gate.ended(), 1);
 }
 
-TEST_F(ExtensionBrowserWindow, AllFilesTickExcludesEveryOtherTick)
+TEST_F(BrowseExtDialogWindow, AllFilesTickExcludesEveryOtherTick)
 {
     const INT_PTR result = run(L"*.*", [&](HWND window) {
         ASSERT_TRUE(searchEnds());
@@ -223,7 +223,7 @@ TEST_F(ExtensionBrowserWindow, AllFilesTickExcludesEveryOtherTick)
     EXPECT_STREQ(buffer, L"*.*") << "Esc leaves the caller's text alone";
 }
 
-TEST_F(ExtensionBrowserWindow, TypedExtensionsComeAndGoWithTheText)
+TEST_F(BrowseExtDialogWindow, TypedExtensionsComeAndGoWithTheText)
 {
     const INT_PTR result = run(L"", [&](HWND window) {
         ASSERT_TRUE(searchEnds());
@@ -256,7 +256,7 @@ TEST_F(ExtensionBrowserWindow, TypedExtensionsComeAndGoWithTheText)
     EXPECT_STREQ(buffer, L"Mine|*.H;*.cpp");
 }
 
-TEST_F(ExtensionBrowserWindow, TickThatWouldOverfillTheTextIsRefused)
+TEST_F(BrowseExtDialogWindow, TickThatWouldOverfillTheTextIsRefused)
 {
     std::wstring entry = L"Long|";
     for (int i = 0; i < 72; ++i) {
@@ -280,7 +280,7 @@ TEST_F(ExtensionBrowserWindow, TickThatWouldOverfillTheTextIsRefused)
     EXPECT_EQ(std::wcslen(buffer), 519u);
 }
 
-TEST_F(ExtensionBrowserWindow, TicksChangedDuringASearchBecomeTextChanges)
+TEST_F(BrowseExtDialogWindow, TicksChangedDuringASearchBecomeTextChanges)
 {
     SearchGate gate;
     gate.Close();
@@ -299,7 +299,7 @@ TEST_F(ExtensionBrowserWindow, TicksChangedDuringASearchBecomeTextChanges)
     EXPECT_STREQ(buffer, L"*.doc;");
 }
 
-TEST_F(ExtensionBrowserWindow, SearchButtonStopsAndRestartsTheSearch)
+TEST_F(BrowseExtDialogWindow, SearchButtonStopsAndRestartsTheSearch)
 {
     SearchGate gate;
     gate.Close();
@@ -331,7 +331,7 @@ TEST_F(ExtensionBrowserWindow, SearchButtonStopsAndRestartsTheSearch)
     EXPECT_EQ(gate.ended(), 2);
 }
 
-TEST_F(ExtensionBrowserWindow, SearchOutlivingTheStopWaitFinishesOnItsOwn)
+TEST_F(BrowseExtDialogWindow, SearchOutlivingTheStopWaitFinishesOnItsOwn)
 {
     SearchGate gate;
     gate.Close();
@@ -356,7 +356,7 @@ TEST_F(ExtensionBrowserWindow, SearchOutlivingTheStopWaitFinishesOnItsOwn)
     EXPECT_EQ(gate.folders().size(), 1u) << "and, asked to stop, listed nothing more";
 }
 
-TEST_F(ExtensionBrowserWindow, EveryItemOfTheSourceListIsSearched)
+TEST_F(BrowseExtDialogWindow, EveryItemOfTheSourceListIsSearched)
 {
     // A name without extension is no trouble: the items after it are searched.
     writeText(tree / L"other.rtf", L"x");
@@ -379,7 +379,7 @@ TEST_F(ExtensionBrowserWindow, EveryItemOfTheSourceListIsSearched)
     });
 }
 
-TEST_F(ExtensionBrowserWindow, FoldersBeyondTheShortPathLimitAreSearched)
+TEST_F(BrowseExtDialogWindow, FoldersBeyondTheShortPathLimitAreSearched)
 {
     std::wstring deep = L"\\\\?\\" + tree.path();
     for (int level = 0; deep.size() < 330; ++level) {
@@ -397,7 +397,7 @@ TEST_F(ExtensionBrowserWindow, FoldersBeyondTheShortPathLimitAreSearched)
     });
 }
 
-TEST_F(ExtensionBrowserWindow, DriveRootListSearchesTheRootFolder)
+TEST_F(BrowseExtDialogWindow, DriveRootListSearchesTheRootFolder)
 {
     SearchGate gate;
     for (const wchar_t* list : {L"C:\\;;", L"C:\\;"}) {
@@ -412,7 +412,7 @@ TEST_F(ExtensionBrowserWindow, DriveRootListSearchesTheRootFolder)
     }
 }
 
-TEST_F(ExtensionBrowserWindow, HelpOpensItsTopic)
+TEST_F(BrowseExtDialogWindow, HelpOpensItsTopic)
 {
     run(L"", [&](HWND window) {
         HELPINFO help = {sizeof(HELPINFO), HELPINFO_WINDOW, kList, ::GetDlgItem(window, kList), 0, {0, 0}};
@@ -425,7 +425,7 @@ TEST_F(ExtensionBrowserWindow, HelpOpensItsTopic)
 }
 
 // The browser opened from the operation dialog's ">>" button.
-TEST_F(ExtensionBrowserWindow, OperationDialogTakesTheTextOnCloseOnly)
+TEST_F(BrowseExtDialogWindow, OperationDialogTakesTheTextOnCloseOnly)
 {
     fill(history().types, {L"All Files|*.*", L"Text|*.txt"});
     CFileTreeDlg operation;
