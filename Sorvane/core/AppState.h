@@ -20,6 +20,7 @@ struct AppState {
     uint32_t pendingOperation = kOperationCopy;
     HWND activeDialog = nullptr;
     HWND mainWindow = nullptr;
+    HWND tooltip = nullptr;       // the shared balloon tooltip of the main window
     wchar_t appName[50] = {};     // string 1100
     wchar_t className[64] = {};   // string 1101
     wchar_t versionText[20] = {}; // string 1102
