@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Strings.h"
+#include "ui/AgreementDlg.h"
 
 namespace sorvane {
 
@@ -29,6 +30,10 @@ LRESULT onCommand(HWND window, UINT command)
         // The operation dialog and the run are not part of this build yet:
         // a program started for an operation has nothing to show and ends.
         if (!app().interactiveMode) ::DestroyWindow(window);
+        return 0;
+    }
+    if (command == kCommandAbout) {
+        ui::ShowAgreement(window, app().helpFilePath);
         return 0;
     }
     if (command == kCommandExit) {

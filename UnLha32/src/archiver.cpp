@@ -328,7 +328,13 @@ int add_or_update(const Command& cmd, std::string& message) {
                 WinFileIn in(s.file->full);
                 if (!in.ok()) return fail(message, kErrRead, "cannot open " + to_ansi(s.file->full));
                 lzh::MemberHeader h;
-                h.path = to_ansi(s.file->rel);
+                bool exact = true;
+                h.path = to_ansi(s.file->rel, &exact);
+                // A name the code page cannot spell would come back as
+                // another name (or none): refuse rather than lose the file.
+                if (!exact)
+                    return fail(message, kErrRead,
+                                "name has no form in the ANSI code page: " + to_ansi(s.file->rel));
                 h.lead_bytes = ansi_lead_bytes();
                 h.orig_size = s.file->size;
                 h.unix_time = filetime_to_unix(u64_filetime(s.file->mtime));

@@ -166,6 +166,19 @@ inline std::wstring from_ansi(const std::string& s) {
     MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
     return w;
 }
+// False in *exact when some character has no form in the code page.
+inline std::string to_ansi(const std::wstring& w, bool* exact) {
+    BOOL lossy = FALSE;
+    *exact = true;
+    if (w.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, &lossy);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
+                        &lossy);
+    *exact = !lossy;
+    return s;
+}
 inline std::string to_ansi(const std::wstring& w) {
     if (w.empty()) return std::string();
     int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);

@@ -242,7 +242,11 @@ TEST_F(Add, EveryKindOfFileRoundTrips) {
     want[L"text with blanks.txt"] = text_data(200000);
     want[L"nested one\\two\\deep.txt"] = text_data(5000);
     want[std::wstring(180, L'L') + L".txt"] = bytes("long name");
-    want[L"caf\u00e9 \u00e0 la carte.txt"] = bytes("ANSI name");  // code page 1252 letters
+    // A name in the ANSI code page: letters of code page 1252, or kana and
+    // kanji under code page 932.
+    const std::wstring ansi_name =
+        GetACP() == 932 ? L"\u8868\u30c6\u30b9\u30c8 name.txt" : L"caf\u00e9 \u00e0 la carte.txt";
+    want[ansi_name] = bytes("ANSI name");
     for (auto& kv : want) file(L"My Data\\" + kv.first, kv.second);
     ASSERT_EQ(unlha("a \"" + apath(L"My Out.lzh") + "\" \"" + apath(L"My Data\\") + "\" -x1 -r1 *.*"), 0)
         << last_message;
@@ -257,10 +261,30 @@ TEST_F(Add, EveryKindOfFileRoundTrips) {
     EXPECT_EQ(std::memcmp(m["noise.bin"].listed.header.method_id, "-lh0-", 5), 0) << "random data is stored";
     EXPECT_EQ(std::memcmp(m["zeros.bin"].listed.header.method_id, "-lh7-", 5), 0);
     EXPECT_LT(m["zeros.bin"].listed.header.packed_size, 10000u);
-    // The accented name is stored in the ANSI code page, one byte a letter.
-    const std::wstring wide = L"caf\u00e9 \u00e0 la carte.txt";
-    EXPECT_EQ(narrow(wide).size(), wide.size());
-    EXPECT_EQ(static_cast<uint8_t>(narrow(wide)[3]), 0xE9);
+    // The name is stored in the ANSI code page.
+    if (GetACP() == 1252) {
+        EXPECT_EQ(static_cast<uint8_t>(narrow(ansi_name)[3]), 0xE9);
+    } else if (GetACP() == 932) {
+        EXPECT_EQ(narrow(ansi_name).substr(0, 2), "\x95\x5C");
+    }
+}
+
+// Under a Japanese system (code page 932) names are stored in Shift_JIS;
+// U+8868 ends in the byte 0x5C, which must not split the path. Runs when
+// the test runs with that code page (LC_ALL=ja_JP.UTF-8 under Wine).
+TEST_F(Add, ShiftJisNamesKeepTrailBackslashBytes) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs code page 932";
+    mkdir(L"s");
+    mkdir(L"s\\\u8868");
+    file(L"s\\\u8868\\\u8868.txt", bytes("sjis"));
+    ASSERT_EQ(unlha("a " + apath(L"j.lzh") + " " + apath(L"s\\") + " -x1 -r1 *.*"), 0) << last_message;
+    auto m = read_archive(path(L"j.lzh"));
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m.begin()->first, "\x95\x5C\\\x95\x5C.txt");
+    EXPECT_EQ(m.begin()->second.content, bytes("sjis"));
+    const std::vector<uint8_t> raw = m.begin()->second.listed.raw;
+    const std::vector<uint8_t> dir = {0x02, 0x95, 0x5C, 0xFF};
+    EXPECT_NE(std::search(raw.begin(), raw.end(), dir.begin(), dir.end()), raw.end());
 }
 
 TEST_F(Add, ExclusionTimeRangeAndMethod) {
@@ -307,6 +331,16 @@ TEST_F(Add, ReplacesMembersOfTheSameNameAndKeepsOthers) {
     EXPECT_EQ(after["one.txt"].content, bytes("first, changed"));
     EXPECT_TRUE(after["two.txt"].stored == before["two.txt"].stored) << "untouched member copied as is";
     EXPECT_EQ(after["three.txt"].content, bytes("third"));
+}
+
+TEST_F(Add, NameOutsideTheCodePageIsRefused) {
+    mkdir(L"s");
+    file(L"s\\plain.txt", bytes("plain"));
+    // Hangul has no form in code page 1252 nor in 932.
+    file(L"s\\\uD55C.txt", bytes("hangul"));
+    EXPECT_NE(unlha("a " + apath(L"h.lzh") + " " + apath(L"s\\") + " *.*"), 0);
+    EXPECT_NE(last_message.find("code page"), std::string::npos) << last_message;
+    EXPECT_EQ(GetFileAttributesW(path(L"h.lzh").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Add, NoMatchingFilesIsAnErrorAndWritesNothing) {
@@ -534,6 +568,74 @@ TEST_F(Sfx, DamagedArchivesAreRefused) {
     write_all(path(L"d\\ok.exe"), exe);
     EXPECT_EQ(run_program(path(L"d\\ok.exe"), L"/q"), 3u);
     EXPECT_EQ(GetFileAttributesW(path(L"d\\b.txt").c_str()), INVALID_FILE_ATTRIBUTES) << "no damaged file left";
+}
+
+struct WindowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK find_process_window(HWND h, LPARAM lp) {
+    auto* ws = reinterpret_cast<WindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == ws->pid && IsWindowVisible(h)) {
+        ws->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK collect_text(HWND h, LPARAM lp) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(h, buf, 511);
+    *reinterpret_cast<std::wstring*>(lp) += std::wstring(buf) + L"\n";
+    return TRUE;
+}
+
+// The folder question in the language chosen when the self-extractor was
+// made; cancelling it extracts nothing. Needs a display.
+TEST_F(Sfx, WindowAsksForTheFolderInItsLanguage) {
+    wchar_t display[256];
+    if (!GetEnvironmentVariableW(L"DISPLAY", display, 256)) GTEST_SKIP() << "no display";
+    mkdir(L"s");
+    file(L"s\\a.txt", bytes("a"));
+    ASSERT_EQ(unlha("a " + apath(L"ask.lzh") + " " + apath(L"s\\") + " *.*"), 0) << last_message;
+    struct Case {
+        const char* option;
+        const wchar_t* prompt;
+    };
+    const Case cases[] = {{"-gwe", L"Choose the folder to extract the files to."},
+                          {"-gw", L"\u30d5\u30a1\u30a4\u30eb\u3092\u5c55\u958b\u3059\u308b\u30d5\u30a9\u30eb\u30c0"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        ASSERT_EQ(unlha(std::string("s ") + c.option + " " + apath(L"ask.lzh")), 0) << last_message;
+        std::wstring cmd = L"\"" + path(L"ask.exe") + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        WindowSearch ws = {pi.dwProcessId, nullptr};
+        for (int i = 0; i < 200 && !ws.found; ++i) {
+            Sleep(100);
+            EnumWindows(find_process_window, reinterpret_cast<LPARAM>(&ws));
+        }
+        std::wstring texts;
+        if (ws.found) {
+            Sleep(300);  // let the dialog fill its controls
+            EnumChildWindows(ws.found, collect_text, reinterpret_cast<LPARAM>(&texts));
+            PostMessageW(ws.found, WM_COMMAND, IDCANCEL, 0);
+        }
+        if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        ASSERT_NE(ws.found, nullptr) << "no window appeared";
+        EXPECT_NE(texts.find(c.prompt), std::wstring::npos) << narrow(texts);
+        EXPECT_EQ(code, 1u) << "cancelled";
+        EXPECT_EQ(GetFileAttributesW(path(L"a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 }  // namespace

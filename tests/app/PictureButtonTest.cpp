@@ -1,0 +1,280 @@
+// Picture buttons drawn into a bitmap and read back: which cell of the
+// strip each kind shows for a state, where it lands, the embossed disabled
+// look, and the strip's key colour never reaching the button.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <uxtheme.h>
+
+#include "ControlHost.h"
+#include "ui/PictureButton.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace sorvane;
+using namespace sorvane::ui;
+
+namespace {
+
+constexpr COLORREF kBackground = RGB(10, 200, 30); // what no button draws
+
+struct Snapshot {
+    int width;
+    int height;
+    std::vector<COLORREF> pixels;
+    COLORREF at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+Snapshot snapshot(const test::Canvas& canvas)
+{
+    Snapshot shot{canvas.width(), canvas.height(), {}};
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) shot.pixels.push_back(canvas.pixel(x, y));
+    }
+    return shot;
+}
+
+class ButtonDrawing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(host.window(), nullptr) << "needs a display";
+        strip = test::loadBitmapPixels(::GetModuleHandleW(nullptr), kButtonStripBitmap);
+        ASSERT_EQ(strip.width, 160);
+        ASSERT_EQ(strip.height, 32);
+        key = strip.at(0, 0);
+    }
+
+    HWND addButton(int id, const wchar_t* text, bool themed)
+    {
+        HWND button = host.addControl(L"BUTTON", text, BS_OWNERDRAW, id, 10, 10 + 30 * (count_++ % 8), 90, 26);
+        // A class list no visual style has turns the theme off for the button.
+        if (button && !themed) ::SetWindowTheme(button, nullptr, L"NoSuchThemeClass");
+        return button;
+    }
+
+    // Draws the button into a fresh bitmap of the given size.
+    Snapshot draw(int id, UINT state, int width = 60, int height = 30)
+    {
+        test::Canvas canvas(width, height, kBackground);
+        const RECT rect = {0, 0, width, height};
+        DrawButton(host.window(), canvas.dc(), id, rect, state);
+        return snapshot(canvas);
+    }
+
+    bool opaque(int cell, int x, int y) const
+    {
+        return strip.at((cell % 10) * 16 + x, (cell / 10) * 16 + y) != key;
+    }
+    COLORREF cellPixel(int cell, int x, int y) const { return strip.at((cell % 10) * 16 + x, (cell / 10) * 16 + y); }
+
+    // Where every opaque pixel of `cell` shows exactly, or (-1, -1).
+    POINT find(const Snapshot& shot, int cell) const
+    {
+        bool empty = true;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) empty = empty && !opaque(cell, x, y);
+        }
+        if (empty) return POINT{-1, -1};
+        for (int oy = 0; oy + 16 <= shot.height; ++oy) {
+            for (int ox = 0; ox + 16 <= shot.width; ++ox) {
+                bool all = true;
+                for (int y = 0; y < 16 && all; ++y) {
+                    for (int x = 0; x < 16 && all; ++x) {
+                        if (opaque(cell, x, y) && shot.at(ox + x, oy + y) != cellPixel(cell, x, y)) all = false;
+                    }
+                }
+                if (all) return POINT{ox, oy};
+            }
+        }
+        return POINT{-1, -1};
+    }
+    bool shows(const Snapshot& shot, int cell) const { return find(shot, cell).x >= 0; }
+
+    void expectCells(bool themed)
+    {
+        ASSERT_TRUE(addButton(2019, L">>", themed));
+        ASSERT_TRUE(addButton(2236, L"", themed));
+        ASSERT_TRUE(addButton(2055, L"Search", themed));
+
+        struct Case {
+            int id;
+            int value;
+            int cell;
+        } cases[] = {
+            {2019, 0, 16}, {2019, 3, 16},                // kind 0: always the base cell
+            {2236, 0, 5},  {2236, 1, 6},  {2236, 7, 6},  // kind 16: the next cell for any non-zero state
+            {2055, 0, 10}, {2055, 2, 12}, {2055, 4, 14}, // kind 32: base + state
+        };
+        for (const Case& c : cases) {
+            SetButtonState(host.window(), c.id, c.value, false);
+            const Snapshot shot = draw(c.id, 0, c.id == 2055 ? 90 : 40, 26);
+            EXPECT_TRUE(shows(shot, c.cell)) << "button " << c.id << " state " << c.value << " cell " << c.cell;
+            for (int other : {5, 6, 10, 11, 12, 13, 14, 16}) {
+                if (other != c.cell) {
+                    EXPECT_FALSE(shows(shot, other)) << "button " << c.id << " state " << c.value << " shows " << other;
+                }
+            }
+            for (COLORREF pixel : shot.pixels) ASSERT_NE(pixel, key) << "the key colour is transparent";
+        }
+    }
+
+    test::ControlHost host{420, 320};
+    test::Picture strip;
+    COLORREF key = 0;
+
+private:
+    int count_ = 0;
+};
+
+TEST_F(ButtonDrawing, StateLivesInTheButtonsProperty)
+{
+    HWND button = addButton(2236, L"", false);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(GetButtonState(host.window(), 2236), 0);
+    SetButtonState(host.window(), 2236, 3, true);
+    EXPECT_EQ(GetButtonState(host.window(), 2236), 3);
+    EXPECT_EQ(reinterpret_cast<INT_PTR>(::GetPropW(button, L"KVT_MyData")), 3);
+    SetButtonState(host.window(), 2236, 3, false);
+    EXPECT_EQ(GetButtonState(host.window(), 2236), 3);
+    RemoveButtonState(host.window(), 2236);
+    EXPECT_EQ(::GetPropW(button, L"KVT_MyData"), nullptr);
+    EXPECT_EQ(GetButtonState(host.window(), 2236), 0);
+
+    // A control the dialog lacks: nothing to keep, nothing breaks.
+    SetButtonState(host.window(), 4242, 1, true);
+    EXPECT_EQ(GetButtonState(host.window(), 4242), 0);
+    RemoveButtonState(host.window(), 4242);
+    EXPECT_EQ(GetButtonState(nullptr, 2236), 0);
+}
+
+TEST_F(ButtonDrawing, ClassicButtonsShowTheCellOfTheirKindAndState)
+{
+    HWND probe = addButton(1032, L"", false);
+    ASSERT_NE(probe, nullptr);
+    ASSERT_FALSE(buttonUsesTheme(probe));
+    expectCells(false);
+}
+
+TEST_F(ButtonDrawing, ThemedButtonsShowTheCellOfTheirKindAndState)
+{
+    HWND probe = addButton(1032, L"", true);
+    ASSERT_NE(probe, nullptr);
+    if (!buttonUsesTheme(probe)) GTEST_SKIP() << "no visual style is active in this Wine prefix";
+    expectCells(true);
+}
+
+TEST_F(ButtonDrawing, ClassicPressedPictureMovesTwoPixels)
+{
+    ASSERT_TRUE(addButton(2003, L"&>>", false));
+    const POINT up = find(draw(2003, 0), 15);
+    const POINT down = find(draw(2003, ODS_SELECTED), 15);
+    ASSERT_GE(up.x, 0);
+    ASSERT_GE(down.x, 0);
+    EXPECT_EQ(down.x - up.x, 2);
+    EXPECT_EQ(down.y - up.y, 2);
+    // Centred in the button.
+    EXPECT_EQ(up.x, (60 - 16) / 2);
+    EXPECT_EQ(up.y, (30 - 16) / 2);
+}
+
+TEST_F(ButtonDrawing, DisabledPictureIsEmbossed)
+{
+    ASSERT_TRUE(addButton(1032, L"", false));
+    const POINT at = find(draw(1032, 0), 8);
+    ASSERT_GE(at.x, 0);
+    const Snapshot shot = draw(1032, ODS_DISABLED);
+    EXPECT_FALSE(shows(shot, 8));
+    const COLORREF shadow = ::GetSysColor(COLOR_BTNSHADOW);
+    const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT);
+    int shape = 0;
+    int lit = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            if (!opaque(8, x, y)) continue;
+            ++shape;
+            EXPECT_EQ(shot.at(at.x + x, at.y + y), shadow) << "picture pixel " << x << "," << y;
+            // The highlight copy shows one pixel down and right, where the
+            // shape itself is not.
+            if (x < 15 && y < 15 && !opaque(8, x + 1, y + 1)) {
+                EXPECT_EQ(shot.at(at.x + x + 1, at.y + y + 1), highlight) << x + 1 << "," << y + 1;
+                ++lit;
+            }
+        }
+    }
+    EXPECT_GT(shape, 20);
+    EXPECT_GT(lit, 0);
+}
+
+TEST_F(ButtonDrawing, PictureWithTextSitsBeforeTheText)
+{
+    ASSERT_TRUE(addButton(2006, L"Advance(&A)", false));
+    test::Canvas canvas(140, 28, kBackground);
+    ::SelectObject(canvas.dc(), ::GetStockObject(DEFAULT_GUI_FONT));
+    const RECT rect = {0, 0, 140, 28};
+    DrawButton(host.window(), canvas.dc(), 2006, rect, 0);
+    const Snapshot shot = snapshot(canvas);
+    const POINT at = find(shot, 1);
+    ASSERT_GE(at.x, 0) << "the closed Advance picture";
+    // Ink is whatever differs from the button's face (smoothed text has
+    // more shades than the text colour).
+    const COLORREF face = shot.at(4, 4);
+    int left = 0;
+    int right = 0;
+    int lastText = 0;
+    for (int y = 4; y < 24; ++y) {
+        for (int x = 4; x < 136; ++x) {
+            if (shot.at(x, y) == face || (x >= at.x && x < at.x + 16)) continue;
+            if (x < at.x) ++left;
+            if (x >= at.x + 18) {
+                ++right;
+                lastText = std::max(lastText, x);
+            }
+        }
+    }
+    EXPECT_EQ(left, 0);
+    EXPECT_GT(right, 20) << "the text follows the picture";
+    // Picture and text together are centred.
+    EXPECT_NEAR(at.x, 140 - 1 - lastText, 4);
+
+    SetButtonState(host.window(), 2006, 1, false);
+    test::Canvas open(140, 28, kBackground);
+    ::SelectObject(open.dc(), ::GetStockObject(DEFAULT_GUI_FONT));
+    DrawButton(host.window(), open.dc(), 2006, rect, 0);
+    EXPECT_TRUE(shows(snapshot(open), 2)) << "the open Advance picture";
+}
+
+TEST_F(ButtonDrawing, FocusDrawsADottedFrameInside)
+{
+    ASSERT_TRUE(addButton(1033, L"", false));
+    const Snapshot plain = draw(1033, 0);
+    const Snapshot focused = draw(1033, ODS_FOCUS);
+    int changed = 0;
+    for (int x = 3; x < 57; ++x) changed += plain.at(x, 3) != focused.at(x, 3);
+    EXPECT_GT(changed, 10);
+    EXPECT_EQ(plain.at(1, 15), focused.at(1, 15)) << "outside the frame nothing changes";
+}
+
+TEST_F(ButtonDrawing, BadInputDrawsNoPictureAndNeverFails)
+{
+    ASSERT_TRUE(addButton(2055, L"Search", false));
+    SetButtonState(host.window(), 2055, 1000, false); // far beyond the strip
+    const Snapshot beyond = draw(2055, 0, 90, 26);
+    for (int cell = 10; cell < 17; ++cell) EXPECT_FALSE(shows(beyond, cell));
+    SetButtonState(host.window(), 2055, -3, false);
+    const Snapshot negative = draw(2055, 0, 90, 26);
+    for (int cell : {1, 2, 5, 6, 8, 9}) EXPECT_FALSE(shows(negative, cell));
+
+    // A control outside the table gets the frame and nothing else.
+    const Snapshot unknown = draw(4242, 0);
+    EXPECT_NE(unknown.at(30, 15), kBackground);
+    DrawButton(host.window(), nullptr, 2019, RECT{0, 0, 10, 10}, 0);
+    DrawButton(nullptr, nullptr, 0, RECT{}, 0xFFFFFFFF);
+    test::Canvas tiny(4, 4, kBackground);
+    DrawButton(nullptr, tiny.dc(), 2019, RECT{0, 0, 4, 4}, ODS_DISABLED | ODS_FOCUS);
+}
+
+} // namespace
