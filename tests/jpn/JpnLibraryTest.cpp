@@ -411,6 +411,7 @@ struct DialogSize {
     short cx; // 0: as the program's
     short cy;
 };
+void PrintTo(const DialogSize& size, std::ostream* out) { *out << "dialog " << size.id; }
 // The Japanese forms are slightly larger or smaller than the English ones.
 const DialogSize kJapaneseSizes[] = {
     {200, 251, 0}, {210, 311, 215}, {211, 311, 210}, {212, 311, 215}, {213, 243, 173}, {224, 0, 0}, {5123, 311, 210},
