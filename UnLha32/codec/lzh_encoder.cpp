@@ -294,10 +294,21 @@ private:
                      buf_[i + 2];
         return (v * 2654435761u) >> (32 - hash_bits_);
     }
+    // The lazy parser's tables: chains of positions with equal 4-byte hashes
+    // (fewer useless candidates than 3 bytes would give) and the nearest
+    // position for each 3-byte hash, for matches of exactly three bytes.
+    uint32_t hash4_at(size_t i) const {
+        uint32_t v = (static_cast<uint32_t>(buf_[i]) << 24) | (static_cast<uint32_t>(buf_[i + 1]) << 16) |
+                     (static_cast<uint32_t>(buf_[i + 2]) << 8) | buf_[i + 3];
+        return (v * 2654435761u) >> (32 - hash_bits_);
+    }
     void insert(size_t i) {
-        uint32_t h = hash_at(i);
-        prev_[i] = head_[h];
-        head_[h] = static_cast<int32_t>(i);
+        head3_[hash_at(i)] = static_cast<int32_t>(i);
+        if (i + 4 <= lazy_end_) {
+            uint32_t h = hash4_at(i);
+            prev_[i] = head_[h];
+            head_[h] = static_cast<int32_t>(i);
+        }
     }
 
     // Binary-tree match finder: every position is the root of the tree of
@@ -463,15 +474,32 @@ private:
         const uint8_t* b = buf_.data();
         const int maxlen = static_cast<int>(std::min<size_t>(kMaxMatch, e - i));
         const size_t low = i > max_dist_ ? i - max_dist_ : 0;
-        const uint32_t h = hash_at(i);
+        const uint8_t* cur = b + i;
+        int best = kMinMatch - 1;
+        int32_t gain = 0;
+        // The nearest position with the same three bytes first.
+        const uint32_t h3 = hash_at(i);
+        const int32_t c3 = head3_[h3];
+        head3_[h3] = static_cast<int32_t>(i);
+        if (c3 >= 0 && static_cast<size_t>(c3) >= low) {
+            const uint8_t* q = b + c3;
+            if (q[0] == cur[0] && q[1] == cur[1] && q[2] == cur[2]) {
+                int len = 3;
+                while (len < maxlen && q[len] == cur[len]) ++len;
+                m = Match{len, static_cast<uint32_t>(i - static_cast<size_t>(c3) - 1)};
+                best = len;
+                gain = static_cast<int32_t>(litsum_[i + static_cast<size_t>(len) - base_] - litsum_[i - base_]) -
+                       static_cast<int32_t>(match_price(m));
+            }
+        }
+        if (i + 4 > e) return m;
+        const uint32_t h = hash4_at(i);
         int32_t cand = head_[h];
         prev_[i] = cand;
         head_[h] = static_cast<int32_t>(i);
-        int best = kMinMatch - 1;
-        int32_t gain = 0;
         int depth = opt_.chain_depth;
-        const uint8_t* cur = b + i;
         const int nice = std::min(maxlen, opt_.nice_length);
+        if (best >= nice) return m;
         while (cand >= 0 && static_cast<size_t>(cand) >= low && depth-- > 0) {
             const uint8_t* q = b + cand;
             if (q[best] == cur[best] && q[0] == cur[0] && q[1] == cur[1]) {
@@ -505,6 +533,8 @@ private:
     void parse_lazy(size_t s, size_t e, std::vector<Token>& out) {
         out.reserve(e - s);
         std::fill(head_.begin(), head_.end(), -1);
+        head3_.assign(head_.size(), -1);
+        lazy_end_ = e;
         for (size_t i = (s > dsize_ ? s - dsize_ : 0); i < s; ++i)
             if (i + kMinMatch <= e) insert(i);
         const uint8_t* b = buf_.data();
@@ -545,10 +575,31 @@ private:
                         continue;
                     }
                 }
-                // Take cur; i + 1 is already inserted.
+                // Two literals and a match at i + 2 may beat both.
+                size_t inserted = i + 2;  // positions below are in the chains
+                if (opt_.lazy2 && cur.len >= 3 && cur.len < 32 && i + 2 < e) {
+                    Match far = longest_match(i + 2, e);
+                    inserted = i + 3;
+                    if (far.len > cur.len + 1) {
+                        const size_t span = std::max<size_t>(static_cast<size_t>(cur.len),
+                                                             static_cast<size_t>(far.len) + 2);
+                        const uint32_t* ls = litsum_.data() - base_;
+                        uint32_t a = match_price(cur) + ls[i + span] - ls[i + static_cast<size_t>(cur.len)];
+                        uint32_t c = ls[i + 2] - ls[i] + match_price(far) + ls[i + span] -
+                                     ls[i + 2 + static_cast<size_t>(far.len)];
+                        if (c < a) {
+                            out.push_back(Token{b[i], 0});
+                            out.push_back(Token{b[i + 1], 0});
+                            i += 2;
+                            cur = far;
+                            continue;
+                        }
+                    }
+                }
+                // Take cur; the positions up to `inserted` are in the chains.
                 out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
                                     static_cast<uint16_t>(cur.pos)});
-                for (size_t j = i + 2; j < i + static_cast<size_t>(cur.len); ++j)
+                for (size_t j = inserted; j < i + static_cast<size_t>(cur.len); ++j)
                     if (j + kMinMatch <= e) insert(j);
             } else {
                 out.push_back(Token{static_cast<uint16_t>(256 + cur.len - kMinMatch),
@@ -716,6 +767,8 @@ private:
     std::vector<uint8_t> buf_;
     std::vector<int32_t> prev_, head_, son_;
     int hash_bits_ = kHashBits;
+    std::vector<int32_t> head3_;  // lazy parser: nearest position per 3-byte hash
+    size_t lazy_end_ = 0;         // lazy parser: end of the segment being parsed
     std::vector<uint32_t> moff_, matches_;
     std::vector<uint32_t> cost_, choice_;
     uint32_t cprice_[kNC] = {};

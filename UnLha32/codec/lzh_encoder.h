@@ -26,6 +26,7 @@ struct EncodeOptions {
     int passes = 3;         // parse passes of the optimal parse (first segment)
     int carried_passes_saved = 2;  // fewer passes once prices carry over
     int lazy_first_passes = 1;     // lazy parses of the first segment
+    bool lazy2 = true;             // lazy parse also looks two bytes ahead
 
     // The thorough setting: optimal parse over a binary-tree match finder.
     static EncodeOptions thorough() {

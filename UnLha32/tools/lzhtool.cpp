@@ -83,6 +83,7 @@ int cmd_add(int argc, char** argv) {
         if (argv[i][1] == 'o') g_opt.optimal = true;
         if (argv[i][1] == 'c') g_opt.carried_passes_saved = v;
         if (argv[i][1] == 'f') g_opt.lazy_first_passes = v;
+        if (argv[i][1] == 'l') g_opt.lazy2 = v != 0;
     }
     if (i >= argc) return 2;
     std::string arc = argv[i++];

@@ -85,7 +85,8 @@ best_time_once() {  # best_time_once <input> <command...>: one timed run in the 
     local input=$1
     shift
     rm -f "$work/t.lzh"
-    (cd "$(dirname "$input")" && { /usr/bin/time -f %e "$@" "$(basename "$input")" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+    (cd "$(dirname "$input")" && /usr/bin/time -o "$work/time.txt" -f %e "$@" "$(basename "$input")" >/dev/null 2>&1)
+    tail -n 1 "$work/time.txt"
 }
 
 echo "== archiver runs (best of $REPEAT; thorough = our optimal parse)"

@@ -11,8 +11,6 @@ namespace sorvane::ui {
 
 namespace {
 
-constexpr DWORD kEntryTipFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT;
-
 bool isComboBox(HWND window) noexcept
 {
     wchar_t name[32] = {};

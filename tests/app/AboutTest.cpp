@@ -1,5 +1,6 @@
 // The real Sorvane.exe: Alt+"?" and Alt+"/" open the about box (the
-// agreement viewer) from the main window, and the program file carries its
+// agreement viewer) from the main window, also without the rich-text 2.0
+// library, and the program file carries its
 // manifest, version record, icons and pictures.
 #include <gtest/gtest.h>
 
@@ -269,6 +270,53 @@ TEST(AboutShellExtensionArt, MenuPicturesHaveTheirMasksBeside)
         }
         EXPECT_GT(shown, 60) << "row " << row;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(AboutBox, WithoutRichEditTwoShowsTheOlderControlOrNoBox)
+{
+    ASSERT_TRUE(test::exists(sorvaneExe())) << "build the program first";
+    // A copy of the program under a name of its own, for which Wine is told
+    // that the rich-text 2.0 library does not exist.
+    test::TempFolder folder;
+    const std::wstring name = L"SorvaneNoRichEdit" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    const std::wstring copy = folder / name;
+    ASSERT_TRUE(::CopyFileW(sorvaneExe().c_str(), copy.c_str(), FALSE));
+    const std::wstring appKey = L"Software\\Wine\\AppDefaults\\" + name;
+    HKEY overrides = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_WRITE,
+                                nullptr, &overrides, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t disabled[] = L"";
+    ::RegSetValueExW(overrides, L"riched20", 0, REG_SZ, reinterpret_cast<const BYTE*>(disabled), sizeof(disabled));
+    ::RegCloseKey(overrides);
+
+    test::ChildProcess process;
+    ASSERT_TRUE(process.start(copy, L""));
+    HWND main = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWindowWait);
+    ASSERT_NE(main, nullptr);
+    ::PostMessageW(main, WM_COMMAND, 410, 0);
+    HWND about = findAboutBox(process.id(), 10000);
+    ASSERT_NE(about, nullptr) << "the viewer shows, with or without its box";
+    HWND box = ::GetDlgItem(about, 2161);
+    wchar_t className[64] = {};
+    if (box) ::GetClassNameW(box, className, 64);
+    if (box) {
+        // The older control where it stands on its own.
+        EXPECT_EQ(::_wcsicmp(className, L"RICHEDIT"), 0) << className;
+        EXPECT_EQ(controlText(box).rfind(L"Sorvane Software Licence", 0), 0u);
+    } else {
+        // Wine's RichEd32 rests on RichEd20: neither loads, and the viewer
+        // shows without its box.
+        EXPECT_NE(::GetDlgItem(about, IDOK), nullptr);
+    }
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+    ::PostMessageW(main, WM_COMMAND, 411, 0);
+    EXPECT_EQ(process.wait(10000), 0u);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
 }
 
 } // namespace
