@@ -42,17 +42,25 @@ wchar_t* readHandOffFile(const wchar_t* path)
 std::wstring buildCommandText(Operation operation, const wchar_t* targetFolder,
                               const std::vector<std::wstring>& selectedPaths)
 {
+    const wchar_t* operationSwitch = L"";
+    switch (operation) {
+    case Operation::Copy: operationSwitch = L"/C:"; break;
+    case Operation::Move: operationSwitch = L"/M:"; break;
+    case Operation::Delete: operationSwitch = L"/D:"; break;
+    }
+    return buildCommandText(operationSwitch, targetFolder, selectedPaths);
+}
+
+std::wstring buildCommandText(const wchar_t* operationSwitch, const wchar_t* targetFolder,
+                              const std::vector<std::wstring>& selectedPaths)
+{
     std::wstring text;
     if (targetFolder && *targetFolder) {
         text += L"/T:";
         text += targetFolder;
         text += L' ';
     }
-    switch (operation) {
-    case Operation::Copy: text += L"/C:"; break;
-    case Operation::Move: text += L"/M:"; break;
-    case Operation::Delete: text += L"/D:"; break;
-    }
+    if (operationSwitch) text += operationSwitch;
     bool first = true;
     for (const std::wstring& path : selectedPaths) {
         const size_t slash = path.rfind(L'\\');
@@ -90,10 +98,25 @@ std::wstring writeHandOffFile(const wchar_t* folder, const std::wstring& command
     return name;
 }
 
+std::wstring userTempFolder()
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::wstring folder(path, length);
+    if (folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
 std::wstring programParameters(const wchar_t* folder, const std::wstring& commandText)
 {
     if (commandText.size() <= kMaxCommandLineText) return commandText;
-    const std::wstring file = writeHandOffFile(folder, commandText);
+    std::wstring file = writeHandOffFile(folder, commandText);
+    if (file.empty()) {
+        // The program deletes the file after reading it, wherever it lies.
+        const std::wstring temp = userTempFolder();
+        if (!temp.empty()) file = writeHandOffFile(temp.c_str(), commandText);
+    }
     if (file.empty()) return {};
     return L"/F:" + file;
 }

@@ -21,6 +21,10 @@ enum class Operation { Copy, Move, Delete };
 // last backslash (a drive root "C:\" gives DIR "C:" and an empty NAME).
 std::wstring buildCommandText(Operation operation, const wchar_t* targetFolder,
                               const std::vector<std::wstring>& selectedPaths);
+// The same with the operation's switch given as text ("/C:", "/M:", "/D:",
+// or empty for none).
+std::wstring buildCommandText(const wchar_t* operationSwitch, const wchar_t* targetFolder,
+                              const std::vector<std::wstring>& selectedPaths);
 
 // Writes the command text into a new hand-off file made in `folder` (ending
 // with a backslash). Returns the file's path, or empty on failure (a file
@@ -28,8 +32,13 @@ std::wstring buildCommandText(Operation operation, const wchar_t* targetFolder,
 std::wstring writeHandOffFile(const wchar_t* folder, const std::wstring& commandText);
 
 // The parameters to start the main program with: the command text itself,
-// or "/F:<hand-off file>". Empty when the hand-off file could not be written.
+// or "/F:<hand-off file>". The file is made in `folder`, or, when that folder
+// cannot take it (a standard user cannot write under Program Files), in the
+// user's temporary folder. Empty when neither could take it.
 std::wstring programParameters(const wchar_t* folder, const std::wstring& commandText);
+
+// The user's temporary folder, ending with a backslash (empty if unknown).
+std::wstring userTempFolder();
 
 // Program side: the command text from the process command line, or from the
 // hand-off file named after "/F:" (which is deleted in every case). Null when

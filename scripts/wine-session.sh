@@ -34,6 +34,14 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 </dev/null
+    # wineboot leaves helpers running (the file associations taken from the
+    # system's MIME types among them): let them finish, or the prefix misses
+    # what they write.
+    wineserver -w >/dev/null 2>&1 </dev/null
+    # Every Windows installation maps ".txt" to its text class; a fresh Wine
+    # prefix does so only when it could import the host's MIME types.
+    wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null
+    wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null
 fi
 # Started here with its output sent away, so that no test process inherits
 # ctest's pipes through it.

@@ -109,10 +109,12 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
     appendUnits(sources, sourceEnd + nameLength, L"\\", 1);
     if (appendTarget) {
         appendUnits(target, targetEnd, name, nameLength);
-        appendUnits(target, targetEnd + nameLength, L"\\", 1);
+        // A long-form path is taken literally: the folder is named without
+        // its trailing separator.
         if (settings.cloneTree && isCopyOrMove(kind) && ::CreateDirectoryW(target, nullptr)) {
             notifyFolderCreated(target);
         }
+        appendUnits(target, targetEnd + nameLength, L"\\", 1);
     }
 
     walkFolder(settings, true);

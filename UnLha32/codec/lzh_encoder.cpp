@@ -106,7 +106,14 @@ struct BlockTables {
     int np;
     int pbit;
 
-    BlockTables(const BlockStats& st, const LzhParams& p) : np(p.np), pbit(p.pbit) {
+    // Trailing zero lengths sent beyond the last used one, in the position
+    // table (pad == 1) or the code-length table (pad == 2): a valid but
+    // longer form, used to move the end of the stream off a byte boundary.
+    int pad_p = 0, pad_t = 0;
+
+    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0) : np(p.np), pbit(p.pbit) {
+        pad_p = pad == 1 ? 1 : 0;
+        pad_t = pad == 2 ? 1 : 0;
         csingle = build_code_lengths(st.cf, kNC, kMaxCodeLen, clen);
         build_codes(clen, kNC, ccode);
         cn = kNC;
@@ -125,9 +132,10 @@ struct BlockTables {
     }
 
     template <class Sink>
-    static void write_pt_len(Sink& s, const uint8_t* len, int nn, int nbit, int i_special) {
+    static void write_pt_len(Sink& s, const uint8_t* len, int nn, int nbit, int i_special, int extra = 0) {
         int n = nn;
         while (n > 0 && len[n - 1] == 0) --n;
+        n = std::min(nn, n + extra);
         s.put(nbit, static_cast<uint32_t>(n));
         int i = 0;
         while (i < n) {
@@ -156,7 +164,7 @@ struct BlockTables {
                 s.put(kTBit, 0);
                 s.put(kTBit, static_cast<uint32_t>(tsingle));
             } else {
-                write_pt_len(s, tlen, kNT, kTBit, 3);
+                write_pt_len(s, tlen, kNT, kTBit, 3, pad_t);
             }
             s.put(kCBit, static_cast<uint32_t>(cn));
             c_len_symbols(clen, cn, [&](int sym, int nb, int v) {
@@ -168,7 +176,7 @@ struct BlockTables {
             s.put(pbit, 0);
             s.put(pbit, static_cast<uint32_t>(psingle));
         } else {
-            write_pt_len(s, plen, np, pbit, -1);
+            write_pt_len(s, plen, np, pbit, -1, pad_p);
         }
     }
 
@@ -194,9 +202,16 @@ struct BlockTables {
     }
 };
 
-uint64_t block_bits(const BlockStats& st, const LzhParams& p) {
-    BlockTables bt(st, p);
+uint64_t block_bits(const BlockStats& st, const LzhParams& p, int pad = 0) {
+    BlockTables bt(st, p, pad);
     return bt.total_bits(st);
+}
+
+// Whether a block's tables can take the padding form `pad` (see BlockTables).
+bool can_pad(const BlockStats& st, const LzhParams& p, int pad) {
+    BlockTables bt(st, p);
+    if (pad == 1) return bt.psingle < 0 && bt.plen[p.np - 1] == 0;
+    return bt.csingle < 0 && bt.tsingle < 0 && bt.tlen[kNT - 1] == 0;
 }
 
 class Encoder {
@@ -659,6 +674,7 @@ private:
             size_t begin, end;
             BlockStats st;
             uint64_t bits;
+            int pad = 0;  // table padding form, see BlockTables
         };
         std::vector<Part> parts;
         for (size_t b = 0; b < pending_.size(); b += kChunk) {
@@ -699,7 +715,7 @@ private:
         size_t count = final ? parts.size() : parts.size() - 1;
         for (size_t k = 0; k < count; ++k) {
             const Part& pt = parts[k];
-            BlockTables bt(pt.st, p_);
+            BlockTables bt(pt.st, p_, pt.pad);
             bt.write_header(bw_, pt.st.tokens);
             bt.write_tokens(bw_, &pending_[pt.begin], pt.end - pt.begin);
             Status st = drain();
@@ -743,6 +759,16 @@ private:
                 last.st = head;
                 last.bits = hb;
                 parts.push_back(second);
+                return;
+            }
+        }
+        // No split helped: send the last block's tables in a longer form.
+        for (int pad : {1, 2}) {
+            if (!can_pad(last.st, p_, pad)) continue;
+            const uint64_t pb = block_bits(last.st, p_, pad);
+            if ((lead + pb) % 8 != 0) {
+                last.pad = pad;
+                last.bits = pb;
                 return;
             }
         }

@@ -6,26 +6,49 @@
 
 namespace unlha {
 
-std::vector<std::string> tokenize(const std::string& text) {
-    std::vector<std::string> out;
-    std::string cur;
+namespace {
+
+struct Token {
+    std::string text;
+    size_t start;     // offset of the token's first character in the line
+    bool quoted;      // some part of it was in quotes
+};
+
+std::vector<Token> tokenize_at(const std::string& text) {
+    std::vector<Token> out;
+    Token cur{std::string(), 0, false};
     bool in_token = false, quoted = false;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!in_token) cur = Token{std::string(), i, false};
         if (c == '"') {
             quoted = !quoted;
+            cur.quoted = true;
             in_token = true;
             continue;
         }
         if (!quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
             if (in_token) out.push_back(cur);
-            cur.clear();
             in_token = false;
             continue;
         }
-        cur.push_back(c);
+        cur.text.push_back(c);
         in_token = true;
     }
     if (in_token) out.push_back(cur);
+    return out;
+}
+
+std::string trim_right(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+std::vector<std::string> tokenize(const std::string& text) {
+    std::vector<std::string> out;
+    for (Token& t : tokenize_at(text)) out.push_back(std::move(t.text));
     return out;
 }
 
@@ -119,20 +142,43 @@ bool apply_switch(const std::string& sw, Command& cmd, std::string& error) {
 bool parse_command(const std::string& line, const ResponseReader& read_response, Command& cmd,
                    std::string& error) {
     cmd = Command();
-    std::vector<std::string> toks = tokenize(line);
-    // Expand response files in place (one level deep is all a caller needs;
-    // a response file naming itself would otherwise never end).
+    std::vector<Token> toks = tokenize_at(line);
+    // A response file named after '@' runs to the end of the line: callers
+    // do not quote its path, which may hold blanks. Its names and switches
+    // take its place (one level: a response file naming itself would
+    // otherwise never end).
     std::vector<std::string> all;
-    for (const std::string& t : toks) {
-        if (t.size() > 1 && t[0] == '@') {
+    size_t line_end = line.size();
+    for (const Token& t : toks) {
+        if (t.start >= line_end) break;
+        if (!t.quoted && t.text.size() > 1 && t.text[0] == '@') {
+            const std::string path = trim_right(line.substr(t.start + 1));
+            line_end = t.start;
             std::string content;
-            if (!read_response || !read_response(t.substr(1), content)) {
-                error = "cannot read response file " + t.substr(1);
+            if (!read_response || !read_response(path, content)) {
+                error = "cannot read response file " + path;
                 return false;
             }
             for (std::string& r : tokenize(content)) all.push_back(std::move(r));
-        } else {
-            all.push_back(t);
+            break;
+        }
+        all.push_back(t.text);
+    }
+    // "s" takes its output folder unquoted as well: the rest of the line
+    // after the archive name, when that is not a switch.
+    if (!toks.empty() && (toks[0].text == "s" || toks[0].text == "S")) {
+        for (size_t i = 1; i < toks.size(); ++i) {
+            if (toks[i].text.empty() || toks[i].text[0] == '-') continue;
+            // toks[i] is the archive; what follows is the folder.
+            if (i + 1 < toks.size() && toks[i + 1].text[0] != '-') {
+                const std::string folder = trim_right(line.substr(toks[i + 1].start));
+                all.assign(1, toks[0].text);
+                for (size_t k = 1; k <= i; ++k) all.push_back(toks[k].text);
+                all.push_back(folder.size() > 1 && folder.front() == '"' && folder.back() == '"'
+                                  ? folder.substr(1, folder.size() - 2)
+                                  : folder);
+            }
+            break;
         }
     }
     if (all.empty()) {

@@ -2,9 +2,11 @@
 //   a|u archive [base\] [switches] [names...] [@response]
 //   s -gw[e][2] archive [output\]
 // Names and switches may be mixed after the archive; the first name that
-// ends with a backslash is the base folder. Response files hold more names
-// and switches, separated by blanks, with double quotes around names that
-// contain blanks.
+// ends with a backslash is the base folder. "@file" names a response file
+// and runs to the end of the line (its path is not quoted and may hold
+// blanks); the file holds more names and switches, separated by blanks, with
+// double quotes around names that contain blanks. The output folder of "s"
+// is likewise the rest of the line.
 #pragma once
 
 #include <cstdint>

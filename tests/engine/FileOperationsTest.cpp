@@ -319,12 +319,6 @@ TEST_F(FileOps, FallbacksWithoutTheProgressRoutinesStillCopyAndMove)
     EXPECT_EQ(run.settings.completedFiles, 1u);
 }
 
-TEST_F(FileOps, SystemRoutinesAreFoundInKernel32)
-{
-    EXPECT_NE(systemCopyRoutines().copyFileEx, nullptr);
-    EXPECT_NE(systemCopyRoutines().moveFileWithProgress, nullptr);
-}
-
 TEST_F(FileOps, NeededBytesWithinAndAcrossVolumes)
 {
     OtherVolumeFolder other;

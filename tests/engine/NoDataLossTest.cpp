@@ -23,7 +23,7 @@ namespace {
 constexpr int kFolders = 6;
 constexpr int kFilesPerFolder = 50;
 
-struct FileSpec {
+struct PlannedFile {
     std::wstring relative;   // "dirN\fileM.dat"
     size_t size;
     bool hasOldTarget = false;
@@ -57,35 +57,35 @@ public:
             const std::wstring folder = L"dir" + std::to_wstring(f);
             ASSERT_TRUE(::CreateDirectoryW((src_ + L"\\" + folder).c_str(), nullptr));
             for (int i = 0; i < kFilesPerFolder; ++i, ++n) {
-                FileSpec spec;
-                spec.relative = folder + L"\\file" + std::to_wstring(i) + L".dat";
+                PlannedFile planned;
+                planned.relative = folder + L"\\file" + std::to_wstring(i) + L".dat";
                 // Mostly small files, every fifteenth spans several 64 KB chunks.
-                spec.size = (n % 15 == 7) ? 130000 + static_cast<size_t>(n) : static_cast<size_t>((n * 37) % 3000);
+                planned.size = (n % 15 == 7) ? 130000 + static_cast<size_t>(n) : static_cast<size_t>((n * 37) % 3000);
                 if (hostile_ != Hostile::None && n % 4 == 1) {
-                    spec.hasOldTarget = true;
-                    spec.readOnlyTarget = hostile_ == Hostile::ReadOnlyUnprotected || hostile_ == Hostile::ReadOnlyProtected;
-                    spec.heldTarget = hostile_ == Hostile::Held;
+                    planned.hasOldTarget = true;
+                    planned.readOnlyTarget = hostile_ == Hostile::ReadOnlyUnprotected || hostile_ == Hostile::ReadOnlyProtected;
+                    planned.heldTarget = hostile_ == Hostile::Held;
                 }
-                ASSERT_TRUE(writeBytes(source(spec), contentFor(spec.relative, spec.size)));
-                if (spec.hasOldTarget) {
+                ASSERT_TRUE(writeBytes(source(planned), contentFor(planned.relative, planned.size)));
+                if (planned.hasOldTarget) {
                     ::CreateDirectoryW((dst_ + L"\\" + folder).c_str(), nullptr);
-                    ASSERT_TRUE(writeBytes(target(spec), oldContent(spec)));
-                    if (spec.readOnlyTarget) {
-                        ASSERT_TRUE(makeReadOnly(target(spec)));
+                    ASSERT_TRUE(writeBytes(target(planned), oldContent(planned)));
+                    if (planned.readOnlyTarget) {
+                        ASSERT_TRUE(makeReadOnly(target(planned)));
                     }
-                    if (spec.heldTarget) {
-                        held_.emplace_back(::CreateFileW(target(spec).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    if (planned.heldTarget) {
+                        held_.emplace_back(::CreateFileW(target(planned).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                          OPEN_EXISTING, 0, nullptr));
                         ASSERT_TRUE(held_.back());
                     }
                 }
-                files_.push_back(spec);
+                files_.push_back(planned);
             }
         }
     }
 
-    // A move of every folder, as the worker runs it, with `arm` setting up
-    // the cancel before the executing pass.
+    // Prepares a move of every folder and runs its counting pass; the
+    // caller arms its cancel and runs the executing pass.
     void move(EngineRun& run)
     {
         std::vector<std::wstring> names;
@@ -104,30 +104,30 @@ public:
     {
         release();
         size_t checked = 0;
-        for (const auto& spec : files_) {
-            const std::string expected = contentFor(spec.relative, spec.size);
-            const bool atSource = exists(source(spec));
-            const bool atTarget = exists(target(spec));
-            const std::string sourceBytes = atSource ? readBytes(source(spec)) : std::string();
-            const std::string targetBytes = atTarget ? readBytes(target(spec)) : std::string();
+        for (const auto& planned : files_) {
+            const std::string expected = contentFor(planned.relative, planned.size);
+            const bool atSource = exists(source(planned));
+            const bool atTarget = exists(target(planned));
+            const std::string sourceBytes = atSource ? readBytes(source(planned)) : std::string();
+            const std::string targetBytes = atTarget ? readBytes(target(planned)) : std::string();
             if (atSource) {
-                EXPECT_EQ(sourceBytes.size(), spec.size) << where << " source cut short: " << spec.relative.c_str();
-                EXPECT_TRUE(sourceBytes == expected) << where << " source changed: " << spec.relative.c_str();
+                EXPECT_EQ(sourceBytes.size(), planned.size) << where << " source cut short: " << planned.relative.c_str();
+                EXPECT_TRUE(sourceBytes == expected) << where << " source changed: " << planned.relative.c_str();
             }
             if (atTarget) {
                 const bool whole = targetBytes == expected;
-                const bool old = spec.hasOldTarget && targetBytes == oldContent(spec);
-                EXPECT_TRUE(whole || old) << where << " target neither new nor old: " << spec.relative.c_str()
+                const bool old = planned.hasOldTarget && targetBytes == oldContent(planned);
+                EXPECT_TRUE(whole || old) << where << " target neither new nor old: " << planned.relative.c_str()
                                           << " (" << targetBytes.size() << " bytes)";
             }
             const bool safe = (atSource && sourceBytes == expected) || (atTarget && targetBytes == expected);
-            EXPECT_TRUE(safe) << where << " lost: " << spec.relative.c_str();
-            if (spec.readOnlyTarget && hostile_ == Hostile::ReadOnlyProtected) {
-                EXPECT_EQ(targetBytes, oldContent(spec)) << where << " protected target replaced";
+            EXPECT_TRUE(safe) << where << " lost: " << planned.relative.c_str();
+            if (planned.readOnlyTarget && hostile_ == Hostile::ReadOnlyProtected) {
+                EXPECT_EQ(targetBytes, oldContent(planned)) << where << " protected target replaced";
                 EXPECT_TRUE(atSource) << where << " source of a protected target gone";
             }
-            if (spec.heldTarget) {
-                EXPECT_EQ(targetBytes, oldContent(spec)) << where << " held target replaced";
+            if (planned.heldTarget) {
+                EXPECT_EQ(targetBytes, oldContent(planned)) << where << " held target replaced";
                 EXPECT_TRUE(atSource);
             }
             ++checked;
@@ -139,18 +139,18 @@ public:
     size_t fileCount() const { return files_.size(); }
 
 private:
-    std::wstring source(const FileSpec& spec) const { return src_ + L"\\" + spec.relative; }
-    std::wstring target(const FileSpec& spec) const { return dst_ + L"\\" + spec.relative; }
-    static std::string oldContent(const FileSpec& spec)
+    std::wstring source(const PlannedFile& planned) const { return src_ + L"\\" + planned.relative; }
+    std::wstring target(const PlannedFile& planned) const { return dst_ + L"\\" + planned.relative; }
+    static std::string oldContent(const PlannedFile& planned)
     {
-        return "old target of " + std::string(spec.relative.begin(), spec.relative.end());
+        return "old target of " + std::string(planned.relative.begin(), planned.relative.end());
     }
 
     Hostile hostile_;
     TempFolder root_;
     std::unique_ptr<OtherVolumeFolder> other_;
     std::wstring src_, dst_;
-    std::vector<FileSpec> files_;
+    std::vector<PlannedFile> files_;
     std::vector<UniqueFile> held_;
 };
 

@@ -98,6 +98,20 @@ TEST_P(RoundTripTest, StreamNeverEndsOnAByteBoundary) {
     }
 }
 
+TEST_P(RoundTripTest, TinyBlocksThatCannotBeSplitStillEndOffTheBoundary) {
+    // One literal, one long match, one literal: found by fuzzing, where no
+    // split of the last block moved the end and the tables had to be sent
+    // in a longer form.
+    std::vector<uint8_t> data(78, 0xFF);
+    data.push_back('#');
+    EncodeOptions opt = options();
+    opt.chain_depth = 2;
+    RoundTrip r = round_trip(method(), data, opt);
+    ASSERT_EQ(r.dec.status, Status::Ok);
+    EXPECT_TRUE(r.output == data);
+    EXPECT_NE(r.enc.code_bits % 8, 0u);
+}
+
 TEST_P(RoundTripTest, ShallowSearchStillRoundTrips) {
     EncodeOptions opt = options();
     opt.chain_depth = 1;

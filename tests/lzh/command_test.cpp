@@ -92,6 +92,24 @@ TEST(ParseCommand, SelfExtractorOptions) {
     EXPECT_TRUE(c.output_dir.empty());
 }
 
+// The compress operation quotes neither the response file's path nor the
+// self-extractor's output folder; both may hold blanks.
+TEST(ParseCommand, UnquotedPathsWithBlanksAtTheEnd) {
+    FakeFiles ff;
+    ff.files["C:\\Users\\John Smith\\Temp\\Lha1.tmp"] = "\"a b.txt\" c.txt ";
+    Command c;
+    std::string err;
+    ASSERT_TRUE(parse_command("a \"D:\\Out Dir\\x.lzh\" C:\\Data\\ -x1 @C:\\Users\\John Smith\\Temp\\Lha1.tmp",
+                              ff.reader(), c, err))
+        << err;
+    EXPECT_EQ(c.names, (std::vector<std::string>{"a b.txt", "c.txt"}));
+    EXPECT_EQ(c.archive, "D:\\Out Dir\\x.lzh");
+    ASSERT_TRUE(parse_command("s -gwe2 \"D:\\My Out\\Data.lzh\" D:\\My Out\\", nullptr, c, err)) << err;
+    EXPECT_EQ(c.archive, "D:\\My Out\\Data.lzh");
+    EXPECT_EQ(c.output_dir, "D:\\My Out\\");
+    EXPECT_TRUE(c.sfx_no_dialog);
+}
+
 TEST(ParseCommand, MethodSwitches) {
     Command c;
     std::string err;

@@ -172,8 +172,13 @@ protected:
     std::string apath(const std::wstring& rel) const { return narrow(root_ + rel); }
     void mkdir(const std::wstring& rel) { ASSERT_TRUE(CreateDirectoryW(path(rel).c_str(), nullptr)); }
     void file(const std::wstring& rel, const std::vector<uint8_t>& data) { write_all(path(rel), data); }
-    void response(const std::string& text) { write_all(path(L"resp.tmp"), bytes(text)); }
-    std::string at_response() const { return "@" + apath(L"resp.tmp"); }
+    // The response file lies in a folder with a blank, as a user's temporary
+    // folder may; its path goes unquoted after the '@'.
+    void response(const std::string& text) {
+        CreateDirectoryW(path(L"resp dir").c_str(), nullptr);
+        write_all(path(L"resp dir\\resp.tmp"), bytes(text));
+    }
+    std::string at_response() const { return "@" + apath(L"resp dir\\resp.tmp"); }
 
     // Names of the files directly in the tree's root (to spot leftovers).
     std::vector<std::wstring> root_files() const {
@@ -502,18 +507,20 @@ TEST_F(Sfx, NoDialogModeExtractsBesideItself) {
     file(L"s\\inner dir\\data.bin", random_data(5000, 9));
     file(L"s\\inner dir\\empty", {});
     set_local_mtime(path(L"s\\top.txt"), 2021, 6, 7, 8, 9, 10);
-    mkdir(L"out");
-    ASSERT_EQ(unlha("a " + apath(L"out\\pack.lzh") + " " + apath(L"s\\") + " -x1 -r1 *.*"), 0) << last_message;
-    ASSERT_EQ(unlha("s -gwe2 " + apath(L"out\\pack.lzh") + " " + apath(L"out\\")), 0) << last_message;
-    const std::wstring exe = path(L"out\\pack.exe");
+    mkdir(L"out dir");
+    // As the compress operation sends it: archive quoted, output folder not.
+    ASSERT_EQ(unlha("a \"" + apath(L"out dir\\pack.lzh") + "\" " + apath(L"s\\") + " -x1 -r1 *.*"), 0)
+        << last_message;
+    ASSERT_EQ(unlha("s -gwe2 \"" + apath(L"out dir\\pack.lzh") + "\" " + apath(L"out dir\\")), 0) << last_message;
+    const std::wstring exe = path(L"out dir\\pack.exe");
     ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(GetFileAttributesW(path(L"out\\pack.lzh").c_str()), INVALID_FILE_ATTRIBUTES) << "the archive stays";
+    EXPECT_NE(GetFileAttributesW(path(L"out dir\\pack.lzh").c_str()), INVALID_FILE_ATTRIBUTES) << "the archive stays";
     ASSERT_EQ(run_program(exe, L"/q"), 0u);
-    EXPECT_TRUE(read_all(path(L"out\\top.txt")) == read_all(path(L"s\\top.txt")));
-    EXPECT_TRUE(read_all(path(L"out\\inner dir\\data.bin")) == read_all(path(L"s\\inner dir\\data.bin")));
-    EXPECT_NE(GetFileAttributesW(path(L"out\\inner dir\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(read_all(path(L"out dir\\top.txt")) == read_all(path(L"s\\top.txt")));
+    EXPECT_TRUE(read_all(path(L"out dir\\inner dir\\data.bin")) == read_all(path(L"s\\inner dir\\data.bin")));
+    EXPECT_NE(GetFileAttributesW(path(L"out dir\\inner dir\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
     WIN32_FILE_ATTRIBUTE_DATA a, b;
-    GetFileAttributesExW(path(L"out\\top.txt").c_str(), GetFileExInfoStandard, &a);
+    GetFileAttributesExW(path(L"out dir\\top.txt").c_str(), GetFileExInfoStandard, &a);
     GetFileAttributesExW(path(L"s\\top.txt").c_str(), GetFileExInfoStandard, &b);
     EXPECT_EQ(CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime), 0) << "times are restored";
 }

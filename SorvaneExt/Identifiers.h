@@ -1,0 +1,48 @@
+// Fixed identifiers of the extension: its class, its dispatch interface and
+// type library, the names written to the registry, and its resource numbers.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+namespace sorvane::shellext {
+
+// {D45DFED4-F312-4286-A3C5-F976C6D16E2D}
+constexpr CLSID kClassId = {0xD45DFED4, 0xF312, 0x4286, {0xA3, 0xC5, 0xF9, 0x76, 0xC6, 0xD1, 0x6E, 0x2D}};
+// {4F0901A4-0E8E-4726-843E-BEEFB01224B4}
+constexpr IID kDispatchInterfaceId = {0x4F0901A4, 0x0E8E, 0x4726, {0x84, 0x3E, 0xBE, 0xEF, 0xB0, 0x12, 0x24, 0xB4}};
+// {2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}
+constexpr GUID kTypeLibraryId = {0x2EAC6B58, 0xAD31, 0x4927, {0x8D, 0xF7, 0x95, 0xA0, 0x6A, 0xF6, 0xE5, 0xEC}};
+
+constexpr const wchar_t kClassIdText[] = L"{D45DFED4-F312-4286-A3C5-F976C6D16E2D}";
+constexpr const wchar_t kTypeLibraryIdText[] = L"{2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}";
+constexpr const wchar_t kProgId[] = L"SorvaneExt.SorveneShellExt.1";
+constexpr const wchar_t kVersionIndependentProgId[] = L"SorvaneExt.SorveneShellExt";
+constexpr const wchar_t kClassDescription[] = L"Sorvane Shell Extension";
+constexpr const wchar_t kHandlerName[] = L"SorvaneMenu";
+
+// Base name of the language libraries shared with the main program.
+constexpr const wchar_t kLanguageBaseName[] = L"Sorvane";
+constexpr const wchar_t kProgramFileName[] = L"Sorvane.exe";
+
+// Resources.
+constexpr UINT kMenuTextFirst = 51;     // 51..53: item texts by command offset
+constexpr UINT kHelpTextFirst = 60;     // 60..62: status-bar help texts
+constexpr UINT kMessageCaption = 110;   // caption of the launcher's messages
+constexpr UINT kNoSelectionText = 111;  // "No file is selected."
+constexpr UINT kStartFailedText = 112;  // "Start Sorvane Failed!"
+constexpr UINT kMenuPictures = 139;     // three 16x20 pictures with masks
+
+// Command offsets: the items in menu order.
+constexpr UINT kCommandCopy = 0;
+constexpr UINT kCommandMove = 1;
+constexpr UINT kCommandDelete = 2;
+constexpr UINT kCommandCount = 3;
+
+} // namespace sorvane::shellext
+
+// The handler's dispatch interface. It has no members of its own; its type
+// information comes from the type library in the library's resources.
+// Its identifier is sorvane::shellext::kDispatchInterfaceId.
+struct ISorveneShellExt : public IDispatch {
+};

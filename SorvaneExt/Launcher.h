@@ -1,0 +1,30 @@
+// Starting the main program with the selection: the command text, the
+// hand-off file for a long one, ShellExecuteW, and the messages the user
+// sees when that cannot be done.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <string>
+
+namespace sorvane::shellext {
+
+struct LaunchRequest {
+    HWND owner = nullptr;               // owner of the messages
+    UINT command = 0;                   // command offset (0 copy, 1 move, 2 delete)
+    const wchar_t* targetFolder = nullptr; // drop folder of a right-drag, or null
+    IDataObject* data = nullptr;        // the selection
+    const wchar_t* folder = nullptr;    // the extension's folder, ending with '\'
+    HMODULE resources = nullptr;        // language resources
+    HMODULE ownModule = nullptr;        // the extension's own resources
+};
+
+// Builds the command text into `selectionList` (empty when the selection
+// cannot be read) and starts the program. Failures are shown to the user.
+void launch(const LaunchRequest& request, std::wstring& selectionList) noexcept;
+
+// The verb the program is started with for a command offset.
+const wchar_t* startVerb(UINT command) noexcept;
+
+} // namespace sorvane::shellext
