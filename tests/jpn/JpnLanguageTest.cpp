@@ -7,9 +7,11 @@
 // program makes it (CResLang over the running module, language 0) with the
 // base name "Sorvane", so that the library copied beside this test program
 // is the one looked for. The real Sorvane.exe from the deliverables folder
-// is started as well.
+// is started as well, and the real SorvaneExt.dll is loaded from a copy with
+// the library beside it.
 #include <gtest/gtest.h>
 
+#include "ExtensionHost.h"
 #include "ResourceImage.h"
 #include "TestSupport.h"
 #include "core/AppState.h"
@@ -19,6 +21,7 @@
 
 #include <commctrl.h>
 
+#include <cstddef>
 #include <set>
 
 using namespace sorvane;
@@ -205,6 +208,109 @@ MainWindowSeen startWithoutCommand()
     return seen;
 }
 
+// What the Explorer extension shows: the items of its right-drag menu
+// (plain strings), the width it asks for its owner-drawn Delete item, and
+// its help texts; and whether the library was loaded meanwhile.
+struct ExtensionTexts {
+    std::vector<std::wstring> dragItems;
+    std::wstring deleteItem;    // when the ordinary menu has plain strings
+    UINT deleteItemWidth = 0;   // when it is owner-drawn
+    std::vector<std::wstring> help;
+    bool libraryLoaded = false;
+    bool libraryLoadedAfter = true;
+};
+
+ExtensionTexts extensionTexts()
+{
+    ExtensionTexts seen;
+    test::ComApartment apartment;
+    test::ExtensionCopy extension(false, distLibrary());
+    if (!extension.module()) return seen;
+    const std::wstring library = extension.folder() + L"Sorvane.0411";
+    test::TempFolder place;
+    const std::wstring source = place / L"source";
+    const std::wstring target = place / L"target";
+    ::CreateDirectoryW(source.c_str(), nullptr);
+    ::CreateDirectoryW(target.c_str(), nullptr);
+    ComPtr<test::DropData> data = test::DropData::make({source + L"\\a.txt"});
+    {
+        ComPtr<IContextMenu3> drag = extension.createHandler(data.get(), target);
+        ComPtr<IContextMenu3> plain = extension.createHandler(data.get());
+        if (!drag || !plain) return seen;
+        seen.libraryLoaded = ::GetModuleHandleW(library.c_str()) != nullptr;
+
+        HMENU menu = ::CreatePopupMenu();
+        drag->QueryContextMenu(menu, 0, 100, 150, CMF_NORMAL);
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            wchar_t text[128] = {};
+            if (::GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION) > 0)
+                seen.dragItems.push_back(text);
+        }
+        ::DestroyMenu(menu);
+
+        menu = ::CreatePopupMenu();
+        plain->QueryContextMenu(menu, 0, 100, 150, CMF_NORMAL);
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE;
+        ::GetMenuItemInfoW(menu, 102, FALSE, &info);
+        if (info.fType & MFT_OWNERDRAW) {
+            MEASUREITEMSTRUCT measure = {};
+            measure.CtlType = ODT_MENU;
+            measure.itemID = 102;
+            plain->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure), nullptr);
+            seen.deleteItemWidth = measure.itemWidth;
+        } else {
+            wchar_t text[128] = {};
+            ::GetMenuStringW(menu, 102, text, 128, MF_BYCOMMAND);
+            seen.deleteItem = text;
+        }
+        ::DestroyMenu(menu);
+
+        for (UINT k = 0; k < 3; ++k) {
+            wchar_t text[128] = {};
+            plain->GetCommandString(k, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(text), 128);
+            seen.help.push_back(text);
+        }
+    }
+    // The last handler gone, the library is let go.
+    seen.libraryLoadedAfter = ::GetModuleHandleW(library.c_str()) != nullptr;
+    return seen;
+}
+
+// The width the extension asks for an owner-drawn item with `text`: the
+// text in the menu font, beside its picture.
+UINT ownerDrawnItemWidth(const std::wstring& text)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfMenuFont);
+    HDC screen = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(screen, font);
+    RECT box = {0, 0, 0, 0};
+    ::DrawTextW(screen, text.c_str(), -1, &box, DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(screen, old);
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(font);
+    return static_cast<UINT>(box.right - box.left + 38 - ::GetSystemMetrics(SM_CXMENUCHECK));
+}
+
+// Checks the extension's texts against the expected binary's strings.
+void expectExtensionTexts(const ExtensionTexts& seen, const std::map<UINT, std::wstring>& table,
+                          const std::map<UINT, std::wstring>& other)
+{
+    EXPECT_EQ(seen.dragItems, (std::vector<std::wstring>{table.at(51), table.at(52)}));
+    if (seen.deleteItemWidth) {
+        EXPECT_EQ(seen.deleteItemWidth, ownerDrawnItemWidth(table.at(53)));
+        EXPECT_NE(ownerDrawnItemWidth(table.at(53)), ownerDrawnItemWidth(other.at(53))) << "the widths tell the texts apart";
+    } else {
+        EXPECT_EQ(seen.deleteItem, table.at(53));
+    }
+    EXPECT_EQ(seen.help, (std::vector<std::wstring>{table.at(60), table.at(61), table.at(62)}));
+    EXPECT_FALSE(seen.libraryLoadedAfter);
+}
+
 // A message box drops a trailing line feed of its text.
 std::wstring shownAs(std::wstring text)
 {
@@ -277,6 +383,16 @@ TEST_F(JpnJapanese, RunningProgramShowsTheLibrarysTitleAndMessages)
     EXPECT_EQ(rejected.exitCode, kExitRejected);
 }
 
+TEST_F(JpnJapanese, ExplorerExtensionTakesItsMenuAndHelpTextsFromTheLibrary)
+{
+    ASSERT_TRUE(test::exists(test::distFolder() + L"SorvaneExt.dll") && test::exists(distLibrary()));
+    const ExtensionTexts seen = extensionTexts();
+    EXPECT_TRUE(seen.libraryLoaded);
+    test::ResourceImage dist(distLibrary());
+    test::ResourceImage english(test::distFolder() + L"SorvaneExt.dll");
+    expectExtensionTexts(seen, dist.strings(), english.strings());
+}
+
 // ---------------------------------------------------------------------------
 
 class JpnEnglish : public ::testing::Test {
@@ -335,6 +451,16 @@ TEST_F(JpnEnglish, RunningProgramNeverLoadsTheLibrary)
     EXPECT_EQ(rejected.caption, table.at(1100));
     EXPECT_EQ(shownAs(rejected.text), L"Error:Command [/Cx].");
     EXPECT_FALSE(holdsModule(rejected.modules, distLibrary()));
+}
+
+TEST_F(JpnEnglish, ExplorerExtensionNeverLoadsTheLibrary)
+{
+    ASSERT_TRUE(test::exists(test::distFolder() + L"SorvaneExt.dll") && test::exists(distLibrary()));
+    const ExtensionTexts seen = extensionTexts();
+    EXPECT_FALSE(seen.libraryLoaded);
+    test::ResourceImage own(test::distFolder() + L"SorvaneExt.dll");
+    test::ResourceImage library(distLibrary());
+    expectExtensionTexts(seen, own.strings(), library.strings());
 }
 
 } // namespace
