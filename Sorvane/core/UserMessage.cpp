@@ -10,7 +10,11 @@ MessageHook g_hook = nullptr;
 
 int showMessage(HWND owner, const std::wstring& text, UINT flags)
 {
-    const std::wstring caption = app().appName;
+    return showMessage(owner, text, app().appName, flags);
+}
+
+int showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags)
+{
     if (g_hook) return g_hook(owner, text, caption, flags);
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }

@@ -277,7 +277,18 @@ public:
             if (got == 0) break;
             crc_ = crc16_update(crc_, &buf_[hist], got);
             orig_ += got;
-            process_segment(hist, hist + got);
+            if (looks_incompressible(hist, hist + got)) {
+                // Data that is already compressed: when it is all there is,
+                // the caller stores it; otherwise its bytes go out as
+                // literals without a search.
+                if (orig_ == got && got < kSegment && limit_ <= got) {
+                    r.status = Status::TooLarge;
+                    return r;
+                }
+                for (size_t i = hist; i < hist + got; ++i) pending_.push_back(Token{buf_[i], 0});
+            } else {
+                process_segment(hist, hist + got);
+            }
             Status st = emit_blocks(false);
             if (st != Status::Ok) {
                 r.status = st;
@@ -631,6 +642,32 @@ private:
         BlockStats st;
         for (const Token& t : toks) st.add(t);
         prices_from_stats(st);
+    }
+
+    // True when buf_[s, e) has nearly flat byte frequencies and hardly any
+    // repeated four-byte strings: compressed or encrypted data, where
+    // searching for matches is wasted time.
+    bool looks_incompressible(size_t s, size_t e) const {
+        const size_t n = e - s;
+        if (n < 4096) return false;
+        uint32_t hist[256] = {};
+        for (size_t i = s; i < e; ++i) hist[buf_[i]]++;
+        double bits = 0;
+        for (uint32_t h : hist)
+            if (h) bits -= h * std::log2(static_cast<double>(h) / n);
+        if (bits < 7.9 * n) return false;
+        // Repeats anywhere in the segment, through a small table of the
+        // last string seen per hash.
+        std::vector<uint32_t> seen(1u << 14, 0);
+        size_t repeats = 0;
+        for (size_t i = s; i + 4 <= e; ++i) {
+            uint32_t v;
+            std::memcpy(&v, &buf_[i], 4);
+            uint32_t& slot = seen[(v * 2654435761u) >> 18];
+            if (slot == v && v != 0) ++repeats;
+            slot = v;
+        }
+        return repeats * 200 < n;
     }
 
     void process_segment(size_t s, size_t e) {

@@ -62,6 +62,20 @@ TEST_P(RoundTripTest, IncompressibleDataIsReproduced) {
     check(random_bytes(200000, 3));
 }
 
+TEST_P(RoundTripTest, IncompressibleSegmentsBetweenTextSegments) {
+    // Segments of random bytes go out as literals without a search; the
+    // text after them must still find its matches, also across the random
+    // part (the text repeats an earlier piece).
+    std::vector<uint8_t> data = wordy_text(600000, 4);
+    std::vector<uint8_t> noise = random_bytes(1200000, 5);
+    data.insert(data.end(), noise.begin(), noise.end());
+    data.insert(data.end(), data.begin(), data.begin() + 400000);
+    RoundTrip r = round_trip(method(), data, options());
+    ASSERT_EQ(r.dec.status, Status::Ok);
+    EXPECT_TRUE(r.output == data);
+    EXPECT_LT(r.packed.size(), noise.size() + 300000u);
+}
+
 TEST_P(RoundTripTest, DistancesAtTheDictionaryLimit) {
     const int d = dict_size();
     // A random block repeated at distances just below, at and beyond the

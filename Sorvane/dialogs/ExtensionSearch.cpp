@@ -1,0 +1,191 @@
+#include "ExtensionSearch.h"
+
+#include <cwchar>
+#include <new>
+
+#include "../engine/FileTreeSetting.h"
+#include "../engine/Listing.h"
+#include "../engine/PathUtil.h"
+
+namespace sorvane {
+
+namespace {
+
+std::atomic<ExtensionSearch::Probe> g_probe{nullptr};
+
+bool isDriveRootList(const std::wstring& list)
+{
+    return list.size() == 5 && list.compare(1, 4, L":\\;;") == 0 &&
+           ((list[0] >= L'A' && list[0] <= L'Z') || (list[0] >= L'a' && list[0] <= L'z'));
+}
+
+// Local and network paths are walked in their long form, so that folders
+// deeper than the classic 259-character limit are searched as well.
+std::wstring longForm(const std::wstring& path)
+{
+    const bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+    const bool network = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
+    if (!drive && !network) return path;
+    std::unique_ptr<wchar_t[]> buffer(new wchar_t[kRunPathCapacity]);
+    boundedCopy(buffer.get(), path.c_str(), kRunPathCapacity);
+    if (path.size() >= kRunPathCapacity || !toLongPath(buffer.get(), kRunPathCapacity)) return path;
+    return buffer.get();
+}
+
+} // namespace
+
+bool ExtensionSearch::NoCase::operator()(const std::wstring& a, const std::wstring& b) const noexcept
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_LESS_THAN;
+}
+
+ExtensionSearch::ExtensionSearch(std::wstring sources, HWND dialog, UINT updateMessage, WORD endCommand)
+    : sources_(std::move(sources)), updateMessage_(updateMessage), endCommand_(endCommand), dialog_(dialog)
+{
+}
+
+void ExtensionSearch::SetProbe(Probe probe) noexcept { g_probe.store(probe); }
+
+UniqueHandle ExtensionSearch::Start(const std::shared_ptr<ExtensionSearch>& self)
+{
+    auto* held = new (std::nothrow) std::shared_ptr<ExtensionSearch>(self);
+    if (!held) return UniqueHandle();
+    UniqueHandle thread(::CreateThread(nullptr, 0, ThreadMain, held, 0, nullptr));
+    if (!thread) delete held;
+    return thread;
+}
+
+DWORD WINAPI ExtensionSearch::ThreadMain(void* parameter) noexcept
+{
+    std::unique_ptr<std::shared_ptr<ExtensionSearch>> held(static_cast<std::shared_ptr<ExtensionSearch>*>(parameter));
+    ExtensionSearch& search = **held;
+    try {
+        search.Run();
+    } catch (...) {
+        // Out of memory: the search ends with what it has found.
+    }
+    if (Probe probe = g_probe.load()) probe(nullptr);
+    search.finished_.store(true);
+    search.PostEnd();
+    return 0;
+}
+
+void ExtensionSearch::Release() noexcept
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    dialog_ = nullptr;
+}
+
+ExtensionSearch::Update ExtensionSearch::TakeUpdate()
+{
+    Update update;
+    std::lock_guard<std::mutex> guard(lock_);
+    update.extensions.swap(found_);
+    update.frame = frame_;
+    updatePosted_ = false;
+    return update;
+}
+
+void ExtensionSearch::PostUpdate() noexcept
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (dialog_ && !updatePosted_) updatePosted_ = ::PostMessageW(dialog_, updateMessage_, 0, 0) != FALSE;
+}
+
+void ExtensionSearch::PostEnd() noexcept
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (dialog_) ::PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(endCommand_, BN_CLICKED), 0);
+}
+
+void ExtensionSearch::Run()
+{
+    std::wstring list = sources_;
+    // "C:\;" is the drive root with its one name left out.
+    if (list.size() >= 3 && list.compare(list.size() - 3, 3, L":\\;") == 0) list += L';';
+
+    const size_t first = list.find(L';');
+    if (first == std::wstring::npos) {
+        if (list.empty()) return;
+        if (list.back() != L'\\') list += L'\\';
+        SearchFolder(longForm(list));
+        return;
+    }
+
+    std::wstring base = list.substr(0, first);
+    if (!base.empty() && base.back() != L'\\') base += L'\\';
+    base = longForm(base);
+    const bool driveRoot = isDriveRootList(list);
+    bool rootSearched = false;
+    // Every item stands on its own: one that cannot be searched, or a file
+    // without extension, does not keep the later ones from being searched.
+    for (size_t start = first + 1; !StopRequested();) {
+        const size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) break; // text after the last ";" is no item
+        const std::wstring name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) {
+            if (driveRoot && !rootSearched) {
+                rootSearched = true;
+                SearchFolder(base);
+            }
+            continue;
+        }
+        const std::wstring path = base + name;
+        const int kind = pathKind(path.c_str());
+        if (kind == kPathFolder) {
+            SearchFolder(path + L"\\");
+        } else if (kind == kPathFile) {
+            Register(fileNamePart(name.c_str()));
+        }
+    }
+}
+
+void ExtensionSearch::SearchFolder(const std::wstring& folder)
+{
+    // Depth first with a stack of our own: deep trees cost heap, not stack.
+    std::vector<std::wstring> pending{folder};
+    wchar_t name[kListingNameCapacity];
+    while (!pending.empty() && !StopRequested()) {
+        std::wstring path = std::move(pending.back());
+        pending.pop_back();
+        if (Probe probe = g_probe.load()) probe(path.c_str());
+
+        Listing listing;
+        if (!listDirectory((path + L"*.*").c_str(), listing, FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        for (const ListingRecord* record = listing.first(); record && !StopRequested();
+             record = listing.next(record)) {
+            const size_t length = copyRecordName(record, name);
+            if (record->kind == kListingFolder) {
+                if (path.size() + length + 1 < kRunPathCapacity) pending.push_back(path + name + L"\\");
+            } else {
+                Register(name);
+            }
+        }
+    }
+}
+
+void ExtensionSearch::Register(const wchar_t* fileName)
+{
+    if (const wchar_t* dot = std::wcsrchr(fileName, L'.')) {
+        if (seen_.insert(dot).second) {
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                found_.emplace_back(dot);
+            }
+            PostUpdate();
+        }
+    }
+    const DWORD now = ::GetTickCount();
+    if (now - lastFrameTick_ >= kFrameInterval) {
+        lastFrameTick_ = now;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            frame_ = (frame_ + 1) % kFrames;
+        }
+        PostUpdate();
+    }
+}
+
+} // namespace sorvane

@@ -1,0 +1,836 @@
+#include "FileTreeDlg.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+
+#include "../../common/ui/HtmlHelp.h"
+#include "../../common/ui/PictureButton.h"
+#include "../core/AppState.h"
+#include "../core/Strings.h"
+#include "../core/UserMessage.h"
+#include "../engine/PathUtil.h"
+#include "DlgBrowseFileExt.h"
+#include "History.h"
+#include "LabelledText.h"
+
+namespace sorvane {
+
+using namespace filetree;
+
+namespace {
+
+constexpr int kProgramIcon = 101;
+constexpr int kRecycleIcon = 313;
+constexpr int kEraseIcon = 312;
+constexpr UINT kSourcesTipString = 1130;  // + kind
+constexpr UINT kTargetTipString = 1140;   // + kind
+constexpr UINT kPatternsTipString = 1150;
+constexpr UINT kExtensionsTipString = 1151;
+constexpr UINT kBrowseFolderTipString = 1152;
+constexpr UINT kBrowseArchiveTipString = 1153;
+constexpr UINT kMinimumString = 1113;
+constexpr UINT kMaximumString = 1114;
+constexpr UINT kBrowseFolderTitle = 1121;
+constexpr UINT kBrowseArchiveTitle = 1184;
+constexpr UINT kArchiveFilters = 1185;
+constexpr UINT kDateFormat = 1443;
+constexpr UINT kHelpContextCommand = 0x000F; // HH_HELP_CONTEXT
+
+constexpr int kTipInitialDelay = 500;
+constexpr int kTipShowTime = 30000;
+constexpr size_t kSourcesShownLimit = 32508;  // longer source lists are shown cut
+constexpr int kInteractiveSourcesLimit = 2045;
+constexpr int kShortPath = MAX_PATH;           // 259 characters and the terminator
+constexpr int kCollapsedMargin = 6;            // pixels below the last shown group
+constexpr int kDefaultItemWidth = 160;
+constexpr ULONGLONG kOneDay = 864000000000ULL; // in 100 ns units
+
+constexpr wchar_t kAllFiles[] = L"*.*";
+constexpr wchar_t kNewArchiveName[] = L"\\NewFile.lzh";
+
+// The operation's controls that only the expanded form shows, in the order
+// they are shown or hidden.
+constexpr int kTimeControls[] = {kTimeGroup, kTimeAny, kTimeRange, kTimeFrom, kTimeTo};
+constexpr int kFilterControls[] = {kSizeGroup, kSizeFirst, kSizeFirst + 1, kSizeFirst + 2, kSizeFirst + 3,
+                                   kSizeLast, kLimitKind, kLimit, kLimitSpin};
+constexpr int kSelfExtractControls[] = {kSelfExtractGroup, kSelfExtract, kNoSetupDialog, kEnglish};
+constexpr int kPolicyControls[] = {kPolicyGroup, kPolicyFirst, kPolicyFirst + 1, kPolicyLast, kRecycle};
+
+struct PidlTraits {
+    static LPITEMIDLIST invalid() noexcept { return nullptr; }
+    static void close(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
+};
+using UniquePidl = UniqueResource<LPITEMIDLIST, PidlTraits>;
+
+std::wstring cut(std::wstring text, size_t characters)
+{
+    if (text.size() > characters) text.resize(characters);
+    return text;
+}
+
+CItemMngr& targetHistory(uint32_t kind)
+{
+    return kind == kOperationCompress ? history().archives : history().destines;
+}
+
+// The time a date-and-time picker shows, to the second, as a local FILETIME.
+bool pickerTime(HWND picker, FILETIME& time) noexcept
+{
+    SYSTEMTIME shown = {};
+    if (::SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&shown)) != GDT_VALID) return false;
+    shown.wMilliseconds = 0;
+    return ::SystemTimeToFileTime(&shown, &time) != FALSE;
+}
+
+int CALLBACK browseFolderCallback(HWND window, UINT message, LPARAM lParam, LPARAM data) noexcept
+{
+    if (message == BFFM_INITIALIZED) {
+        const auto* start = reinterpret_cast<const wchar_t*>(data);
+        if (start && *start) ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start));
+    } else if (message == BFFM_SELCHANGED) {
+        wchar_t path[MAX_PATH] = {};
+        if (!::SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(lParam), path)) path[0] = L'\0';
+        ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
+    }
+    return 0;
+}
+
+} // namespace
+
+INT_PTR CFileTreeDlg::Run(HWND owner, uint32_t kind, bool expanded)
+{
+    if (running_ || kind > kOperationDelete) return 0;
+    kind_ = kind;
+    expanded_ = expanded;
+    running_ = true;
+    IDD = kFormTemplate[kind];
+    const INT_PTR result = DoModal(owner);
+    running_ = false;
+    // A template that cannot be shown counts as cancelled.
+    return result == 1 ? 1 : 0;
+}
+
+void CFileTreeDlg::showControl(int id, bool show) const noexcept
+{
+    if (HWND control = item(id)) ::ShowWindow(control, show ? SW_SHOW : SW_HIDE);
+}
+
+void CFileTreeDlg::enableControl(int id, bool enable) const noexcept
+{
+    if (HWND control = item(id)) ::EnableWindow(control, enable);
+}
+
+int CFileTreeDlg::checkedRadio(int first, int last) const noexcept
+{
+    for (int id = first; id <= last; ++id) {
+        if (item(id) && checked(id)) return id - first;
+    }
+    return -1;
+}
+
+void CFileTreeDlg::checkRadio(int first, int last, uint32_t index) const noexcept
+{
+    if (index > static_cast<uint32_t>(last - first)) return;
+    ::CheckRadioButton(m_hWnd, first, last, first + static_cast<int>(index));
+}
+
+void CFileTreeDlg::gotoControl(int id) noexcept
+{
+    if (HWND control = item(id)) SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
+// ---------------------------------------------------------------- opening
+
+BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
+{
+    // 1. The program's icon, from the executable whatever the language.
+    HINSTANCE program = ::GetModuleHandleW(nullptr);
+    const auto icon = [program](int metricX, int metricY) {
+        return static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON,
+                                               ::GetSystemMetrics(metricX), ::GetSystemMetrics(metricY), LR_SHARED));
+    };
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon(SM_CXICON, SM_CYICON)));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon(SM_CXSMICON, SM_CYSMICON)));
+
+    // 2.-4. Tips, text limits and the history combo boxes.
+    setUpToolTips();
+    SendDlgItemMessage(kPatterns, CB_LIMITTEXT, kTextLimit, 0);
+    if (!isDelete()) SendDlgItemMessage(kTarget, CB_LIMITTEXT, kTextLimit, 0);
+    if (!isDelete()) targetList_.Attach(item(kTarget));
+    patternList_.Attach(item(kPatterns));
+    if (targetList_.edit()) addTool(targetList_.edit(), L"");
+    if (patternList_.edit()) addTool(patternList_.edit(), L"");
+    setUpComboItemHeights();
+
+    // 5. Started by hand, the user types the sources.
+    if (app().interactiveMode) SendDlgItemMessage(kSources, EM_SETREADONLY, FALSE, 0);
+
+    // 6. The caption names the operation.
+    SetWindowText(loadString(kCaptionString + kind_).c_str());
+
+    // 7.-8. What to propose, and the history lists.
+    proposeTarget();
+    if (!isDelete()) targetHistory(kind_).FillCombo(m_hWnd, kTarget);
+    history().types.FillCombo(m_hWnd, kPatterns);
+
+    // 9.-10. The size controls.
+    setUpSpin();
+    if (HWND limitKind = item(kLimitKind)) {
+        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(kMinimumString).c_str()));
+        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(kMaximumString).c_str()));
+    }
+
+    // 11.-12.
+    applyLayout();
+    fillFromSettings();
+    return TRUE;
+}
+
+void CFileTreeDlg::setUpToolTips()
+{
+    if (app().tooltip && ::IsWindow(app().tooltip)) {
+        tip_.Attach(app().tooltip);
+    } else {
+        tip_.Create(m_hWnd, TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_BALLOON, WS_EX_TOPMOST);
+    }
+    tip_.SetDelayTime(TTDT_INITIAL, kTipInitialDelay);
+    tip_.SetDelayTime(TTDT_AUTOPOP, kTipShowTime);
+    RECT sources = {};
+    if (HWND edit = item(kSources)) ::GetWindowRect(edit, &sources);
+    tip_.SetMaxTipWidth(sources.right - sources.left);
+
+    addTool(item(kSourcesLabel), kSourcesTipString + kind_);
+    if (!isDelete()) {
+        addTool(item(kTargetLabel), kTargetTipString + kind_);
+        addTool(item(kBrowseTarget), isCompress() ? kBrowseArchiveTipString : kBrowseFolderTipString);
+    }
+    addTool(item(kPatternsLabel), kPatternsTipString);
+    addTool(item(kBrowseExtensions), kExtensionsTipString);
+    addTool(item(kSources), L"");
+}
+
+void CFileTreeDlg::addTool(HWND tool, UINT stringId)
+{
+    if (tool && tip_.AddTool(tool, stringId, true, false)) tools_.emplace_back(tool, nullptr);
+}
+
+void CFileTreeDlg::addTool(HWND tool, const wchar_t* text)
+{
+    if (tool && tip_.AddTool(tool, text, true, false)) tools_.emplace_back(tool, nullptr);
+}
+
+void CFileTreeDlg::updateTip(HWND tool, const std::wstring& text)
+{
+    if (tool) tip_.UpdateTipText(tool, text.c_str());
+}
+
+void CFileTreeDlg::proposeTarget()
+{
+    if (isCopyOrMove()) {
+        // A target given beforehand (a drop onto a folder) takes everything.
+        if (settings.target && settings.target[0]) settings.setPatterns(kAllFiles);
+    } else if (isCompress()) {
+        proposeArchiveName();
+    }
+}
+
+void CFileTreeDlg::proposeArchiveName()
+{
+    if (!settings.target || !settings.sources) return;
+    std::wstring target = settings.target;
+    if (!target.empty()) {
+        if (target.back() == L'\\') target.pop_back();
+        settings.setPatterns(kAllFiles);
+        // An archive used before in that very folder is the first choice.
+        const int found = history().archives.FindInFolder(target.c_str(), L'\\');
+        if (found >= 0) {
+            settings.setTarget(history().archives.At(found));
+            return;
+        }
+    }
+    const std::wstring sources = settings.sources;
+    const size_t semicolon = sources.find(L';');
+    if (semicolon != std::wstring::npos) {
+        // The archive is named after the folder the selection lies in.
+        std::wstring parent = sources.substr(0, semicolon);
+        std::wstring folder = parent;
+        if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+        const std::wstring name = fileNamePart(folder.c_str());
+        if (!name.empty()) {
+            if (!target.empty()) {
+                target += L"\\" + name + L".lzh";
+            } else {
+                if (parent.back() != L'\\') parent += L'\\';
+                target = parent + name + L".lzh";
+            }
+            settings.setTarget(target.c_str());
+            return;
+        }
+    }
+    target += kNewArchiveName;
+    settings.setTarget(target.c_str());
+}
+
+void CFileTreeDlg::setUpSpin() noexcept
+{
+    HWND spin = item(kLimitSpin);
+    if (!spin) return;
+    ::SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(item(kLimit)), 0);
+    ::SendMessageW(spin, UDM_SETBASE, 10, 0);
+    UDACCEL steps[] = {{0, 100}, {2, 200}, {3, 500}};
+    ::SendMessageW(spin, UDM_SETACCEL, 3, reinterpret_cast<LPARAM>(steps));
+    ::SendMessageW(spin, UDM_SETRANGE32, 0, static_cast<LPARAM>(kSpinMaximum));
+    ::SendMessageW(spin, UDM_SETPOS32, 0, kSpinStart);
+}
+
+int CFileTreeDlg::comboItemHeight() const noexcept
+{
+    HDC screen = ::GetDC(nullptr);
+    if (!screen) return 16;
+    HGDIOBJ previous = ::SelectObject(screen, ::GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics = {};
+    ::GetTextMetricsW(screen, &metrics);
+    ::SelectObject(screen, previous);
+    ::ReleaseDC(nullptr, screen);
+    return metrics.tmHeight + metrics.tmInternalLeading + metrics.tmExternalLeading + 2;
+}
+
+void CFileTreeDlg::setUpComboItemHeights() noexcept
+{
+    // Fixed-height owner-drawn combo boxes ask for their heights while the
+    // dialog is being made, before this object is attached: set them here.
+    const int height = comboItemHeight();
+    for (int id : {kTarget, kPatterns}) {
+        if (HWND combo = item(id)) {
+            ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
+            ::SendMessageW(combo, CB_SETITEMHEIGHT, 0, height);
+        }
+    }
+}
+
+void CFileTreeDlg::fillSources()
+{
+    if (!settings.sources || !settings.sources[0]) return;
+    std::wstring shown = settings.sources;
+    if (shown.size() >= kSourcesShownLimit) {
+        const size_t semicolon = shown.find(L';', kSourcesShownLimit);
+        if (semicolon != std::wstring::npos) shown = shown.substr(0, semicolon) + L"...";
+    }
+    SetDlgItemText(kSources, shown.c_str());
+    updateTip(item(kSources), blankAfterSemicolons(shown));
+}
+
+void CFileTreeDlg::fillTimes() noexcept
+{
+    checkRadio(kTimeAny, kTimeRange, settings.timeMode);
+    const std::wstring format = loadString(kDateFormat);
+    SYSTEMTIME today = {};
+    ::GetLocalTime(&today);
+    today.wHour = today.wMinute = today.wSecond = today.wMilliseconds = 0;
+    SYSTEMTIME tomorrow = today;
+    FILETIME time = {};
+    if (::SystemTimeToFileTime(&today, &time)) {
+        ULARGE_INTEGER value;
+        value.LowPart = time.dwLowDateTime;
+        value.HighPart = time.dwHighDateTime;
+        value.QuadPart += kOneDay;
+        time.dwLowDateTime = value.LowPart;
+        time.dwHighDateTime = value.HighPart;
+        ::FileTimeToSystemTime(&time, &tomorrow);
+    }
+    const SYSTEMTIME* shown[] = {&today, &tomorrow};
+    const int pickers[] = {kTimeFrom, kTimeTo};
+    for (int i = 0; i < 2; ++i) {
+        HWND picker = item(pickers[i]);
+        if (!picker) continue;
+        if (!format.empty()) ::SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
+        ::SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(shown[i]));
+        ::EnableWindow(picker, settings.timeMode == 1);
+    }
+}
+
+void CFileTreeDlg::fillFromSettings()
+{
+    fillSources();
+
+    if (!isDelete()) {
+        HWND target = item(kTarget);
+        if (settings.target && settings.target[0]) {
+            SetDlgItemText(kTarget, settings.target);
+            updateTip(targetList_.edit(), settings.target);
+            if (isCompress()) PostMessage(WM_COMMAND, MAKEWPARAM(kTarget, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(target));
+        } else {
+            SendDlgItemMessage(kTarget, CB_SETCURSEL, 0, 0);
+            PostMessage(WM_COMMAND, MAKEWPARAM(kTarget, CBN_SELCHANGE), reinterpret_cast<LPARAM>(target));
+        }
+    }
+
+    setCheck(kSubfolders, settings.includeSubfolders != 0);
+    setCheck(kExclude, settings.excludePatterns != 0);
+
+    HWND patterns = item(kPatterns);
+    if (settings.patterns[0]) {
+        SetDlgItemText(kPatterns, settings.patterns);
+        PostMessage(WM_COMMAND, MAKEWPARAM(kPatterns, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(patterns));
+    } else {
+        SendDlgItemMessage(kPatterns, CB_SETCURSEL, 0, 0);
+        PostMessage(WM_COMMAND, MAKEWPARAM(kPatterns, CBN_SELCHANGE), reinterpret_cast<LPARAM>(patterns));
+    }
+
+    fillTimes();
+
+    if (!isCompress()) {
+        checkRadio(kSizeFirst, kSizeLast, settings.sizeClass);
+        SendDlgItemMessage(kLimitKind, CB_SETCURSEL, settings.sizeLimitIsMaximum, 0);
+        SetDlgItemInt(kLimit, settings.sizeLimitKB, false);
+        for (int id : {kLimitKind, kLimit, kLimitSpin}) enableControl(id, settings.sizeClass == kSizeSpecified);
+    }
+
+    if (isCopyOrMove()) {
+        checkRadio(kPolicyFirst, kPolicyLast, settings.overwrite);
+        setCheck(kProtectReadOnly, settings.protectReadOnly != 0);
+        setCheck(kOption, settings.cloneTree != 0);
+    } else if (isDelete()) {
+        // The Recycle Bin is the safe default at every opening.
+        setCheck(kRecycle, true);
+        setCheck(kProtectReadOnly, settings.protectReadOnly != 0);
+        setCheck(kOption, settings.testOnly != 0);
+    } else {
+        checkRadio(kPolicyFirst, kPolicyLast, settings.overwrite);
+        // The self-extract box follows the archive's name, not the settings.
+        setCheck(kSelfExtract, false);
+        setCheck(kNoSetupDialog, false);
+        setCheck(kEnglish, false);
+        enableControl(kNoSetupDialog, false);
+        enableControl(kEnglish, false);
+    }
+}
+
+void CFileTreeDlg::applyLayout()
+{
+    for (int id : kTimeControls) showControl(id, expanded_);
+    if (isCompress()) {
+        for (int id : kSelfExtractControls) showControl(id, expanded_);
+    } else {
+        for (int id : kFilterControls) showControl(id, expanded_);
+    }
+    for (int id : kPolicyControls) showControl(id, expanded_);
+    ui::SetButtonState(m_hWnd, kAdvance, expanded_ ? 1 : 0, true);
+
+    HWND last = item(expanded_ ? kTimeGroup : kUpperGroup);
+    if (!last) return;
+    RECT window = {};
+    RECT edge = {};
+    GetWindowRect(&window);
+    ::GetWindowRect(last, &edge);
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left, edge.bottom + kCollapsedMargin - window.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---------------------------------------------------------------- the user's edits
+
+std::wstring CFileTreeDlg::comboText(int id, bool fromSelection) const
+{
+    HWND combo = item(id);
+    if (!combo) return {};
+    if (fromSelection) {
+        const LRESULT index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        if (index >= 0) {
+            const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+            if (length >= 0) {
+                std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+                const LRESULT got = ::SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+                text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+                return text;
+            }
+        }
+    }
+    return CWindow(combo).GetWindowText();
+}
+
+void CFileTreeDlg::followSelfExtract(const std::wstring& value) noexcept
+{
+    const wchar_t* dot = extensionDot(value.c_str());
+    const bool isProgram = dot && ::CompareStringOrdinal(dot, -1, L".exe", -1, TRUE) == CSTR_EQUAL;
+    setCheck(kSelfExtract, isProgram);
+    enableControl(kNoSetupDialog, isProgram);
+    enableControl(kEnglish, isProgram);
+}
+
+void CFileTreeDlg::onTargetChanged(bool fromSelection)
+{
+    const std::wstring text = comboText(kTarget, fromSelection);
+    updateTip(targetList_.edit(), text);
+    if (isCompress()) followSelfExtract(splitLabelled(text).value);
+}
+
+void CFileTreeDlg::onPatternsChanged(bool fromSelection)
+{
+    if (normalising_) return;
+    const std::wstring text = comboText(kPatterns, fromSelection);
+    const LabelledText parts = splitLabelled(text);
+    enableControl(kExclude, !firstAllFilesIsWholeItem(parts.value));
+
+    // Blanks at either end or around the "|" vanish as they are typed.
+    const std::wstring normalised = joinLabelled(parts.label, parts.value);
+    if (!equalNoCase(normalised, text)) {
+        HWND combo = item(kPatterns);
+        DWORD start = 0;
+        DWORD end = 0;
+        ::SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        normalising_ = true;
+        ::SetWindowTextW(combo, normalised.c_str());
+        normalising_ = false;
+        const DWORD caret = end >= text.size() ? static_cast<DWORD>(normalised.size())
+                                               : std::min<DWORD>(end, static_cast<DWORD>(normalised.size()));
+        ::SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(caret, caret));
+    }
+    updateTip(patternList_.edit(), blankAfterSemicolons(normalised));
+}
+
+void CFileTreeDlg::onSelfExtractClicked()
+{
+    const bool selfExtract = checked(kSelfExtract);
+    enableControl(kNoSetupDialog, selfExtract);
+    enableControl(kEnglish, selfExtract);
+
+    const std::wstring text = comboText(kTarget, false);
+    LabelledText parts = splitLabelled(text);
+    const wchar_t* wanted = selfExtract ? L".exe" : L".lzh";
+    const wchar_t* dot = extensionDot(parts.value.c_str());
+    if (dot && ::CompareStringOrdinal(dot, -1, wanted, -1, TRUE) == CSTR_EQUAL) return;
+    if (dot) parts.value.resize(static_cast<size_t>(dot - parts.value.c_str()));
+    parts.value += wanted;
+    const std::wstring rewritten = joinLabelled(parts.label, parts.value);
+    SetDlgItemText(kTarget, rewritten.c_str());
+    updateTip(targetList_.edit(), rewritten);
+}
+
+bool CFileTreeDlg::browseFolder(const std::wstring& start, std::wstring& chosen)
+{
+    const std::wstring title = loadString(kBrowseFolderTitle);
+    wchar_t display[MAX_PATH] = {};
+    BROWSEINFOW info = {};
+    info.hwndOwner = m_hWnd;
+    info.pszDisplayName = display;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    info.lpfn = browseFolderCallback;
+    info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    UniquePidl folder(::SHBrowseForFolderW(&info));
+    if (!folder) return false;
+    wchar_t path[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(folder.get(), path) || !path[0]) return false;
+    chosen = cut(path, kShortPath - 1);
+    return true;
+}
+
+bool CFileTreeDlg::browseArchive(const std::wstring& start, std::wstring& chosen)
+{
+    const std::wstring title = loadString(kBrowseArchiveTitle);
+    // "Name|*.lzh|Name|*.exe||": the bars become the list's separators.
+    std::wstring filters = loadString(kArchiveFilters);
+    std::replace(filters.begin(), filters.end(), L'|', L'\0');
+    filters.push_back(L'\0');
+    wchar_t file[kShortPath] = {};
+    boundedCopy(file, start.c_str(), kShortPath);
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = m_hWnd;
+    dialog.lpstrFilter = filters.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = kShortPath;
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    // The default extension is named without its "*." for the file dialog.
+    dialog.lpstrDefExt = L"lzh";
+    if (!::GetOpenFileNameW(&dialog) || !file[0]) return false;
+    chosen = file;
+    return true;
+}
+
+void CFileTreeDlg::onBrowseTarget()
+{
+    if (isDelete()) return;
+    const std::wstring start = splitLabelled(comboText(kTarget, false)).value;
+    std::wstring chosen;
+    if (!(isCompress() ? browseArchive(start, chosen) : browseFolder(start, chosen))) return;
+    SetDlgItemText(kTarget, chosen.c_str());
+    if (isCompress()) {
+        onTargetChanged(false);
+    } else {
+        updateTip(targetList_.edit(), chosen);
+    }
+}
+
+void CFileTreeDlg::onBrowseExtensions()
+{
+    wchar_t text[CDlgBrowseFileExt::kTextCapacity] = {};
+    boundedCopy(text, comboText(kPatterns, false).c_str(), CDlgBrowseFileExt::kTextCapacity);
+    // Started by hand, the sources are what the user has typed so far.
+    const std::wstring sources = app().interactiveMode ? GetDlgItemText(kSources)
+                                                       : std::wstring(settings.sources ? settings.sources : L"");
+    CDlgBrowseFileExt browser(sources.c_str(), text);
+    if (!browser.Run(m_hWnd) || !text[0]) return;
+
+    history().types.Add(text, true);
+    HWND patterns = item(kPatterns);
+    ::SendMessageW(patterns, CB_RESETCONTENT, 0, 0);
+    history().types.FillCombo(m_hWnd, kPatterns);
+    ::SendMessageW(patterns, CB_SETCURSEL, 0, 0);
+    updateTip(patternList_.edit(), blankAfterSemicolons(comboText(kPatterns, false)));
+}
+
+void CFileTreeDlg::onEntryDeleted(int index, HWND combo)
+{
+    if (combo && combo == item(kTarget) && !isDelete()) {
+        targetHistory(kind_).RemoveAt(index);
+    } else if (combo && combo == item(kPatterns)) {
+        history().types.RemoveAt(index);
+    }
+}
+
+void CFileTreeDlg::onDropFiles(HDROP drop)
+{
+    POINT point = {};
+    ::DragQueryPoint(drop, &point);
+    HWND target = item(kTarget);
+    // The combo box lies inside the upper group box, which some systems
+    // report as the child at the point: the combo's own rectangle decides.
+    const RECT targetRect = ChildRect(kTarget);
+    const bool onTarget = target && (::RealChildWindowFromPoint(m_hWnd, point) == target ||
+                                     (::IsWindowVisible(target) && ::PtInRect(&targetRect, point)));
+    if (!isDelete() && onTarget && ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        wchar_t path[kShortPath] = {};
+        if (::DragQueryFileW(drop, 0, path, kShortPath) > 0) {
+            SetDlgItemText(kTarget, path);
+            updateTip(targetList_.edit(), path);
+        }
+    }
+    ::DragFinish(drop);
+}
+
+// ---------------------------------------------------------------- Start
+
+void CFileTreeDlg::onStart()
+{
+    FILE_TREE_SETTING work(settings);
+
+    if (app().interactiveMode) {
+        const std::wstring typed = cut(GetDlgItemText(kSources), kInteractiveSourcesLimit);
+        work.setSources(typed.c_str());
+        if (typed.empty()) return gotoControl(kSources);
+    }
+    // A drive root given as its path and one ";" stands for the whole drive.
+    if (work.sources && endsWith(work.sources, L":\\;")) {
+        const std::wstring completed = std::wstring(work.sources) + L";";
+        work.setSources(completed.c_str());
+    }
+
+    const std::wstring targetText = comboText(kTarget, false);
+    if (!isDelete()) {
+        std::wstring target = splitLabelled(targetText).value;
+        if (target.empty()) return gotoControl(kTarget);
+        if (isCopyOrMove()) {
+            if (target.back() == L'\\') target.pop_back();
+            if (work.sources && equalNoCase(work.sources, target)) return gotoControl(kTarget);
+        }
+        work.setTarget(target.c_str());
+    }
+
+    const std::wstring patternText = comboText(kPatterns, false);
+    const std::wstring patterns = splitLabelled(patternText).value;
+    if (patterns.empty()) return gotoControl(kPatterns);
+    work.setPatterns(patterns.c_str());
+
+    work.includeSubfolders = checked(kSubfolders) ? 1 : 0;
+    work.excludePatterns = checked(kExclude) ? 1 : 0;
+
+    const int timeMode = checkedRadio(kTimeAny, kTimeRange);
+    if (timeMode >= 0) work.timeMode = static_cast<uint32_t>(timeMode);
+    if (timeMode == 1) {
+        FILETIME from = {};
+        FILETIME to = {};
+        if (!pickerTime(item(kTimeFrom), from) || !pickerTime(item(kTimeTo), to) || ::CompareFileTime(&from, &to) >= 0) {
+            showMessage(m_hWnd, loadString(kTimeRangeError), GetWindowText(), MB_OK | MB_ICONERROR);
+            return gotoControl(kTimeTo);
+        }
+        if (isCompress()) {
+            // The archiver compares local times.
+            work.timeFrom = from;
+            work.timeTo = to;
+        } else {
+            ::LocalFileTimeToFileTime(&from, &work.timeFrom);
+            ::LocalFileTimeToFileTime(&to, &work.timeTo);
+        }
+    }
+
+    if (!isCompress()) {
+        const int sizeClass = checkedRadio(kSizeFirst, kSizeLast);
+        if (sizeClass >= 0) work.sizeClass = static_cast<uint32_t>(sizeClass);
+        if (work.sizeClass == kSizeSpecified) {
+            const LRESULT limitKind = SendDlgItemMessage(kLimitKind, CB_GETCURSEL, 0, 0);
+            work.sizeLimitIsMaximum = limitKind > 0 ? static_cast<uint32_t>(limitKind) : 0;
+            BOOL isNumber = FALSE;
+            const UINT limit = ::GetDlgItemInt(m_hWnd, kLimit, &isNumber, FALSE);
+            work.sizeLimitKB = isNumber ? limit : 0;
+        }
+    }
+
+    const int policy = checkedRadio(kPolicyFirst, kPolicyLast);
+    if (isCopyOrMove()) {
+        if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
+        work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
+        work.cloneTree = checked(kOption) ? 1 : 0;
+    } else if (isDelete()) {
+        work.overwrite = checked(kRecycle) ? 1 : 0;
+        work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
+        work.testOnly = checked(kOption) ? 1 : 0;
+        work.cloneTree = 0;
+    } else {
+        if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
+        work.sizeLimitIsMaximum = checked(kSelfExtract) ? 1 : 0;
+        work.sizeClass = (checked(kNoSetupDialog) ? 1u : 0u) | (checked(kEnglish) ? 2u : 0u);
+    }
+
+    settings = work;
+    if (!isDelete()) targetHistory(kind_).Add(targetText.c_str(), true);
+    history().types.Add(patternText.c_str(), true);
+    EndDialog(1);
+}
+
+// ---------------------------------------------------------------- dispatch
+
+bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
+{
+    switch (id) {
+    case kStart:
+        onStart();
+        return true;
+    case kCancel:
+        EndDialog(0);
+        return true;
+    case kTarget:
+    case kPatterns:
+        if (code == CBN_DROPDOWN || code == CBN_CLOSEUP) {
+            // The scrolling list of the combo box follows its list's state.
+            if (control) ::SendMessageW(control, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
+            return true;
+        }
+        if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) {
+            if (id == kTarget) onTargetChanged(code == CBN_SELCHANGE);
+            else onPatternsChanged(code == CBN_SELCHANGE);
+            return true;
+        }
+        return false;
+    case kBrowseTarget:
+        if (code == BN_CLICKED) onBrowseTarget();
+        return true;
+    case kBrowseExtensions:
+        if (code == BN_CLICKED) onBrowseExtensions();
+        return true;
+    case kAdvance:
+        if (code != BN_CLICKED) return false;
+        expanded_ = !expanded_;
+        applyLayout();
+        return true;
+    case kTimeAny:
+    case kTimeRange:
+        enableControl(kTimeFrom, checked(kTimeRange));
+        enableControl(kTimeTo, checked(kTimeRange));
+        return false;
+    case kSizeFirst:
+    case kSizeFirst + 1:
+    case kSizeFirst + 2:
+    case kSizeFirst + 3:
+    case kSizeLast:
+        for (int limit : {kLimitKind, kLimit, kLimitSpin}) enableControl(limit, checked(kSizeLast));
+        return false;
+    case kRecycle:
+        if (isDelete() && code == BN_CLICKED) {
+            HICON icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                         MAKEINTRESOURCEW(checked(kRecycle) ? kRecycleIcon : kEraseIcon),
+                                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+            if (icon) SendDlgItemMessage(kFormIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+        }
+        return false;
+    case kSelfExtract: // also the size group box of the other forms, which sends nothing
+        if (isCompress() && code == BN_CLICKED) {
+            onSelfExtractClicked();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool CFileTreeDlg::OnNotify(int id, NMHDR* header, LRESULT& result)
+{
+    if (id == kLimitSpin && header && header->code == UDN_DELTAPOS) {
+        // The spin counts from its own position, not from what 2029 shows.
+        const auto* change = reinterpret_cast<const NMUPDOWN*>(header);
+        long long value = static_cast<long long>(change->iPos) + change->iDelta;
+        value = std::max<long long>(0, std::min<long long>(value, kSpinMaximum));
+        SetDlgItemInt(kLimit, static_cast<UINT>(value), false);
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+bool CFileTreeDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
+    case WM_DRAWITEM:
+        if (!lParam || !onDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return false;
+        result = TRUE;
+        return true;
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (!measure || measure->CtlType != ODT_COMBOBOX) return false;
+        measure->itemHeight = static_cast<UINT>(comboItemHeight());
+        RECT combo = {};
+        measure->itemWidth = ::GetWindowRect(item(static_cast<int>(measure->CtlID)), &combo)
+                                 ? static_cast<UINT>(combo.right - combo.left)
+                                 : kDefaultItemWidth;
+        result = TRUE;
+        return true;
+    }
+    case WM_HELP:
+        ui::htmlHelp(m_hWnd, app().helpFilePath, kHelpContextCommand, kHelpTopic + kind_);
+        result = TRUE;
+        return true;
+    case WM_DROPFILES:
+        onDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
+    case ui::CWndScrollList::kEntryDeletedMessage:
+        onEntryDeleted(static_cast<int>(wParam), reinterpret_cast<HWND>(lParam));
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CFileTreeDlg::OnDestroy()
+{
+    ui::RemoveButtonState(m_hWnd, kAdvance);
+    // A borrowed tip outlives the dialog: take our tools off it.
+    for (const auto& tool : tools_) tip_.DelTool(tool.first, tool.second);
+    tools_.clear();
+    tip_.Attach(nullptr);
+    targetList_.Detach();
+    patternList_.Detach();
+}
+
+} // namespace sorvane
