@@ -1,14 +1,45 @@
 #include "MainWindow.h"
 
+#include "../archive/CompressFiles.h"
+#include "../dialogs/History.h"
+#include "../run/DlgProgress.h"
+#include "../run/LogHtml.h"
+#include "../run/OperationJob.h"
 #include "AppState.h"
+#include "OperationDialog.h"
 #include "Strings.h"
+#include "UserMessage.h"
 #include "ui/AgreementDlg.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <memory>
+#include <new>
 
 namespace sorvane {
 
 namespace {
 
 constexpr UINT kIdsHint = 1110;
+constexpr UINT kIdsCompressFailed = 1167;
+constexpr UINT kIdsCompressCompleted = 1168;
+constexpr DWORD kWorkerWait = 180000;
+constexpr UINT_PTR kOrphanTimer = 1;
+constexpr size_t kCompressMessageCapacity = 256;
+
+// The run of the main window: at most one job at a time.
+struct MainWindowState {
+    std::unique_ptr<OperationJob> currentJob;
+    HWND tooltip = nullptr;
+    bool exitRequested = false; // Exit while a job runs: leave once it ended
+};
+
+MainWindowState& state()
+{
+    static MainWindowState s;
+    return s;
+}
 
 void paintHint(HWND window)
 {
@@ -24,12 +55,106 @@ void paintHint(HWND window)
     ::EndPaint(window, &paint);
 }
 
+HWND createBalloonTooltip(HWND owner)
+{
+    HWND tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_BALLOON, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr);
+    if (tooltip) ::SetWindowPos(tooltip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return tooltip;
+}
+
+void runCompress(HWND window)
+{
+    wchar_t message[kCompressMessageCapacity] = {};
+    const bool ok = CompressFiles(app().settings, message, kCompressMessageCapacity) != 0;
+    std::wstring text = loadString(ok ? kIdsCompressCompleted : kIdsCompressFailed) + message;
+    if (std::wcslen(message) >= kCompressMessageCapacity - 1) text += L". . . . . .";
+    showMessage(window, text, ok ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
+    ::DestroyWindow(window);
+}
+
+void openOperation(HWND window, uint32_t kind)
+{
+    // One job at a time: a second one must never replace the first.
+    if (state().currentJob) {
+        ::MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    AppState& a = app();
+    a.settings.operation = kind;
+    FILE_TREE_SETTING dialogSettings(a.settings);
+    if (runOperationDialog(window, dialogSettings, kind) != 1) {
+        if (!a.interactiveMode) ::DestroyWindow(window);
+        return;
+    }
+    const std::wstring reportPath = report::chooseReportPath(a.appDataFolder);
+    a.settings = dialogSettings;
+
+    if (kind == kOperationCompress) {
+        runCompress(window);
+        return;
+    }
+    std::unique_ptr<OperationJob> job(new (std::nothrow) OperationJob(a.settings, reportPath));
+    HWND dialog = job ? StartOperation(*job, window) : nullptr;
+    if (!dialog) {
+        // Nothing could be started; a program started for this operation ends.
+        if (!a.interactiveMode) ::DestroyWindow(window);
+        return;
+    }
+    state().currentJob = std::move(job);
+    a.activeDialog = dialog;
+}
+
+// The job is freed only once its worker has ended.
+bool releaseJobIfEnded()
+{
+    OperationJob* job = state().currentJob.get();
+    if (!job) return true;
+    if (job->workerThread && ::WaitForSingleObject(job->workerThread, 0) != WAIT_OBJECT_0) return false;
+    ReleaseProgressDialog(*job);
+    state().currentJob.reset();
+    app().activeDialog = nullptr;
+    return true;
+}
+
+void afterJob(HWND window)
+{
+    if (state().exitRequested || !(app().interactiveMode && ::IsWindowVisible(window))) ::DestroyWindow(window);
+}
+
+void onJobFinished(HWND window)
+{
+    OperationJob* job = state().currentJob.get();
+    if (job && job->workerThread) ::WaitForSingleObject(job->workerThread, kWorkerWait);
+    if (!releaseJobIfEnded()) {
+        // The worker is still busy after the bounded wait: ask it to stop and
+        // free the job when it has ended, polled once a second, so that the
+        // window stays responsive and nothing the worker uses is freed.
+        job->cancel = 1;
+        ::SetTimer(window, kOrphanTimer, 1000, nullptr);
+        return;
+    }
+    afterJob(window);
+}
+
+void requestExit(HWND window)
+{
+    if (OperationJob* job = state().currentJob.get()) {
+        // Leaving in the middle of a job would cut a file in half: stop it
+        // and leave when it has ended.
+        state().exitRequested = true;
+        job->cancel = 1;
+        return;
+    }
+    ::DestroyWindow(window);
+}
+
 LRESULT onCommand(HWND window, UINT command)
 {
-    if (command >= kCommandFirstOperation && command <= kCommandFirstOperation + 3) {
-        // The operation dialog and the run are not part of this build yet:
-        // a program started for an operation has nothing to show and ends.
-        if (!app().interactiveMode) ::DestroyWindow(window);
+    if (command >= kCommandFirstOperation && command <= kCommandFirstOperation + kOperationDelete) {
+        openOperation(window, command - kCommandFirstOperation);
         return 0;
     }
     if (command == kCommandAbout) {
@@ -37,30 +162,54 @@ LRESULT onCommand(HWND window, UINT command)
         return 0;
     }
     if (command == kCommandExit) {
-        ::DestroyWindow(window);
+        requestExit(window);
         return 0;
     }
     return ::DefWindowProcW(window, WM_COMMAND, command, 0);
 }
 
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
-    switch (message) {
-    case WM_CREATE:
-        app().mainWindow = window;
-        app().settings.includeSubfolders = 1;
+    try {
+        switch (message) {
+        case WM_CREATE:
+            app().mainWindow = window;
+            LoadAll();
+            app().settings.includeSubfolders = 1;
+            state().tooltip = createBalloonTooltip(window);
+            app().tooltip = state().tooltip;
+            return 0;
+        case WM_PAINT:
+            paintHint(window);
+            return 0;
+        case WM_COMMAND:
+            return onCommand(window, LOWORD(wParam));
+        case WM_USER:
+            if (wParam == kDialogClosedNotice) onJobFinished(window);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kOrphanTimer && releaseJobIfEnded()) {
+                ::KillTimer(window, kOrphanTimer);
+                afterJob(window);
+            }
+            return 0;
+        case WM_CLOSE:
+            requestExit(window);
+            return 0;
+        case WM_DESTROY:
+            if (state().tooltip) ::DestroyWindow(state().tooltip);
+            state().tooltip = nullptr;
+            app().tooltip = nullptr;
+            SaveAll();
+            app().mainWindow = nullptr;
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
+    } catch (...) {
+        // Nothing may leave the window procedure.
         return 0;
-    case WM_PAINT:
-        paintHint(window);
-        return 0;
-    case WM_COMMAND:
-        return onCommand(window, LOWORD(wParam));
-    case WM_DESTROY:
-        app().mainWindow = nullptr;
-        ::PostQuitMessage(0);
-        return 0;
-    default:
-        return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
