@@ -11,6 +11,7 @@
 // the library beside it.
 #include <gtest/gtest.h>
 
+#include "Driver.h"
 #include "ExtensionHost.h"
 #include "ResourceImage.h"
 #include "TestSupport.h"
@@ -311,6 +312,71 @@ void expectExtensionTexts(const ExtensionTexts& seen, const std::map<UINT, std::
     EXPECT_FALSE(seen.libraryLoadedAfter);
 }
 
+// The lists the operation dialog of the real program offers at its first
+// run (no history file yet), and the history file it leaves after Cancel.
+// The data folder is the prefix's own: the history file found there is put
+// back afterwards.
+struct ProgramFirstRun {
+    std::vector<std::wstring> patterns;
+    std::wstring cdBurningEntry;
+    std::string historyFile;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+std::vector<std::wstring> comboEntries(HWND dialog, int id)
+{
+    std::vector<std::wstring> entries;
+    HWND combo = ::GetDlgItem(dialog, id);
+    const LRESULT count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[1024] = {};
+        if (::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 1024) continue;
+        ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+ProgramFirstRun programFirstRun()
+{
+    ProgramFirstRun run;
+    const std::wstring history = e2e::dataFolder() + L"Sorvane.ini";
+    const bool hadHistory = test::exists(history);
+    const std::string kept = hadHistory ? test::readBytes(history) : std::string();
+    ::DeleteFileW(history.c_str());
+    {
+        test::TempFolder sources;
+        test::writeBytes(sources / L"a.txt", "a");
+        test::ChildProcess program;
+        if (program.start(distProgram(), L"/C:" + sources.path() + L"\\;a.txt;")) {
+            if (HWND dialog = e2e::waitForDialog(program.id(), e2e::kPatterns, kWindowWait)) {
+                run.patterns = comboEntries(dialog, e2e::kPatterns);
+                const std::wstring suffix = L"\\Microsoft\\CD Burning";
+                for (const std::wstring& entry : comboEntries(dialog, e2e::kTarget)) {
+                    if (entry.size() > suffix.size() &&
+                        entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) == 0)
+                        run.cdBurningEntry = entry;
+                }
+                e2e::press(dialog, e2e::kCancel);
+            }
+            run.exitCode = program.wait(kWindowWait);
+        }
+    }
+    run.historyFile = test::readBytes(history);
+    ::DeleteFileW(history.c_str());
+    if (hadHistory) test::writeBytes(history, kept);
+    return run;
+}
+
+// A text in the ANSI code page, as the history file holds it.
+std::string ansi(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1) ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
 // A message box drops a trailing line feed of its text.
 std::wstring shownAs(std::wstring text)
 {
@@ -381,6 +447,25 @@ TEST_F(JpnJapanese, RunningProgramShowsTheLibrarysTitleAndMessages)
     expected.replace(expected.find(L"%s"), 2, L"/Cx");
     EXPECT_EQ(shownAs(rejected.text), shownAs(expected));
     EXPECT_EQ(rejected.exitCode, kExitRejected);
+}
+
+TEST_F(JpnJapanese, ProgramsFirstRunOffersJapanesePatternsAndKeepsThem)
+{
+    ASSERT_TRUE(test::exists(distProgram()) && test::exists(distLibrary()));
+    test::ResourceImage dist(distLibrary());
+    const std::map<UINT, std::wstring> table = dist.strings();
+    const ProgramFirstRun run = programFirstRun();
+    ASSERT_EQ(run.patterns.size(), 14u) << "the operation dialog's pattern list";
+    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(1701 + i));
+    ASSERT_FALSE(run.cdBurningEntry.empty());
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(1600));
+    EXPECT_EQ(run.exitCode, 0u);
+    // Saved at the end of the run, in the system's code page (932).
+    EXPECT_EQ(::GetACP(), 932u);
+    EXPECT_NE(run.historyFile.find("[Types]"), std::string::npos);
+    for (UINT id = 1701; id <= 1714; ++id) {
+        EXPECT_NE(run.historyFile.find(ansi(table.at(id))), std::string::npos) << id;
+    }
 }
 
 TEST_F(JpnJapanese, ExplorerExtensionTakesItsMenuAndHelpTextsFromTheLibrary)
@@ -461,6 +546,19 @@ TEST_F(JpnEnglish, ExplorerExtensionNeverLoadsTheLibrary)
     test::ResourceImage own(test::distFolder() + L"SorvaneExt.dll");
     test::ResourceImage library(distLibrary());
     expectExtensionTexts(seen, own.strings(), library.strings());
+}
+
+TEST_F(JpnEnglish, ProgramsFirstRunOffersEnglishPatterns)
+{
+    ASSERT_TRUE(test::exists(distProgram()) && test::exists(distLibrary()));
+    test::ResourceImage program(distProgram());
+    const std::map<UINT, std::wstring> table = program.strings();
+    const ProgramFirstRun run = programFirstRun();
+    ASSERT_EQ(run.patterns.size(), 14u);
+    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(1701 + i));
+    ASSERT_FALSE(run.cdBurningEntry.empty());
+    EXPECT_EQ(run.cdBurningEntry.front(), L'|') << "no label: the program has no string 1600";
+    EXPECT_EQ(run.exitCode, 0u);
 }
 
 } // namespace
