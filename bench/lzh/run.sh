@@ -71,25 +71,30 @@ run_case() {  # run_case <label> <method digit> <input dir or file>...
     (cd "$(dirname "$1")" && lha aqo$m "$work/j.lzh" "$(basename "$1")")
     s_jlha=$(packed_bytes "$work/j.lzh")
     # Alternate the programs so that load on the machine hits both alike.
-    local bo=999999 bt=999999 bj=999999 t
+    # Wall time and CPU time (user + system, all threads), best of REPEAT.
+    local bo=999999 bt=999999 bj=999999 co=999999 cj=999999 t c
     for _ in $(seq "$REPEAT"); do
-        t=$(best_time_once "$1" "$ours" a -$m "$work/t.lzh"); bo=$(python3 -c "print(min($bo,$t))")
-        t=$(best_time_once "$1" lha aqo$m "$work/t.lzh"); bj=$(python3 -c "print(min($bj,$t))")
-        t=$(best_time_once "$1" "$ours" a -$m -o -d32 "$work/t.lzh"); bt=$(python3 -c "print(min($bt,$t))")
+        read -r t c < <(best_time_once "$1" "$ours" a -$m "$work/t.lzh")
+        bo=$(python3 -c "print(min($bo,$t))"); co=$(python3 -c "print(min($co,$c))")
+        read -r t c < <(best_time_once "$1" lha aqo$m "$work/t.lzh")
+        bj=$(python3 -c "print(min($bj,$t))"); cj=$(python3 -c "print(min($cj,$c))")
+        read -r t c < <(best_time_once "$1" "$ours" a -$m -o -d32 "$work/t.lzh")
+        bt=$(python3 -c "print(min($bt,$t))")
     done
-    printf "%-22s %-6s ours %10s B %6.2fs | thorough %10s B %6.2fs | jlha %10s B %6.2fs | speed ours/jlha %.2fx, size ours/jlha %.4f\n" \
+    printf "%-22s %-6s ours %10s B %6.2fs | thorough %10s B %6.2fs | jlha %10s B %6.2fs | ours/jlha: speed %.2fx (CPU %.2fx), size %.4f\n" \
         "$label" "-lh$m-" "$s_ours" "$bo" "$s_thor" "$bt" "$s_jlha" "$bj" \
-        "$(python3 -c "print($bj/max($bo,0.001))")" "$(python3 -c "print($s_ours/$s_jlha)")"
+        "$(python3 -c "print($bj/max($bo,0.001))")" "$(python3 -c "print($cj/max($co,0.001))")" \
+        "$(python3 -c "print($s_ours/$s_jlha)")"
 }
 best_time_once() {  # best_time_once <input> <command...>: one timed run in the input's folder
     local input=$1
     shift
     rm -f "$work/t.lzh"
-    (cd "$(dirname "$input")" && /usr/bin/time -o "$work/time.txt" -f %e "$@" "$(basename "$input")" >/dev/null 2>&1)
-    tail -n 1 "$work/time.txt"
+    (cd "$(dirname "$input")" && /usr/bin/time -o "$work/time.txt" -f "%e %U %S" "$@" "$(basename "$input")" >/dev/null 2>&1)
+    tail -n 1 "$work/time.txt" | awk '{printf "%s %.2f\n", $1, $2 + $3}'
 }
 
-echo "== archiver runs (best of $REPEAT; thorough = our optimal parse)"
+echo "== archiver runs (best of $REPEAT; thorough = our optimal parse; load average $(cut -d' ' -f1 /proc/loadavg))"
 run_case "GPL-2 (18092 B)" 5 "$work/in/gpl-2"
 run_case "long.txt (1241658 B)" 7 "$work/in/long.txt"
 run_case "corpus ($corpus_files files, $corpus_bytes B)" 5 "$corpus"

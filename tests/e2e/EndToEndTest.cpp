@@ -220,6 +220,41 @@ TEST_F(EndToEnd, CancelledDialogEndsWithZeroAndSavesTheHistory)
     EXPECT_FALSE(test::exists(out));
 }
 
+// The archive stays where check_compress.sh reads it with lhasa.
+std::wstring compressOutput([[maybe_unused]] const test::TempFolder& fallback)
+{
+#ifdef SORVANE_E2E_COMPRESS_DIR
+    const std::wstring folder = L"" SORVANE_E2E_COMPRESS_DIR;
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+#else
+    return fallback.path();
+#endif
+}
+
+TEST_F(EndToEnd, CompressWithOurLibraryEndsWithItsMessage)
+{
+    const std::wstring folder = compressOutput(root);
+    const std::wstring archive = folder + L"\\arc.lzh";
+    ::DeleteFileW(archive.c_str());
+    // Inside the selected folder the patterns choose; a.txt is selected by name.
+    ASSERT_TRUE(test::writeBytes(src + L"\\docs\\e.doc", "echo document"));
+    HWND dialog = start(L"/L:" + src + L"\\;a.txt;docs;");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(controlText(dialog, kTarget), src + L"\\src.lzh") << "the archive name proposed from the folder";
+    setControlText(dialog, kTarget, archive);
+    setControlText(dialog, kPatterns, L"*.txt");
+    press(dialog, kStart);
+    HWND box = waitForMessageBox(process.id(), kWait);
+    ASSERT_NE(box, nullptr) << "the compress operation ends with a message";
+    const std::wstring text = messageBoxText(box);
+    EXPECT_EQ(text.rfind(L"Filter Compress Completed.", 0), 0u) << narrow(text);
+    press(box, IDOK);
+    EXPECT_EQ(process.wait(kWait), 0u) << "a compress ends the process";
+    ASSERT_TRUE(test::exists(archive));
+    EXPECT_GT(test::readBytes(archive).size(), 40u);
+}
+
 TEST_F(EndToEnd, WithoutCommandTheWindowStaysAfterTheJob)
 {
     ASSERT_TRUE(process.start(exe, L""));

@@ -35,8 +35,9 @@ open(root + "/with blanks/a file with blanks.txt", "w").write("blank names\n" * 
 open(root + "/" + "L" * 200 + ".txt", "w").write("long name\n")
 EOF
 
-for method in -o5 -o6 -o7; do
+for method in -o5 -o6 -o7 -jp2; do
     arc=$work/out$method.lzh
+    # -jp2: the thorough parse (with the default -lh7-).
     if ! unlha a "$(winpath "$arc")" "$(winpath "$tree")\\" -x1 -r1 $method '*.*' >/dev/null; then
         fail "a $method"
         continue
