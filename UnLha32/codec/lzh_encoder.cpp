@@ -111,11 +111,13 @@ struct BlockTables {
     // longer form, used to move the end of the stream off a byte boundary.
     int pad_p = 0, pad_t = 0;
 
-    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0) : np(p.np), pbit(p.pbit) {
+    // With codes false only the code lengths are made: enough to count bits.
+    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0, bool codes = true)
+        : np(p.np), pbit(p.pbit) {
         pad_p = pad == 1 ? 1 : 0;
         pad_t = pad == 2 ? 1 : 0;
         csingle = build_code_lengths(st.cf, kNC, kMaxCodeLen, clen);
-        build_codes(clen, kNC, ccode);
+        if (codes) build_codes(clen, kNC, ccode);
         cn = kNC;
         while (cn > 0 && clen[cn - 1] == 0) --cn;
         tsingle = 0;
@@ -125,10 +127,10 @@ struct BlockTables {
             uint32_t tf[kNT] = {};
             c_len_symbols(clen, cn, [&](int s, int, int) { tf[s]++; });
             tsingle = build_code_lengths(tf, kNT, kMaxCodeLen, tlen);
-            build_codes(tlen, kNT, tcode);
+            if (codes) build_codes(tlen, kNT, tcode);
         }
         psingle = build_code_lengths(st.pf, np, kMaxCodeLen, plen);
-        build_codes(plen, np, pcode);
+        if (codes) build_codes(plen, np, pcode);
     }
 
     template <class Sink>
@@ -203,7 +205,7 @@ struct BlockTables {
 };
 
 uint64_t block_bits(const BlockStats& st, const LzhParams& p, int pad = 0) {
-    BlockTables bt(st, p, pad);
+    BlockTables bt(st, p, pad, false);
     return bt.total_bits(st);
 }
 
@@ -706,7 +708,7 @@ private:
         if (pending_.empty()) return Status::Ok;
         // Literal-heavy data gives many tokens; coarser chunks keep the
         // number of trial table builds bounded.
-        const size_t kChunk = std::max<size_t>(2048, pending_.size() / 24);
+        const size_t kChunk = std::max<size_t>(128, pending_.size() / 24);  // fine cuts pay off
         struct Part {
             size_t begin, end;
             BlockStats st;

@@ -16,13 +16,14 @@ namespace {
 
 // Lead-byte flags of the ANSI code page, for splitting member paths.
 const bool* ansi_lead_bytes() {
-    static bool table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (int c = 0; c < 256; ++c) table[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
-        ready = true;
-    }
-    return table;
+    struct Table {
+        bool lead[256];
+        Table() {
+            for (int c = 0; c < 256; ++c) lead[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
+        }
+    };
+    static const Table table;  // built once, safely across threads
+    return table.lead;
 }
 
 std::wstring full_path(const std::wstring& p) {
