@@ -726,13 +726,16 @@ private:
         }
         // Merge neighbours while that saves bits, best saving first.
         std::vector<int64_t> gain(parts.size(), 0);
+        // merged[k]: bits of parts k and k + 1 as one block (when allowed).
+        std::vector<uint64_t> merged(parts.size(), 0);
         auto merged_gain = [&](size_t k) -> int64_t {
             const Part& a = parts[k];
             const Part& c = parts[k + 1];
             if (a.st.tokens + c.st.tokens > kMaxBlockTokens) return INT64_MIN;
             BlockStats m = a.st;
             m.merge(c.st);
-            return static_cast<int64_t>(a.bits + c.bits) - static_cast<int64_t>(block_bits(m, p_));
+            merged[k] = block_bits(m, p_);
+            return static_cast<int64_t>(a.bits + c.bits) - static_cast<int64_t>(merged[k]);
         };
         for (size_t k = 0; k + 1 < parts.size(); ++k) gain[k] = merged_gain(k);
         while (parts.size() > 1) {
@@ -743,10 +746,12 @@ private:
             Part& a = parts[best];
             a.st.merge(parts[best + 1].st);
             a.end = parts[best + 1].end;
-            a.bits = block_bits(a.st, p_);
+            a.bits = merged[best];
             parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(best) + 1);
             gain.erase(gain.begin() + static_cast<std::ptrdiff_t>(best) + 1);
+            merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(best) + 1);
             gain.resize(parts.size(), 0);
+            merged.resize(parts.size(), 0);
             if (best + 1 < parts.size()) gain[best] = merged_gain(best);
             if (best > 0) gain[best - 1] = merged_gain(best - 1);
         }
