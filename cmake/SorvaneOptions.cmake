@@ -13,10 +13,16 @@ endfunction()
 # A GoogleTest program run by ctest under Wine. Tests whose names contain
 # "Window" need a display; the test script provides one for the whole run.
 function(sorvane_add_test_program name)
-    add_executable(${name} ${ARGN})
+    # RESOURCE_LOCK <name>: the program's tests never run beside others
+    # holding the same lock (for tests that share a folder or key).
+    cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "" ${ARGN})
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
     sorvane_target_defaults(${name})
     target_link_libraries(${name} PRIVATE gtest gtest_main)
     target_compile_definitions(${name} PRIVATE SORVANE_TESTDATA_DIR="${SORVANE_TESTDATA_DIR}")
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES TIMEOUT 300)
+    set(properties TIMEOUT 300)
+    if(ARG_RESOURCE_LOCK)
+        list(APPEND properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -40,8 +40,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w >/dev/null 2>&1 </dev/null
     # Every Windows installation maps ".txt" to its text class; a fresh Wine
     # prefix does so only when it could import the host's MIME types.
-    wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null
-    wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null
+    for _ in 1 2 3; do
+        wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null &&
+            wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null &&
+            break
+        sleep 1
+    done
+    wineserver -w >/dev/null 2>&1 </dev/null || true
 fi
 # Started here with its output sent away, so that no test process inherits
 # ctest's pipes through it.

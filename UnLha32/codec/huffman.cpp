@@ -16,7 +16,20 @@ int build_code_lengths(const uint32_t* freq, int n, int max_len, uint8_t* len) {
     for (int i = 0; i < n; ++i)
         if (freq[i]) keys[m++] = (static_cast<uint64_t>(freq[i]) << 16) | static_cast<unsigned>(i);
     if (m < 2) return m == 0 ? 0 : static_cast<int>(keys[0] & 0xFFFF);
-    std::sort(keys, keys + m);
+    // Small counts (the common case when blocks are being sized) are sorted
+    // by counting; the order is the same: by frequency, then symbol.
+    uint32_t maxf = 0;
+    for (int i = 0; i < m; ++i) maxf = std::max(maxf, static_cast<uint32_t>(keys[i] >> 16));
+    if (maxf < 1024) {
+        uint16_t start[1025] = {};
+        for (int i = 0; i < m; ++i) start[(keys[i] >> 16) + 1]++;
+        for (uint32_t f = 1; f <= maxf; ++f) start[f] = static_cast<uint16_t>(start[f] + start[f - 1]);
+        uint64_t sorted[kMaxSyms];
+        for (int i = 0; i < m; ++i) sorted[start[keys[i] >> 16]++] = keys[i];
+        std::copy(sorted, sorted + m, keys);
+    } else {
+        std::sort(keys, keys + m);
+    }
     uint64_t weight[2 * kMaxSyms];
     int parent[2 * kMaxSyms];
     for (int i = 0; i < m; ++i) weight[i] = keys[i] >> 16;

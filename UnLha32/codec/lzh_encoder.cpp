@@ -111,11 +111,13 @@ struct BlockTables {
     // longer form, used to move the end of the stream off a byte boundary.
     int pad_p = 0, pad_t = 0;
 
-    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0) : np(p.np), pbit(p.pbit) {
+    // With codes false only the code lengths are made: enough to count bits.
+    BlockTables(const BlockStats& st, const LzhParams& p, int pad = 0, bool codes = true)
+        : np(p.np), pbit(p.pbit) {
         pad_p = pad == 1 ? 1 : 0;
         pad_t = pad == 2 ? 1 : 0;
         csingle = build_code_lengths(st.cf, kNC, kMaxCodeLen, clen);
-        build_codes(clen, kNC, ccode);
+        if (codes) build_codes(clen, kNC, ccode);
         cn = kNC;
         while (cn > 0 && clen[cn - 1] == 0) --cn;
         tsingle = 0;
@@ -125,10 +127,10 @@ struct BlockTables {
             uint32_t tf[kNT] = {};
             c_len_symbols(clen, cn, [&](int s, int, int) { tf[s]++; });
             tsingle = build_code_lengths(tf, kNT, kMaxCodeLen, tlen);
-            build_codes(tlen, kNT, tcode);
+            if (codes) build_codes(tlen, kNT, tcode);
         }
         psingle = build_code_lengths(st.pf, np, kMaxCodeLen, plen);
-        build_codes(plen, np, pcode);
+        if (codes) build_codes(plen, np, pcode);
     }
 
     template <class Sink>
@@ -203,7 +205,7 @@ struct BlockTables {
 };
 
 uint64_t block_bits(const BlockStats& st, const LzhParams& p, int pad = 0) {
-    BlockTables bt(st, p, pad);
+    BlockTables bt(st, p, pad, false);
     return bt.total_bits(st);
 }
 
@@ -706,7 +708,7 @@ private:
         if (pending_.empty()) return Status::Ok;
         // Literal-heavy data gives many tokens; coarser chunks keep the
         // number of trial table builds bounded.
-        const size_t kChunk = std::max<size_t>(2048, pending_.size() / 24);
+        const size_t kChunk = std::max<size_t>(128, pending_.size() / 24);  // fine cuts pay off
         struct Part {
             size_t begin, end;
             BlockStats st;
@@ -724,13 +726,16 @@ private:
         }
         // Merge neighbours while that saves bits, best saving first.
         std::vector<int64_t> gain(parts.size(), 0);
+        // merged[k]: bits of parts k and k + 1 as one block (when allowed).
+        std::vector<uint64_t> merged(parts.size(), 0);
         auto merged_gain = [&](size_t k) -> int64_t {
             const Part& a = parts[k];
             const Part& c = parts[k + 1];
             if (a.st.tokens + c.st.tokens > kMaxBlockTokens) return INT64_MIN;
             BlockStats m = a.st;
             m.merge(c.st);
-            return static_cast<int64_t>(a.bits + c.bits) - static_cast<int64_t>(block_bits(m, p_));
+            merged[k] = block_bits(m, p_);
+            return static_cast<int64_t>(a.bits + c.bits) - static_cast<int64_t>(merged[k]);
         };
         for (size_t k = 0; k + 1 < parts.size(); ++k) gain[k] = merged_gain(k);
         while (parts.size() > 1) {
@@ -741,10 +746,12 @@ private:
             Part& a = parts[best];
             a.st.merge(parts[best + 1].st);
             a.end = parts[best + 1].end;
-            a.bits = block_bits(a.st, p_);
+            a.bits = merged[best];
             parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(best) + 1);
             gain.erase(gain.begin() + static_cast<std::ptrdiff_t>(best) + 1);
+            merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(best) + 1);
             gain.resize(parts.size(), 0);
+            merged.resize(parts.size(), 0);
             if (best + 1 < parts.size()) gain[best] = merged_gain(best);
             if (best > 0) gain[best - 1] = merged_gain(best - 1);
         }

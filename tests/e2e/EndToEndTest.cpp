@@ -255,6 +255,26 @@ TEST_F(EndToEnd, CompressWithOurLibraryEndsWithItsMessage)
     EXPECT_GT(test::readBytes(archive).size(), 40u);
 }
 
+TEST_F(EndToEnd, CompressEndsTheProcessEvenWhenStartedWithoutCommand)
+{
+    ASSERT_TRUE(process.start(exe, L""));
+    HWND window = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWait);
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, 402, 0); // compress has no menu item but is handled
+    HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
+    ASSERT_NE(dialog, nullptr);
+    setControlText(dialog, kSources, src + L"\\;a.txt;");
+    setControlText(dialog, kTarget, root / L"menu.lzh");
+    setControlText(dialog, kPatterns, L"*.*");
+    press(dialog, kStart);
+    HWND box = waitForMessageBox(process.id(), kWait);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box).rfind(L"Filter Compress Completed.", 0), 0u);
+    press(box, IDOK);
+    EXPECT_EQ(process.wait(kWait), 0u) << "the window closes after a compress";
+    EXPECT_TRUE(test::exists(root / L"menu.lzh"));
+}
+
 TEST_F(EndToEnd, WithoutCommandTheWindowStaysAfterTheJob)
 {
     ASSERT_TRUE(process.start(exe, L""));

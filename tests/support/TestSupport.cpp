@@ -3,6 +3,8 @@
 #include "Raii.h"
 #include "core/UserMessage.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
@@ -214,6 +216,19 @@ std::wstring windowText(HWND window)
     wchar_t text[4096] = {};
     ::GetWindowTextW(window, text, 4096);
     return text;
+}
+
+std::vector<std::wstring> processModules(DWORD processId)
+{
+    std::vector<std::wstring> modules;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) return modules;
+    MODULEENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Module32FirstW(snapshot, &entry); more; more = ::Module32NextW(snapshot, &entry))
+        modules.push_back(entry.szExePath);
+    ::CloseHandle(snapshot);
+    return modules;
 }
 
 } // namespace sorvane::test

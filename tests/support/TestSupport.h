@@ -73,4 +73,7 @@ private:
 HWND findProcessWindow(DWORD processId, const wchar_t* className, DWORD ms);
 std::wstring windowText(HWND window);
 
+// The full paths of the modules a running process has loaded.
+std::vector<std::wstring> processModules(DWORD processId);
+
 } // namespace sorvane::test
