@@ -95,7 +95,13 @@ int CALLBACK browseFolderCallback(HWND window, UINT message, LPARAM lParam, LPAR
 {
     if (message == BFFM_INITIALIZED) {
         const auto* start = reinterpret_cast<const wchar_t*>(data);
-        if (start && *start) ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start));
+        if (start && *start) {
+            ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start));
+            // Once more when the picker has filled its tree: a picker that is
+            // still enumerating may drop the first request. The text lives in
+            // the dialog until the modal picker returns.
+            ::PostMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start));
+        }
     } else if (message == BFFM_SELCHANGED) {
         wchar_t path[MAX_PATH] = {};
         if (!::SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(lParam), path)) path[0] = L'\0';
