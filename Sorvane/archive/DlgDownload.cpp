@@ -1,6 +1,6 @@
 #include "DlgDownload.h"
 
-#include "../core/Shell.h"
+#include "../base/Shell.h"
 #include "LhaLibrary.h"
 
 #include <new>

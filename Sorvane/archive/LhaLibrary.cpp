@@ -1,6 +1,6 @@
 #include "LhaLibrary.h"
 
-#include "../core/Strings.h"
+#include "../base/Strings.h"
 
 #include <cwchar>
 #include <string>

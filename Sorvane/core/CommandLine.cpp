@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 
 #include "../engine/FileTreeSetting.h"
-#include "Strings.h"
-#include "UserMessage.h"
+#include "../base/Strings.h"
+#include "../base/UserMessage.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -5,10 +5,11 @@
 #include "../run/DlgProgress.h"
 #include "../run/LogHtml.h"
 #include "../run/OperationJob.h"
-#include "AppState.h"
+#include "../base/AppState.h"
+#include "CurrentRun.h"
 #include "OperationDialog.h"
-#include "Strings.h"
-#include "UserMessage.h"
+#include "../base/Strings.h"
+#include "../base/UserMessage.h"
 #include "ui/AgreementDlg.h"
 
 #include <commctrl.h>
@@ -68,7 +69,7 @@ HWND createBalloonTooltip(HWND owner)
 void runCompress(HWND window)
 {
     wchar_t message[kCompressMessageCapacity] = {};
-    const bool ok = CompressFiles(app().settings, message, kCompressMessageCapacity) != 0;
+    const bool ok = CompressFiles(currentRun().settings, message, kCompressMessageCapacity) != 0;
     std::wstring text = loadString(ok ? kIdsCompressCompleted : kIdsCompressFailed) + message;
     if (std::wcslen(message) >= kCompressMessageCapacity - 1) text += L". . . . . .";
     showMessage(window, text, ok ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
@@ -83,20 +84,21 @@ void openOperation(HWND window, uint32_t kind)
         return;
     }
     AppState& a = app();
-    a.settings.operation = kind;
-    FILE_TREE_SETTING dialogSettings(a.settings);
+    FILE_TREE_SETTING& current = currentRun().settings;
+    current.operation = kind;
+    FILE_TREE_SETTING dialogSettings(current);
     if (runOperationDialog(window, dialogSettings, kind) != 1) {
         if (!a.interactiveMode) ::DestroyWindow(window);
         return;
     }
     const std::wstring reportPath = report::chooseReportPath(a.appDataFolder);
-    a.settings = dialogSettings;
+    current = dialogSettings;
 
     if (kind == kOperationCompress) {
         runCompress(window);
         return;
     }
-    std::unique_ptr<OperationJob> job(new (std::nothrow) OperationJob(a.settings, reportPath));
+    std::unique_ptr<OperationJob> job(new (std::nothrow) OperationJob(current, reportPath));
     HWND dialog = job ? StartOperation(*job, window) : nullptr;
     if (!dialog) {
         // Nothing could be started; a program started for this operation ends.
@@ -175,7 +177,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CREATE:
             app().mainWindow = window;
             LoadAll();
-            app().settings.includeSubfolders = 1;
+            currentRun().settings.includeSubfolders = 1;
             state().tooltip = createBalloonTooltip(window);
             app().tooltip = state().tooltip;
             return 0;

@@ -2,10 +2,11 @@
 
 #include "../../common/HandOff.h"
 #include "../../common/ui/Window.h"
-#include "AppState.h"
+#include "../base/AppState.h"
+#include "CurrentRun.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
-#include "Strings.h"
+#include "../base/Strings.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -76,6 +77,7 @@ void initHelpFilePath(const wchar_t* exePath, WORD language, wchar_t* out, size_
 int runApplication(HINSTANCE instance)
 {
     AppState& state = app();
+    CurrentRun& run = currentRun();
 
     // 1-2. COM and the resource module of the user's language.
     state.instance = instance;
@@ -111,13 +113,13 @@ int runApplication(HINSTANCE instance)
     handoff::CommandText commandText = handoff::obtainCommandText();
     CommandTable table;
     int result = parseCommandLine(commandText.get(), table);
-    if (result == kParseAccepted) result = applyCommands(table, state.settings, state.pendingOperation);
+    if (result == kParseAccepted) result = applyCommands(table, run.settings, run.pendingOperation);
 
     // 8. Rejected, or nothing to run.
     if (result == kParseError) return finish(-1);
     if (result == kParseNoCommand) {
-        if (!state.settings.sources) return finish(-1);
-        state.settings.sources[0] = L'\0';
+        if (!run.settings.sources) return finish(-1);
+        run.settings.sources[0] = L'\0';
         state.interactiveMode = true;
     }
 
@@ -130,7 +132,7 @@ int runApplication(HINSTANCE instance)
         ::ShowWindow(window, SW_SHOWNORMAL);
         ::UpdateWindow(window);
     } else {
-        ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + state.pendingOperation, 0);
+        ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + run.pendingOperation, 0);
     }
 
     // 12. The message loop.

@@ -7,8 +7,8 @@
 #include "../../common/ui/GdiRaii.h"
 #include "../../common/ui/HtmlHelp.h"
 #include "../../common/ui/PictureButton.h"
-#include "../core/AppState.h"
-#include "../core/Strings.h"
+#include "../base/AppState.h"
+#include "../base/Strings.h"
 #include "LabelledText.h"
 
 namespace sorvane {

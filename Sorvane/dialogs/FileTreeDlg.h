@@ -5,9 +5,9 @@
 //
 // Use (from the main window):
 //     CFileTreeDlg dialog;
-//     app().settings.operation = kind;
-//     dialog.settings = app().settings;
-//     if (dialog.Run(mainWindow, kind, true) == 1) app().settings = dialog.settings;
+//     currentRun().settings.operation = kind;
+//     dialog.settings = currentRun().settings;
+//     if (dialog.Run(mainWindow, kind, true) == 1) currentRun().settings = dialog.settings;
 #pragma once
 
 #include <windows.h>

@@ -1,9 +1,9 @@
 #include "DlgProgress.h"
 
-#include "../core/AppState.h"
-#include "../core/Help.h"
-#include "../core/Shell.h"
-#include "../core/Strings.h"
+#include "../base/AppState.h"
+#include "../base/Help.h"
+#include "../base/Shell.h"
+#include "../base/Strings.h"
 #include "OperationJob.h"
 #include "ProgressText.h"
 

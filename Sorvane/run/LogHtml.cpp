@@ -2,7 +2,7 @@
 
 #include "../../common/MLangEx.h"
 #include "../../common/Raii.h"
-#include "../core/Strings.h"
+#include "../base/Strings.h"
 #include "../engine/FileTreeSetting.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ProgressText.h"
 
-#include "../core/Strings.h"
+#include "../base/Strings.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 // The worker thread of a run and its start.
 #include "OperationJob.h"
 
-#include "../core/Strings.h"
-#include "../core/UserMessage.h"
+#include "../base/Strings.h"
+#include "../base/UserMessage.h"
 #include "../engine/SourceWalk.h"
 #include "DlgProgress.h"
 #include "LogHtml.h"

@@ -7,8 +7,8 @@
 #include "TestSupport.h"
 #include "archive/CompressFiles.h"
 #include "archive/LhaLibrary.h"
-#include "core/AppState.h"
-#include "core/Strings.h"
+#include "base/AppState.h"
+#include "base/Strings.h"
 #include "engine/FileTreeSetting.h"
 
 #include <string>

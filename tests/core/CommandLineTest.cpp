@@ -2,9 +2,10 @@
 // the exact message texts, and what ends up in the settings.
 #include <gtest/gtest.h>
 
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "core/CommandLine.h"
-#include "core/Strings.h"
+#include "engine/FileTreeSetting.h"
+#include "base/Strings.h"
 #include "TestSupport.h"
 
 #include <string>

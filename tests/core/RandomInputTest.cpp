@@ -2,8 +2,9 @@
 // the reader, and the parser's results stay within its contract.
 #include <gtest/gtest.h>
 
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "core/CommandLine.h"
+#include "engine/FileTreeSetting.h"
 #include "HandOff.h"
 #include "TestSupport.h"
 

@@ -3,7 +3,7 @@
 // and the profile file after a first run.
 #include <gtest/gtest.h>
 
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "dialogs/History.h"
 #include "Raii.h"
 #include "TestSupport.h"

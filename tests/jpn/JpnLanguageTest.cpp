@@ -15,8 +15,8 @@
 #include "ExtensionHost.h"
 #include "ResourceImage.h"
 #include "TestSupport.h"
-#include "core/AppState.h"
-#include "core/Strings.h"
+#include "base/AppState.h"
+#include "base/Strings.h"
 #include "dialogs/History.h"
 #include "ui/Window.h"
 

@@ -16,7 +16,7 @@
 // from the language library beside it ("Sorvane.0411") when the interface
 // language is Japanese.
 #include "TestSupport.h"
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "run/DlgProgress.h"
 #include "run/OperationJob.h"
 #include "ui/Window.h"

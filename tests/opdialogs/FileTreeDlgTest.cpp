@@ -10,7 +10,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "core/Strings.h"
+#include "base/Strings.h"
 #include "dialogs/FileTreeDlg.h"
 #include "ui/GdiRaii.h"
 #include "ui/PictureButton.h"

@@ -14,7 +14,7 @@
 
 #include "ModalDriver.h"
 #include "TestSupport.h"
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "dialogs/History.h"
 #include "ui/ToolTip.h"
 

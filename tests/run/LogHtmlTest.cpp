@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "engine/FileTreeSetting.h"
 #include "run/LogHtml.h"
 

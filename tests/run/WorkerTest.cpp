@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "core/Shell.h"
-#include "core/UserMessage.h"
+#include "base/Shell.h"
+#include "base/UserMessage.h"
 #include "run/DlgProgress.h"
 #include "run/OperationJob.h"
 

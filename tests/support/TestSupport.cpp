@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "Raii.h"
-#include "core/UserMessage.h"
+#include "base/UserMessage.h"
 
 #include <tlhelp32.h>
 

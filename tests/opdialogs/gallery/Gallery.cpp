@@ -14,7 +14,7 @@
 #include <cwchar>
 #include <string>
 
-#include "core/AppState.h"
+#include "base/AppState.h"
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/FileTreeDlg.h"
 #include "dialogs/History.h"

@@ -1,11 +1,11 @@
 // Process-wide state of the main program: the resource module, the data
-// and help paths, the mode it was started in and the current settings.
+// and help paths, the mode it was started in and its windows. The current
+// filter settings belong to the main window (core/CurrentRun.h).
 #pragma once
 
 #include <windows.h>
 
 #include "../../common/ResLang.h"
-#include "../engine/FileTreeSetting.h"
 
 namespace sorvane {
 
@@ -17,14 +17,12 @@ struct AppState {
     wchar_t appDataFolder[kShortPathCapacity] = {}; // ends with '\', or empty
     wchar_t helpFilePath[kShortPathCapacity] = {};
     bool interactiveMode = false;
-    uint32_t pendingOperation = kOperationCopy;
     HWND activeDialog = nullptr;
     HWND mainWindow = nullptr;
     HWND tooltip = nullptr;       // the shared balloon tooltip of the main window
     wchar_t appName[50] = {};     // string 1100
     wchar_t className[64] = {};   // string 1101
     wchar_t versionText[20] = {}; // string 1102
-    FILE_TREE_SETTING settings;   // the current settings
 };
 
 // The one instance of the process.

@@ -1,0 +1,11 @@
+#include "CurrentRun.h"
+
+namespace sorvane {
+
+CurrentRun& currentRun()
+{
+    static CurrentRun run;
+    return run;
+}
+
+} // namespace sorvane
