@@ -16,7 +16,10 @@ function(sorvane_add_test_program name)
     # RESOURCE_LOCK <name>: the program's tests never run beside others
     # holding the same lock (for tests that share a folder or key).
     # RUN_SERIAL: the program's tests run alone (timing-sensitive windows).
-    cmake_parse_arguments(ARG "RUN_SERIAL" "RESOURCE_LOCK" "" ${ARGN})
+    # JAPANESE <gtest filter>: tests that need the Japanese code page 932;
+    # they leave the ordinary run and get one entry of their own,
+    # <name>.Japanese, under LC_ALL=ja_JP.UTF-8, so none skips in every run.
+    cmake_parse_arguments(ARG "RUN_SERIAL" "RESOURCE_LOCK;JAPANESE" "" ${ARGN})
     add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
     sorvane_target_defaults(${name})
     target_link_libraries(${name} PRIVATE gtest gtest_main)
@@ -28,5 +31,11 @@ function(sorvane_add_test_program name)
     if(ARG_RUN_SERIAL)
         list(APPEND properties RUN_SERIAL TRUE)
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+    set(filter)
+    if(ARG_JAPANESE)
+        set(filter TEST_FILTER "-${ARG_JAPANESE}")
+        add_test(NAME ${name}.Japanese COMMAND ${name} --gtest_filter=${ARG_JAPANESE})
+        set_tests_properties(${name}.Japanese PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" ${properties})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${filter} PROPERTIES ${properties})
 endfunction()

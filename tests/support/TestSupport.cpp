@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 
 namespace sorvane::test {
@@ -33,19 +35,44 @@ std::wstring folderOf(const std::wstring& path)
 
 } // namespace
 
-TempFolder::TempFolder()
+std::wstring uniqueScratchName(const wchar_t* stem)
 {
     static std::atomic<unsigned> counter{0};
+    static const std::wstring identity = [] {
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring program = path;
+        const size_t slash = program.rfind(L'\\');
+        if (slash != std::wstring::npos) program.erase(0, slash + 1);
+        const size_t dot = program.rfind(L'.');
+        if (dot != std::wstring::npos) program.erase(dot);
+        FILETIME created = {}, exited = {}, kernel = {}, user = {};
+        ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+        wchar_t text[64];
+        std::swprintf(text, 64, L"-%lx-%lx%08lx", ::GetCurrentProcessId(), created.dwHighDateTime,
+                      created.dwLowDateTime);
+        return program + text;
+    }();
+    return std::wstring(stem) + L"-" + identity + L"-" + std::to_wstring(counter++);
+}
+
+TempFolder::TempFolder()
+{
     wchar_t base[MAX_PATH];
     ::GetTempPathW(MAX_PATH, base);
-    for (;;) {
-        wchar_t name[MAX_PATH + 64];
-        std::swprintf(name, MAX_PATH + 64, L"%lssorvane-test-%lu-%u", base, ::GetCurrentProcessId(), counter++);
-        if (::CreateDirectoryW(name, nullptr)) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::wstring name = base + uniqueScratchName(L"sorvane-test");
+        if (::CreateDirectoryW(name.c_str(), nullptr)) {
             path_ = name;
             break;
         }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    // A test without its scratch folder would work on paths under the root
+    // of the drive: stop here instead, loudly.
+    if (path_.empty()) {
+        std::fprintf(stderr, "no scratch folder could be made in %ls (error %lu)\n", base, ::GetLastError());
+        std::abort();
     }
 }
 

@@ -24,6 +24,12 @@ private:
     std::wstring path_;
 };
 
+// A name no other test process can have chosen, now or in an earlier run:
+// "<stem>-<program>-<process id>-<process start time>-<counter>". Wine
+// reuses process ids quickly, so the id alone could meet the leftovers of
+// a process that had it before.
+std::wstring uniqueScratchName(const wchar_t* stem);
+
 void removeTree(const std::wstring& path);
 bool writeBytes(const std::wstring& path, const std::string& bytes);
 bool writeText(const std::wstring& path, const std::wstring& utf16); // UTF-16LE, no BOM
