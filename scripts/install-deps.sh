@@ -8,6 +8,7 @@ packages=(
     googletest
     lhasa 7zip jlha-utils
     nsis
+    locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -17,4 +18,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# Tests run Windows programs under LC_ALL=ja_JP.UTF-8 (code page 932). Wine
+# takes the code page from the name, but file names with Japanese letters
+# need the Unix locale itself: without it they cannot be created at all.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

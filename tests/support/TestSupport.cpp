@@ -78,7 +78,15 @@ TempFolder::TempFolder()
 
 TempFolder::~TempFolder()
 {
-    if (!path_.empty()) removeTree(path_);
+    if (path_.empty()) return;
+    // A program a test started (a script run through the shell, say) may
+    // still hold the folder as its current directory for a moment: wait for
+    // it to let go rather than leave the folder behind.
+    removeTree(path_);
+    for (int attempt = 0; attempt < 100 && exists(path_); ++attempt) {
+        ::Sleep(100);
+        removeTree(path_);
+    }
 }
 
 void removeTree(const std::wstring& path)
