@@ -141,9 +141,3 @@ Section "Uninstall"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
-
-Function un.onUninstSuccess
-  ${If} ${RebootFlag}
-    SetErrorLevel ${EXIT_RESTART_NEEDED}
-  ${EndIf}
-FunctionEnd
