@@ -1,7 +1,8 @@
-// The operation dialog's forms and the extension browser used from the
-// keyboard, in English and in Japanese: the keys go through the dialog
-// manager as the dialog's own message loop hands them on (IsDialogMessage),
-// so Tab, the arrows, Enter and the access keys do what they do for a user.
+// The operation dialog's forms and the extension browser in English and in
+// Japanese: used from the keyboard (the keys go through the dialog manager
+// as the dialog's own message loop hands them on, IsDialogMessage, so Tab,
+// the arrows, Enter and the access keys do what they do for a user), and
+// the text the date pickers show.
 #include "OpDialogFixture.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ std::string describe(const std::vector<int>& ids)
     return out.str();
 }
 
-class DialogKeyboard : public OpDialogTest, public ::testing::WithParamInterface<Language> {
+class FormsByLanguage : public OpDialogTest, public ::testing::WithParamInterface<Language> {
 protected:
     void SetUp() override
     {
@@ -127,7 +128,7 @@ const std::map<uint32_t, std::vector<int>> kExpandedCycles = {
       kBrowseExtensions, kSubfolders, kExclude}},
 };
 
-TEST_P(DialogKeyboard, TabStopsOncePerRadioGroupAndArrowsMoveWithinIt)
+TEST_P(FormsByLanguage, TabStopsOncePerRadioGroupAndArrowsMoveWithinIt)
 {
     for (const auto& [kind, expected] : kExpandedCycles) {
         SCOPED_TRACE(kind);
@@ -187,7 +188,7 @@ TEST_P(DialogKeyboard, TabStopsOncePerRadioGroupAndArrowsMoveWithinIt)
     EXPECT_EQ(driver.scriptsRun(), 3);
 }
 
-TEST_P(DialogKeyboard, EnterOnAFocusedPictureButtonPressesItNeverStart)
+TEST_P(FormsByLanguage, EnterOnAFocusedPictureButtonPressesItNeverStart)
 {
     for (uint32_t kind : {kOperationCopy, kOperationDelete, kOperationCompress}) {
         SCOPED_TRACE(kind);
@@ -242,7 +243,7 @@ TEST_P(DialogKeyboard, EnterOnAFocusedPictureButtonPressesItNeverStart)
     }
 }
 
-TEST_P(DialogKeyboard, CollapsedFormHasNothingHiddenWithinReach)
+TEST_P(FormsByLanguage, CollapsedFormHasNothingHiddenWithinReach)
 {
     for (uint32_t kind : {kOperationCopy, kOperationDelete, kOperationCompress}) {
         SCOPED_TRACE(kind);
@@ -298,7 +299,7 @@ TEST_P(DialogKeyboard, CollapsedFormHasNothingHiddenWithinReach)
     EXPECT_EQ(driver.scriptsRun(), 3);
 }
 
-TEST_P(DialogKeyboard, ExtensionBrowserSearchAnswersEnterItself)
+TEST_P(FormsByLanguage, ExtensionBrowserSearchAnswersEnterItself)
 {
     TempFolder folder;
     ASSERT_TRUE(writeBytes(folder / L"a.txt", "a"));
@@ -325,7 +326,30 @@ TEST_P(DialogKeyboard, ExtensionBrowserSearchAnswersEnterItself)
     EXPECT_NE(stateAfter, browseext::kIdleFrame) << "a search was started";
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, DialogKeyboard, ::testing::Values(Language::English, Language::Japanese),
+TEST_P(FormsByLanguage, DatePickersShowTheDateAndTimeReadably)
+{
+    // English: numeric, year first; Japanese: the usual year/month/day.
+    const wchar_t separator = GetParam() == Language::English ? L'-' : L'/';
+    CFileTreeDlg form;
+    std::wstring from;
+    std::wstring to;
+    run(form, kOperationCopy, [&](HWND window) {
+        SYSTEMTIME shown = {2026, 12, 0, 7, 9, 5, 3, 0};
+        ::SendDlgItemMessageW(window, kTimeTo, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&shown));
+        from = text(window, kTimeFrom);
+        to = text(window, kTimeTo);
+        command(window, kCancel);
+    });
+    SYSTEMTIME today = {};
+    ::GetLocalTime(&today);
+    wchar_t expected[32] = {};
+    std::swprintf(expected, 32, L"%04u%c%02u%c%02u 00:00:00", today.wYear, separator, today.wMonth, separator, today.wDay);
+    EXPECT_EQ(from, expected) << "today at midnight";
+    std::swprintf(expected, 32, L"2026%c12%c07 09:05:03", separator, separator);
+    EXPECT_EQ(to, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, FormsByLanguage, ::testing::Values(Language::English, Language::Japanese),
                          [](const ::testing::TestParamInfo<Language>& info) {
                              return info.param == Language::English ? "English" : "Japanese";
                          });
