@@ -640,7 +640,9 @@ void CFileTreeDlg::onBrowseExtensions()
     ::SendMessageW(patterns, CB_RESETCONTENT, 0, 0);
     history().types.FillCombo(m_hWnd, kPatterns);
     ::SendMessageW(patterns, CB_SETCURSEL, 0, 0);
-    updateTip(patternList_.edit(), blankAfterSemicolons(comboText(kPatterns, false)));
+    // The new patterns decide the Exclude box as typed ones do: "*.*" from
+    // the browser must not meet a tick that would then select nothing.
+    normalisePatterns();
 }
 
 void CFileTreeDlg::onEntryDeleted(int index, HWND combo)

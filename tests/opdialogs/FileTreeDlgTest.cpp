@@ -361,6 +361,27 @@ TEST_F(FileTreeDialogWindow, ExcludeSwitchIsClearWhileItCannotBeChanged)
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(dialog.settings.excludePatterns, 0u) << "a disabled box counts as clear";
+
+    // Patterns from the extension browser decide the box as typed ones do.
+    TempFolder folder;
+    dialog.settings.setSources((folder.path() + L"\\").c_str());
+    dialog.settings.setPatterns(L"*.tmp");
+    dialog.settings.excludePatterns = 1;
+    result = run(kOperationDelete, [&](HWND window) {
+        EXPECT_TRUE(checked(window, kExclude));
+        driver.onNextDialog([&](HWND browser) {
+            ::SetDlgItemTextW(browser, 2229, L"All|*.*;");
+            command(browser, IDOK);
+        });
+        click(window, kBrowseExtensions);
+        EXPECT_EQ(text(window, kPatterns), L"All|*.*;");
+        EXPECT_FALSE(enabled(window, kExclude));
+        EXPECT_FALSE(checked(window, kExclude));
+        command(window, kStart);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(dialog.settings.patterns, L"*.*;");
+    EXPECT_EQ(dialog.settings.excludePatterns, 0u);
 }
 
 TEST_F(FileTreeDialogWindow, TimeRangeMustRunForwards)
