@@ -360,8 +360,14 @@ TEST_F(Walk, PathsThatWouldOutgrowTheWorkingBuffersFailWithTheReason)
     makeFile(src(L"a-folder-name-of-thirty-chars\\inner.txt"), "inner");
     // A target so long that, in its long form with a backslash (32745
     // units), a 40-character name or a 30-character folder with its search
-    // pattern cannot follow within 32767.
-    const std::wstring target = L"C:\\" + std::wstring(32737, L'x');
+    // pattern cannot follow within 32767. Its names keep within the 255
+    // units a name may have, or the target would be refused as a whole.
+    std::wstring target = L"C:";
+    while (target.size() < 32740) {
+        const size_t room = 32740 - target.size() - 1;
+        target += L"\\" + std::wstring(room < 200 ? room : 200, L'x');
+    }
+    ASSERT_EQ(target.size(), 32740u);
     const std::wstring list = sourceList(src(), {L"s.txt", L"a-long-file-name-of-forty-characters.txt",
                                                  L"a-folder-name-of-thirty-chars"});
     EngineRun run(kOperationCopy);
