@@ -15,6 +15,7 @@
 #include "../base/AppState.h"
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
+#include "../engine/OverlapGuard.h"
 #include "../engine/PathUtil.h"
 #include "DlgBrowseFileExt.h"
 #include "History.h"
@@ -660,11 +661,15 @@ void CFileTreeDlg::onStart()
     if (!isDelete()) {
         std::wstring target = splitLabelled(targetText).value;
         if (target.empty()) return gotoControl(kTarget);
-        if (isCopyOrMove()) {
-            if (target.back() == L'\\') target.pop_back();
-            if (work.sources && equalNoCase(work.sources, target)) return gotoControl(kTarget);
-        }
         work.setTarget(target.c_str());
+        if (isCopyOrMove()) {
+            // The target in its full form, never the selection, inside it or
+            // the folder that holds it.
+            if (const UINT refusal = prepareRunTarget(work)) {
+                showMessage(m_hWnd, loadString(refusal), GetWindowText(), MB_OK | MB_ICONERROR);
+                return gotoControl(kTarget);
+            }
+        }
     }
 
     const std::wstring patternText = comboText(kPatterns, false);

@@ -136,7 +136,7 @@ void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, U
 
 // A selected link of a delete: the link itself goes, never what it leads
 // to. Read-only protection and test runs hold as for files.
-void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path, bool folderLink)
+void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path)
 {
     if (settings.isCountingPass()) {
         ++settings.totalFiles;
@@ -151,14 +151,12 @@ void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path, bool f
     } else if (settings.testOnly) {
         if (settings.log) settings.log->WriteItemRow(path, kStatusTestOnly, kColourNone);
     } else {
-        if (readOnly) ::SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        const DWORD error = removeLink(path, folderLink);
+        const DWORD error = removeLink(path);
         removed = error == 0;
         if (removed) {
             if (settings.log) settings.log->WriteReasonRow(path, kStatusSuccess, kReasonLinkRemoved, 0, kColourNone);
-        } else {
-            if (readOnly) ::SetFileAttributesW(path, attributes);
-            if (settings.log) settings.log->WriteErrorRow(path, kStatusFailed, error, kColourNone);
+        } else if (settings.log) {
+            settings.log->WriteErrorRow(path, kStatusFailed, error, kColourNone);
         }
     }
     if (removed) ++settings.completedFiles;
@@ -326,7 +324,7 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
     if (selected == SelectedKind::FileLink || selected == SelectedKind::FolderLink) {
         // A junction or symbolic link is never entered: copy and move skip
         // it, delete removes the link itself.
-        if (kind == kOperationDelete) deleteSelectedLink(settings, sources, selected == SelectedKind::FolderLink);
+        if (kind == kOperationDelete) deleteSelectedLink(settings, sources);
         else refuseItem(settings, sources, kStatusSkipped, kReasonLinkSkipped);
     } else if (selected == SelectedKind::Folder) {
         if (!driveRoot) {

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,54 @@ public:
 
 private:
     std::wstring path_;
+};
+
+// Runs a Linux program given by its Z: path (Wine starts Unix programs so).
+// True when it exited with 0, or when it started and Wine gives no way to
+// wait for it: the caller then looks for its effect.
+bool runUnix(const std::wstring& program, std::wstring commandLine);
+
+// The Linux path of a Windows path (through Wine's own conversion), or
+// empty when there is none.
+std::string unixPathOf(const std::wstring& windowsPath);
+
+// A drive letter of its own for a test: a link in the prefix's dosdevices
+// folder onto an existing Linux folder, made with `ln`. Letters are tried
+// from `firstLetter` downwards; a letter counts as ours only when its root
+// is then the very folder asked for (another test program may map letters
+// at the same time). Removed again at the end.
+class MappedDrive {
+public:
+    explicit MappedDrive(const std::string& unixFolder, wchar_t firstLetter = L'y');
+    ~MappedDrive();
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+    bool ready() const { return ready_; }
+    wchar_t letter() const { return letter_; }
+    std::wstring root() const { return std::wstring(1, letter_) + L":\\"; }
+
+private:
+    wchar_t letter_ = 0;
+    std::wstring link_;
+    bool ready_ = false;
+};
+
+// A fresh Linux folder with a drive letter of its own mapped onto it
+// (under /tmp, or under `unixBase`), both removed at the end.
+class TestDrive {
+public:
+    explicit TestDrive(const std::string& unixBase = "/tmp", wchar_t firstLetter = L'y');
+    ~TestDrive();
+    TestDrive(const TestDrive&) = delete;
+    TestDrive& operator=(const TestDrive&) = delete;
+    bool ready() const { return drive_ && drive_->ready(); }
+    std::wstring root() const { return drive_ ? drive_->root() : std::wstring(); }
+    // The folder by its Z: path.
+    const std::wstring& folder() const { return folder_; }
+
+private:
+    std::wstring folder_;
+    std::unique_ptr<MappedDrive> drive_;
 };
 
 // A copy routine that behaves as Windows' CopyFileExW does where Wine's
