@@ -363,6 +363,7 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
     const wchar_t* source = settings.sources;
     const DWORD attributes = item->attributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    showFileName(settings);
     if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
         logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
         ++settings.failedFiles;
@@ -382,7 +383,6 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
         }
     }
     settings.doneBytes += item->size;
-    showFileName(settings);
     refreshProgress(settings);
     return kOperationSkipped;
 }

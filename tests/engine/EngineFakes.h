@@ -23,6 +23,7 @@ struct LogRow {
     DWORD error;      // 0 for item rows
     COLORREF colour;
     bool errorRow;
+    UINT reason = 0;  // the reason of a reason row
 };
 
 class RecordingLog : public ILogSink {
@@ -34,6 +35,16 @@ public:
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override
     {
         rows.push_back({path, statusId, error, colour, true});
+    }
+    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
+    {
+        rows.push_back({path, statusId, error, colour, false, reasonId});
+    }
+    size_t countReason(UINT reason) const
+    {
+        size_t n = 0;
+        for (const auto& row : rows) n += row.reason == reason;
+        return n;
     }
     size_t count(UINT status) const
     {
@@ -59,7 +70,11 @@ public:
 class RecordingProgress : public IProgressSink {
 public:
     void SetFolderText(const wchar_t* text) override { folders.emplace_back(text); }
-    void SetFileText(const wchar_t* text) override { files.emplace_back(text); }
+    void SetFileText(const wchar_t* text) override
+    {
+        files.emplace_back(text);
+        if (onFileText) onFileText(files.back());
+    }
     void UpdateCounters(bool duringCopy) override
     {
         if (duringCopy) ++copyUpdates;
@@ -71,6 +86,8 @@ public:
     size_t updates = 0;
     size_t copyUpdates = 0;
     std::function<void(bool)> onUpdate;
+    // Runs when the engine shows the name of the file it is about to handle.
+    std::function<void(const std::wstring&)> onFileText;
 };
 
 // Settings for one run with recording sinks attached.
