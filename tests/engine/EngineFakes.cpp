@@ -63,6 +63,13 @@ std::string unixPathOf(const std::wstring& windowsPath)
     if (!unix) return {};
     std::string result = unix;
     ::HeapFree(::GetProcessHeap(), 0, unix);
+    // Wine answers through the prefix's drive links ("dosdevices/c:/..."),
+    // names no Windows path can carry: the C: drive's own folder instead.
+    const std::string link = "/dosdevices/c:";
+    const size_t at = result.find(link);
+    if (at != std::string::npos && (at + link.size() == result.size() || result[at + link.size()] == '/')) {
+        result.replace(at, link.size(), "/drive_c");
+    }
     return result;
 }
 
