@@ -664,8 +664,9 @@ void CFileTreeDlg::onStart()
         work.setTarget(target.c_str());
         if (isCopyOrMove()) {
             // The target in its full form, never the selection, inside it or
-            // the folder that holds it.
-            if (const UINT refusal = prepareRunTarget(work)) {
+            // the folder that holds it. A drive that is not there is refused
+            // when the run starts.
+            if (const UINT refusal = prepareRunTarget(work, false)) {
                 showMessage(m_hWnd, loadString(refusal), GetWindowText(), MB_OK | MB_ICONERROR);
                 return gotoControl(kTarget);
             }

@@ -90,10 +90,11 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
     std::wstring holder;
     if (separator == std::wstring::npos) {
         // One folder: its content is the selection; the folder holds it.
-        items.push_back(list);
-        holder = list;
+        holder = list.size() == 2 && list[1] == L':' ? list + L"\\" : list;
+        items.push_back(holder);
     } else {
         holder = list.substr(0, separator);
+        if (holder.size() == 2 && holder[1] == L':') holder += L'\\'; // the drive's root, as the walk takes it
         if (isDriveRootForm(list)) {
             items.push_back(holder);
         } else {
@@ -129,12 +130,15 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
     if (!holder.empty()) {
         Place holderPlace;
         if (!describe(holder, holderPlace)) return kRefusalUndecidable;
-        if (same(holderPlace, chain[0])) return kRefusalTargetIsSourceFolder;
+        // The one folder of a list without ';' is itself the selection.
+        if (same(holderPlace, chain[0])) {
+            return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
+        }
     }
     return kRefusalNone;
 }
 
-UINT prepareRunTarget(FILE_TREE_SETTING& settings)
+UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable)
 {
     const uint32_t kind = settings.kind();
     if (kind != kOperationCopy && kind != kOperationMove) return kRefusalNone;
@@ -144,7 +148,8 @@ UINT prepareRunTarget(FILE_TREE_SETTING& settings)
     std::unique_ptr<wchar_t[]> normalised(new (std::nothrow) wchar_t[kRunPathCapacity]);
     if (!folder || !normalised) return kRefusalUndecidable;
     sourceListFolder(settings.sources, folder.get(), kRunPathCapacity);
-    const UINT refusal = normaliseTarget(settings.target, folder.get(), normalised.get(), kRunPathCapacity);
+    const UINT refusal =
+        normaliseTarget(settings.target, folder.get(), normalised.get(), kRunPathCapacity, requireReachable);
     if (refusal != kRefusalNone) return refusal;
     const UINT overlap = checkOverlap(settings.sources, normalised.get());
     if (overlap != kRefusalNone) return overlap;

@@ -20,8 +20,10 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target);
 
 // For a copy or move: puts `settings.target` into its full form
 // (normaliseTarget, relative to the folder of the selection) and checks it
-// against the selection. Delete and compress runs pass unchanged. Returns
-// kRefusalNone, or the refusal, with the target then left as it was.
-UINT prepareRunTarget(FILE_TREE_SETTING& settings);
+// against the selection. Delete and compress runs pass unchanged. Without
+// `requireReachable`, a drive or share that is not there (yet) is left to
+// the run's own check when it starts. Returns kRefusalNone, or the
+// refusal, with the target then left as it was.
+UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable = true);
 
 } // namespace sorvane

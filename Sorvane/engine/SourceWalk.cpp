@@ -429,7 +429,9 @@ int processSourceList(FILE_TREE_SETTING& settings)
         appendUnits(sources, 0, list.get(), parentLength);
         if (parentLength > 0) {
             // The folder as the check against the target saw it: full, with
-            // "." and ".." resolved.
+            // "." and ".." resolved ("C:" is the drive's root, never its
+            // current folder).
+            if (parentLength == 2 && sources[1] == L':') appendUnits(sources, 2, L"\\", 1);
             if (std::wcsncmp(sources, L"\\\\?\\", 4) != 0) {
                 std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[kRunPathCapacity]);
                 const DWORD length = full ? ::GetFullPathNameW(sources, kRunPathCapacity, full.get(), nullptr) : 0;

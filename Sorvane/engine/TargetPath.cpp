@@ -99,7 +99,7 @@ void sourceListFolder(const wchar_t* list, wchar_t* out, size_t capacity)
     out[length] = L'\0';
 }
 
-UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity)
+UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity, bool requireReachable)
 {
     if (out && capacity) out[0] = L'\0';
     if (!typed || !out || capacity == 0) return kRefusalTargetInvalid;
@@ -146,13 +146,12 @@ UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, si
     // The drive or share must be there.
     const std::wstring rootFolder = longFormOf(root + L"\\");
     const DWORD rootAttributes = ::GetFileAttributesW(rootFolder.c_str());
-    if (rootAttributes == INVALID_FILE_ATTRIBUTES || !(rootAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return kRefusalTargetUnreachable;
-    }
+    const bool rootThere = rootAttributes != INVALID_FILE_ATTRIBUTES && (rootAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (!rootThere && requireReachable) return kRefusalTargetUnreachable;
     // The target, or the nearest folder above it that exists, is a folder.
     std::wstring probe = longForm;
     const size_t rootEnd = longFormOf(root).size();
-    while (probe.size() > rootEnd) {
+    while (rootThere && probe.size() > rootEnd) {
         const DWORD attributes = ::GetFileAttributesW(probe.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kRefusalTargetIsFile;

@@ -26,11 +26,13 @@ enum RunRefusal : UINT {
 // '\', a "\\?\" prefix dropped, a relative path ("Out", "..\Out", "\Out")
 // taken from `base` (the folder of the selection; null or empty: relative
 // paths are refused), "." and ".." resolved, blanks and dots at the end of
-// every name removed, no trailing backslash but for a drive root. The
-// drive or share must exist, and neither the target nor any folder above
-// it may be a file. Writes the result into `out` (`capacity` units) and
-// returns kRefusalNone, or returns the refusal and leaves `out` empty.
-UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity);
+// every name removed, no trailing backslash but for a drive root. Neither
+// the target nor any folder above it may be a file, and with
+// `requireReachable` its drive or share must be there. Writes the result
+// into `out` (`capacity` units) and returns kRefusalNone, or returns the
+// refusal and leaves `out` empty.
+UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity,
+                     bool requireReachable = true);
 
 // The folder a source list names: PARENT of "PARENT;NAME;...", or the one
 // folder of a list without ';'. Written into `out` (`capacity` units).

@@ -89,6 +89,12 @@ TEST(TargetPath, UnreachableDrivesAndFilesInTheWayAreRefused)
     }
     ASSERT_NE(unused, 0);
     EXPECT_EQ(normalise(std::wstring(1, unused) + L":\\Backup").refusal, static_cast<UINT>(kRefusalTargetUnreachable));
+    // Left to the run's own check when it starts (as the operation dialog
+    // asks): the form is still made.
+    std::vector<wchar_t> out(kRunPathCapacity);
+    EXPECT_EQ(normaliseTarget((std::wstring(1, unused) + L":/Backup/").c_str(), nullptr, out.data(), out.size(), false),
+              0u);
+    EXPECT_EQ(std::wstring(out.data()), std::wstring(1, unused) + L":\\Backup");
     EXPECT_EQ(normalise(L"\\\\no-such-server\\share\\x").refusal, static_cast<UINT>(kRefusalTargetUnreachable));
     EXPECT_EQ(normalise(L"\\\\?\\UNC\\no-such-server\\share").refusal, static_cast<UINT>(kRefusalTargetUnreachable));
     EXPECT_EQ(normalise(root / L"file.txt").refusal, static_cast<UINT>(kRefusalTargetIsFile));

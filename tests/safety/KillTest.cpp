@@ -27,7 +27,7 @@ namespace {
 constexpr DWORD kWait = 30000;
 constexpr int kFolders = 6;
 constexpr int kFilesPerFolder = 50;
-constexpr size_t kLargeSize = 16u << 20; // written long enough to be caught as a temporary
+constexpr size_t kLargeSize = 40u << 20; // written long enough to be caught as a temporary
 constexpr int kProgressCompletedFiles = 2209;
 
 struct Planned {
@@ -272,8 +272,8 @@ void killRounds(bool otherVolume, int wantedKills, int killsPerRound, uint32_t s
         if (::testing::Test::HasFatalFailure()) return;
         for (int i = 0; i < killsPerRound && tally.kills < wantedKills; ++i) {
             bool temporary = false;
-            // Across volumes, every third kill waits for a large copy.
-            const bool waitForTemporary = otherVolume && i % 3 == 0;
+            // Across volumes, every other kill waits for a large copy.
+            const bool waitForTemporary = otherVolume && i % 2 == 0;
             if (kill.killMidRun(waitForTemporary, temporary)) {
                 ++tally.kills;
                 tally.withTemporary += temporary;
