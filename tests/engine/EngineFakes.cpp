@@ -77,6 +77,18 @@ namespace {
 
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
+} // namespace
+
+void removeUnixLink(const std::wstring& link)
+{
+    const std::string unix = unixPathOf(link);
+    if (unix.empty()) return;
+    runUnix(L"Z:\\bin\\rm", L"rm -f " + widen(unix));
+    for (int i = 0; i < 250 && ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(20);
+}
+
+namespace {
+
 bool sameFolder(const std::wstring& a, const std::wstring& b)
 {
     FileIdentity first;

@@ -212,6 +212,11 @@ bool runUnix(const std::wstring& program, std::wstring commandLine);
 // empty when there is none.
 std::string unixPathOf(const std::wstring& windowsPath);
 
+// Removes a Unix symbolic link (Wine shows one to a folder as a reparse
+// point) with the Linux `rm`, and waits until it is gone. Call it while
+// what the link leads to still exists: Wine sees the link through it.
+void removeUnixLink(const std::wstring& link);
+
 // A drive letter of its own for a test: a link in the prefix's dosdevices
 // folder onto an existing Linux folder, made with `ln`. Letters are tried
 // from `firstLetter` downwards; a letter counts as ours only when its root

@@ -57,6 +57,11 @@ protected:
         ASSERT_TRUE(writeBytes(root / L"elsewhere\\precious.txt", "precious"));
         ASSERT_TRUE(writeBytes(src() + L"\\a.txt", "alpha"));
     }
+    // The link goes first, while what it leads to is still there.
+    void TearDown() override
+    {
+        if (exists(src() + L"\\link")) removeUnixLink(src() + L"\\link");
+    }
     std::wstring src() const { return root / L"src"; }
     std::wstring dst() const { return root / L"dst"; }
     // A Unix symbolic link "src\link" to the folder "elsewhere".

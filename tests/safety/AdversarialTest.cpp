@@ -132,6 +132,21 @@ void snapshotFolder(const std::wstring& folder, int volume, const std::wstring& 
     } while (::FindNextFileW(find.get(), &found));
 }
 
+// Removes the links below a folder, while what they lead to is still
+// there for Wine to see them by.
+void removeLinks(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    UniqueFind find(::FindFirstFileW((L"\\\\?\\" + path + L"\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) removeUnixLink(path + L"\\" + name);
+        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeLinks(path + L"\\" + name);
+    } while (::FindNextFileW(find.get(), &found));
+}
+
 // Removes a tree without ever following a link out of it.
 void removeCaseTree(const std::wstring& path)
 {
@@ -144,11 +159,7 @@ void removeCaseTree(const std::wstring& path)
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
             const std::wstring longChild = L"\\\\?\\" + child;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                const std::string unix = unixPathOf(child);
-                if (!unix.empty()) runUnix(L"Z:\\bin\\rm", L"rm -f " + std::wstring(unix.begin(), unix.end()));
-                continue;
-            }
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue; // gone before
             ::SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeCaseTree(child);
             else ::DeleteFileW(longChild.c_str());
@@ -875,6 +886,7 @@ bool CaseRunner::run(uint64_t seed, int index)
         printCase(before);
         ADD_FAILURE() << "case " << index << " seed " << seed << " lost or changed what it must not (see above)";
     }
+    removeLinks(main_);
     removeCaseTree(main_);
     removeCaseTree(other_);
     return passed;
