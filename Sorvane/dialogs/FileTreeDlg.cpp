@@ -15,6 +15,7 @@
 #include "../base/AppState.h"
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
+#include "../engine/OverlapGuard.h"
 #include "../engine/PathUtil.h"
 #include "DlgBrowseFileExt.h"
 #include "History.h"
@@ -697,11 +698,16 @@ void CFileTreeDlg::onStart()
     if (!isDelete()) {
         std::wstring target = splitLabelled(targetText).value;
         if (target.empty()) return gotoControl(kTarget);
-        if (isCopyOrMove()) {
-            if (target.back() == L'\\') target.pop_back();
-            if (work.sources && equalNoCase(work.sources, target)) return gotoControl(kTarget);
-        }
         work.setTarget(target.c_str());
+        if (isCopyOrMove()) {
+            // The target in its full form, never the selection, inside it or
+            // the folder that holds it. A drive that is not there is refused
+            // when the run starts.
+            if (const UINT refusal = prepareRunTarget(work, false)) {
+                showMessage(m_hWnd, loadString(refusal), GetWindowText(), MB_OK | MB_ICONERROR);
+                return gotoControl(kTarget);
+            }
+        }
     }
 
     const std::wstring patternText = normalisePatterns();

@@ -23,6 +23,22 @@ enum ItemStatus : UINT {
     kStatusFolderReadOnly = 1364,  // "Filed(Folder), ReadOnly"
     kStatusFolderFailed = 1365,    // "Failed(Folder)"
     kStatusTestOnly = 1366,        // "Test Only"
+    kStatusSkipped = 1814,         // "Skipped"
+};
+
+// Reasons written after the status of a row (string-table ids).
+enum ItemReason : UINT {
+    kReasonSameFile = 1807,          // source and target are one file
+    kReasonFolderInTheWay = 1808,    // a folder of the file's name in the target
+    kReasonTargetUnreadable = 1809,  // the target folder could not be listed
+    kReasonTargetAppeared = 1810,    // a target came after the listing
+    kReasonTargetChanged = 1811,     // the target is not the file that was judged
+    kReasonSourceKept = 1812,        // written to the target, the source could not go
+    kReasonLinkSkipped = 1813,       // a selected link is not followed
+    kReasonLinkRemoved = 1815,       // the link itself was deleted
+    kReasonNotAName = 1816,          // a source-list element that names no item
+    kReasonNotRecycled = 1817,       // the Recycle Bin did not take the file
+    kReasonTargetFolderSkipped = 1818, // the walk met the run's own target folder
 };
 
 class IProgressSink {
@@ -44,6 +60,15 @@ public:
     // A failure row: the status text followed by "--" and the system's
     // message for `error` (0: the calling thread's last error).
     virtual void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) = 0;
+    // A row that says why: the status text followed by "--", the reason
+    // text and, when `error` is not 0, the system's message for it. A sink
+    // that keeps no reasons writes the plain row.
+    virtual void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour)
+    {
+        (void)reasonId;
+        (void)error;
+        WriteItemRow(path, statusId, colour);
+    }
 
 protected:
     ~ILogSink() = default;

@@ -3,10 +3,12 @@
 #include "EngineSinks.h"
 #include "FileTreeSetting.h"
 #include "Listing.h"
+#include "Temporaries.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <memory>
@@ -18,9 +20,12 @@ namespace {
 
 // No questions, no error boxes, undo kept, and never the "connected"
 // companions of a file (the "x_files" folder of "x.htm"): only the file the
-// filter chose goes to the Recycle Bin.
-constexpr DWORD kRecycleFlags =
-    FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY | FOF_NOERRORUI | FOF_NO_CONNECTED_ELEMENTS;
+// filter chose goes to the Recycle Bin. A file that cannot go there (no bin
+// on its volume, too large for it) would then be deleted for good without a
+// word: the system's own warning asks the user first (FOF_WANTNUKEWARNING
+// overrides FOF_NOCONFIRMATION for exactly that case).
+constexpr DWORD kRecycleFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY | FOF_NOERRORUI |
+                                FOF_NO_CONNECTED_ELEMENTS | FOF_WANTNUKEWARNING;
 
 // Attributes that SetFileAttributesW accepts.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -28,7 +33,6 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::atomic<const FileCopyRoutines*> g_routineOverride{nullptr};
-std::atomic<unsigned> g_temporaryCounter{0};
 
 const FileCopyRoutines& activeRoutines()
 {
@@ -81,12 +85,12 @@ void countOutcome(FILE_TREE_SETTING& settings, bool success)
     else ++settings.failedFiles;
 }
 
-BOOL* cancelFlag(FILE_TREE_SETTING& settings)
+void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UINT reason, DWORD error)
 {
-    // The run's cancel flag is also the one the system copy routine polls.
-    static_assert(sizeof(settings.cancel) == sizeof(BOOL), "cancel doubles as the copy routine's flag");
-    return reinterpret_cast<BOOL*>(const_cast<uint32_t*>(&settings.cancel));
+    if (settings.log) settings.log->WriteReasonRow(path, status, reason, error, kColourNone);
 }
+
+bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Win32 error for a failed SHFileOperationW: its results below 0x71 are
 // Win32 codes, the rest are the shell's own and are mapped here.
@@ -106,14 +110,22 @@ DWORD shellOperationError(int result)
     return ERROR_GEN_FAILURE;
 }
 
+// What became of a file sent to the Recycle Bin.
+struct RecycleResult {
+    bool recycled;  // gone from its place
+    bool kept;      // the bin did not take it (the user declined, or it is still there)
+    DWORD error;
+};
+
 // Sends one file to the Recycle Bin. The shell takes neither the long form
 // nor paths of MAX_PATH units or more: such a file is refused, never
-// deleted for good instead. Returns 0 or the error.
-DWORD recycleFile(const wchar_t* path)
+// deleted for good instead. A file the shell reports as taken but that is
+// still in its place was not taken.
+RecycleResult recycleFile(const wchar_t* path)
 {
     wchar_t list[MAX_PATH + 1];
     const DWORD formError = ordinaryPathForm(path, list, MAX_PATH);
-    if (formError) return formError;
+    if (formError) return {false, false, formError};
     list[std::wcslen(list) + 1] = L'\0'; // a list of one, ended by a second terminator
     SHFILEOPSTRUCTW operation = {};
     operation.hwnd = nullptr;
@@ -122,8 +134,12 @@ DWORD recycleFile(const wchar_t* path)
     operation.pTo = nullptr;
     operation.fFlags = static_cast<FILEOP_FLAGS>(kRecycleFlags);
     const int result = ::SHFileOperationW(&operation);
-    if (result != 0) return shellOperationError(result);
-    return operation.fAnyOperationsAborted ? ERROR_CANCELLED : 0;
+    if (result != 0) return {false, false, shellOperationError(result)};
+    if (operation.fAnyOperationsAborted) return {false, true, ERROR_CANCELLED};
+    if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || !isMissing(::GetLastError())) {
+        return {false, true, 0};
+    }
+    return {true, false, 0};
 }
 
 // A temporary file name beside the target (heap text, never throws).
@@ -136,13 +152,11 @@ public:
     {
         const wchar_t* slash = std::wcsrchr(target, L'\\');
         const size_t folderLength = slash ? static_cast<size_t>(slash - target) + 1 : 0;
-        constexpr size_t kNameCapacity = 64;
-        if (folderLength + kNameCapacity > kRunPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
-        text_.reset(new (std::nothrow) wchar_t[folderLength + kNameCapacity]);
+        if (folderLength + kTemporaryNameCapacity > kRunPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
+        text_.reset(new (std::nothrow) wchar_t[folderLength + kTemporaryNameCapacity]);
         if (!text_) return ERROR_NOT_ENOUGH_MEMORY;
         std::wmemcpy(text_.get(), target, folderLength);
-        std::swprintf(text_.get() + folderLength, kNameCapacity, L"~sorvane-%lx-%x.tmp",
-                      static_cast<unsigned long>(::GetCurrentProcessId()), g_temporaryCounter.fetch_add(1));
+        makeTemporaryName(text_.get() + folderLength);
         return 0;
     }
     const wchar_t* get() const { return text_.get(); }
@@ -157,18 +171,58 @@ private:
     std::unique_ptr<wchar_t[]> text_;
 };
 
+// What became of the write of one file.
+enum class Written {
+    Done,
+    Failed,          // nothing changed at the target; `error` says why
+    TargetAppeared,  // a target the listing did not show is there now: kept
+    TargetChanged,   // the target is not the file the policy judged: kept
+    SourceKept,      // the target holds the file, its source could not be deleted
+};
+struct WriteResult {
+    Written outcome;
+    DWORD error;
+};
+
+// How the target may be written, decided just before it is: "Without
+// condition." replaces whatever is there; the other policies may replace
+// only the very file they judged (same size, same last-write time), and
+// where they saw none, only create.
+enum class Placement { Replace, Create, Changed };
+
+Placement placementFor(const FILE_TREE_SETTING& settings, const ListingRecord* judged)
+{
+    if (settings.overwrite == 0) return Placement::Replace;
+    if (!judged) return Placement::Create;
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    if (!::GetFileAttributesExW(settings.target, GetFileExInfoStandard, &now)) {
+        return isMissing(::GetLastError()) ? Placement::Create : Placement::Changed;
+    }
+    const uint64_t size = (static_cast<uint64_t>(now.nFileSizeHigh) << 32) | now.nFileSizeLow;
+    const FILETIME judgedTime = judged->lastWrite;
+    if ((now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || size != judged->size ||
+        ::CompareFileTime(&now.ftLastWriteTime, &judgedTime) != 0) {
+        return Placement::Changed;
+    }
+    return Placement::Replace;
+}
+
+bool alreadyExists(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
+
 // Copies the source to a fresh temporary file beside `target` through the
-// system copy routine (or CopyFileW when it is missing). Only a file this
-// call created is ever removed again. Returns 0 or the error.
+// system copy routine (or CopyFileW when it is missing). A cancel reaches
+// the routine through the progress routine's PROGRESS_CANCEL. Only a file
+// this call created is ever removed again. Returns 0 or the error.
 DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath& temporary)
 {
     const FileCopyRoutines& routines = activeRoutines();
     for (int attempt = 0; attempt < 16; ++attempt) {
+        if (settings.cancel) return ERROR_REQUEST_ABORTED;
         if (const DWORD error = temporary.makeBeside(settings.target)) return error;
         BOOL copied;
         if (routines.copyFileEx) {
-            copied = routines.copyFileEx(settings.sources, temporary.get(), copyProgressCallback, &settings,
-                                         cancelFlag(settings), COPY_FILE_FAIL_IF_EXISTS);
+            copied = routines.copyFileEx(settings.sources, temporary.get(), copyProgressCallback, &settings, nullptr,
+                                         COPY_FILE_FAIL_IF_EXISTS);
         } else {
             if (settings.currentFileBytes < size) {
                 settings.doneBytes += size - settings.currentFileBytes;
@@ -178,7 +232,7 @@ DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath&
         }
         if (copied) return 0;
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue; // not ours: another name
+        if (alreadyExists(error)) continue; // not ours: another name
         temporary.remove();
         return error;
     }
@@ -187,55 +241,70 @@ DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath&
 
 // Puts a complete temporary copy in place of the target in one rename
 // within the folder: the target is either its old self or the new copy.
-DWORD replaceWithTemporary(const TemporaryPath& temporary, const wchar_t* target)
+// The policy is asked once more right before.
+WriteResult placeTemporary(const FILE_TREE_SETTING& settings, const TemporaryPath& temporary,
+                           const ListingRecord* judged)
 {
-    if (::MoveFileExW(temporary.get(), target, MOVEFILE_REPLACE_EXISTING)) return 0;
+    const Placement placement = placementFor(settings, judged);
+    if (placement == Placement::Changed) {
+        temporary.remove();
+        return {Written::TargetChanged, 0};
+    }
+    const DWORD flags = placement == Placement::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (::MoveFileExW(temporary.get(), settings.target, flags)) return {Written::Done, 0};
     const DWORD error = ::GetLastError();
     temporary.remove();
-    return error;
+    if (placement == Placement::Create && alreadyExists(error)) return {Written::TargetAppeared, 0};
+    return {Written::Failed, error};
 }
 
-DWORD copyFile(FILE_TREE_SETTING& settings, uint64_t size)
+WriteResult copyFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRecord* judged)
 {
     TemporaryPath temporary;
-    DWORD error = copyToTemporary(settings, size, temporary);
-    if (!error) error = replaceWithTemporary(temporary, settings.target);
-    return error;
+    const DWORD error = copyToTemporary(settings, size, temporary);
+    if (error) return {Written::Failed, error};
+    return placeTemporary(settings, temporary, judged);
 }
 
-DWORD moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAttributes)
+WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAttributes, const ListingRecord* judged)
 {
     // On one volume a move is a rename: atomic, nothing is copied.
+    const Placement placement = placementFor(settings, judged);
+    if (placement == Placement::Changed) return {Written::TargetChanged, 0};
+    const DWORD flags = placement == Placement::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
     const FileCopyRoutines& routines = activeRoutines();
     BOOL moved;
     if (routines.moveFileWithProgress) {
-        moved = routines.moveFileWithProgress(settings.sources, settings.target, copyProgressCallback, &settings,
-                                              MOVEFILE_REPLACE_EXISTING);
+        moved = routines.moveFileWithProgress(settings.sources, settings.target, copyProgressCallback, &settings, flags);
     } else {
-        moved = ::MoveFileExW(settings.sources, settings.target, MOVEFILE_REPLACE_EXISTING);
+        moved = ::MoveFileExW(settings.sources, settings.target, flags);
     }
-    if (moved) return 0;
+    if (moved) return {Written::Done, 0};
     DWORD error = ::GetLastError();
-    if (error != ERROR_NOT_SAME_DEVICE) return error;
+    if (error != ERROR_NOT_SAME_DEVICE) {
+        if (placement == Placement::Create && alreadyExists(error)) return {Written::TargetAppeared, 0};
+        return {Written::Failed, error};
+    }
 
     // Another volume: copy, put the copy in place, and only then let the
     // source go. A cancel or failure before that point leaves the source
     // untouched and the target as it was.
-    if (settings.cancel) return ERROR_REQUEST_ABORTED;
+    if (settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
     TemporaryPath temporary;
     error = copyToTemporary(settings, size, temporary);
-    if (!error) error = replaceWithTemporary(temporary, settings.target);
-    if (error) return error;
-    if (::DeleteFileW(settings.sources)) return 0;
+    if (error) return {Written::Failed, error};
+    const WriteResult placed = placeTemporary(settings, temporary, judged);
+    if (placed.outcome != Written::Done) return placed;
+    if (::DeleteFileW(settings.sources)) return {Written::Done, 0};
     error = ::GetLastError();
     if ((sourceAttributes & FILE_ATTRIBUTE_READONLY) && clearReadOnly(settings.sources, sourceAttributes)) {
         // The file moves with its attributes; the copy at the target keeps them.
-        if (::DeleteFileW(settings.sources)) return 0;
+        if (::DeleteFileW(settings.sources)) return {Written::Done, 0};
         error = ::GetLastError();
         restoreAttributes(settings.sources, sourceAttributes);
     }
-    // The file is whole at both places; the run reports the failure.
-    return error;
+    // The file is whole at both places; the row says so.
+    return {Written::SourceKept, error};
 }
 
 int applyDelete(FILE_TREE_SETTING& settings)
@@ -262,17 +331,22 @@ int applyDelete(FILE_TREE_SETTING& settings)
     } else {
         const bool cleared = readOnly && clearReadOnly(source, attributes);
         DWORD error = 0;
+        bool kept = false;
         if (settings.overwrite == 1) {
-            error = recycleFile(source);
-        } else if (!::DeleteFileW(source)) {
-            error = ::GetLastError();
+            const RecycleResult recycled = recycleFile(source);
+            error = recycled.error;
+            kept = recycled.kept;
+            success = recycled.recycled;
+        } else {
+            success = ::DeleteFileW(source) != 0;
+            if (!success) error = ::GetLastError();
         }
-        success = error == 0;
         if (success) {
             logItem(settings, source, kStatusSuccess, kColourNone);
         } else {
             if (cleared) restoreAttributes(source, attributes);
-            logError(settings, source, kStatusFailed, error, kColourNone);
+            if (kept) logReason(settings, source, kStatusFailed, kReasonNotRecycled, error);
+            else logError(settings, source, kStatusFailed, error, kColourNone);
         }
     }
     countOutcome(settings, success);
@@ -281,14 +355,19 @@ int applyDelete(FILE_TREE_SETTING& settings)
 }
 
 // A move whose target is not older than its source: the target stays and
-// the source is deleted.
+// the source is deleted, but only while the target is still the file that
+// was judged; otherwise both stay.
 int deleteOutdatedSource(FILE_TREE_SETTING& settings)
 {
     const ListingRecord* item = settings.currentItem;
     const wchar_t* source = settings.sources;
     const DWORD attributes = item->attributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && settings.protectReadOnly) {
+    showFileName(settings);
+    if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
+        logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
+        ++settings.failedFiles;
+    } else if (readOnly && settings.protectReadOnly) {
         logItem(settings, source, kStatusReadOnly, kColourMagenta);
         ++settings.failedFiles;
     } else {
@@ -304,7 +383,6 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
         }
     }
     settings.doneBytes += item->size;
-    showFileName(settings);
     refreshProgress(settings);
     return kOperationSkipped;
 }
@@ -316,6 +394,10 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     const bool move = settings.kind() == kOperationMove;
     const bool counting = settings.isCountingPass();
     const uint64_t size = item->size;
+
+    // A folder of the file's name in the target is no older or newer file:
+    // nothing is written over it, whatever the policy.
+    if (existing && existing->kind == kListingFolder) return refuseFile(settings, kReasonFolderInTheWay, 0);
 
     if (existing) {
         if (settings.overwrite == 2) return kOperationSkipped;
@@ -337,8 +419,12 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
         settings.totalBytes += size;
         const int64_t growth = static_cast<int64_t>(size) - static_cast<int64_t>(existing ? existing->size : 0);
         // A move within one volume only renames: it needs room only where it
-        // replaces a target.
-        if (!(move && settings.sameVolume) || existing) settings.neededBytes += growth;
+        // replaces a target. Anything else is written in full beside the old
+        // target before the rename lets that go.
+        const bool renames = move && settings.sameVolume;
+        const int64_t during = settings.neededBytes + (renames ? 0 : static_cast<int64_t>(size));
+        if (!renames || existing) settings.neededBytes += growth;
+        settings.neededPeakBytes = std::max({settings.neededPeakBytes, during, settings.neededBytes});
         ++settings.totalFiles;
         return kOperationDone;
     }
@@ -357,18 +443,26 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     const bool cleared = targetReadOnly && clearReadOnly(target, targetAttributes);
 
     settings.currentFileBytes = 0;
-    const DWORD error = move ? moveFile(settings, size, item->attributes) : copyFile(settings, size);
+    const WriteResult written =
+        move ? moveFile(settings, size, item->attributes, existing) : copyFile(settings, size, existing);
     // Whatever the system routine reported, the file's bytes are now handled.
     if (settings.currentFileBytes < size) settings.doneBytes += size - settings.currentFileBytes;
     settings.currentFileBytes = size;
 
-    const bool success = error == 0;
-    if (success) {
-        logItem(settings, target, kStatusSuccess, kColourNone);
-    } else {
-        if (cleared) restoreAttributes(target, targetAttributes);
-        logError(settings, target, kStatusFailed, error, kColourNone);
+    // The old target's attributes go back only where the old target stayed.
+    if (cleared && written.outcome != Written::Done && written.outcome != Written::SourceKept) {
+        restoreAttributes(target, targetAttributes);
     }
+    switch (written.outcome) {
+    case Written::Done: logItem(settings, target, kStatusSuccess, kColourNone); break;
+    case Written::Failed: logError(settings, target, kStatusFailed, written.error, kColourNone); break;
+    case Written::TargetAppeared: logReason(settings, target, kStatusFailed, kReasonTargetAppeared, 0); break;
+    case Written::TargetChanged: logReason(settings, target, kStatusFailed, kReasonTargetChanged, 0); break;
+    case Written::SourceKept:
+        logReason(settings, settings.sources, kStatusFailed, kReasonSourceKept, written.error);
+        break;
+    }
+    const bool success = written.outcome == Written::Done;
     countOutcome(settings, success);
     refreshProgress(settings);
     return success ? kOperationDone : kOperationFailed;
@@ -424,9 +518,34 @@ DWORD CALLBACK copyProgressCallback(LARGE_INTEGER, LARGE_INTEGER totalBytesTrans
         const uint64_t transferred = static_cast<uint64_t>(totalBytesTransferred.QuadPart);
         if (transferred > settings->currentFileBytes) settings->doneBytes += transferred - settings->currentFileBytes;
         settings->currentFileBytes = transferred;
-        if (settings->progress) settings->progress->UpdateCounters(true);
+        if (settings->progress) {
+            // No exception may cross the system's copy routine: a display
+            // that cannot be refreshed leaves the copy going.
+            try {
+                settings->progress->UpdateCounters(true);
+            } catch (...) {
+            }
+        }
     }
     return settings->cancel ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
+
+int refuseFile(FILE_TREE_SETTING& settings, UINT reason, DWORD error)
+{
+    const ListingRecord* item = settings.currentItem;
+    const uint64_t size = item ? item->size : 0;
+    if (settings.isCountingPass()) {
+        // Counted as the executing pass will treat it: one failed file.
+        settings.totalBytes += size;
+        ++settings.totalFiles;
+        return kOperationDone;
+    }
+    settings.doneBytes += size;
+    showFileName(settings);
+    logReason(settings, settings.sources, kStatusFailed, reason, error);
+    ++settings.failedFiles;
+    refreshProgress(settings);
+    return kOperationFailed;
 }
 
 int applyOperation(FILE_TREE_SETTING& settings)

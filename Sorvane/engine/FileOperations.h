@@ -23,6 +23,13 @@ enum OperationResult : int {
 // `existingTarget` the same-named entry of the target folder or null.
 int applyOperation(FILE_TREE_SETTING& settings);
 
+// Refuses the file of `currentItem` (whose path is in `sources`) before
+// anything is written: counted in the counting pass as the executing pass
+// will treat it; there, a "Failed" row with the reason (and, when `error`
+// is not 0, the system's message) and one failed file. Nothing on disk is
+// touched. Returns what applyOperation would: 1 counted, 0 failed.
+int refuseFile(FILE_TREE_SETTING& settings, UINT reason, DWORD error);
+
 // Tries to remove the folder in `sources` (no trailing backslash) after its
 // entries were handled; attributes from `currentItem` when set, else read
 // from the file system. True when the folder was removed.

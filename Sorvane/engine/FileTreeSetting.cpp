@@ -70,7 +70,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
 {
     setSources(other.sources); // a null source buffer copies as an empty text
     setTarget(other.target);
-    operation = other.operation;
+    operation = other.operation.load();
     setPatterns(other.patterns);
     includeSubfolders = other.includeSubfolders;
     excludePatterns = other.excludePatterns;
@@ -86,21 +86,24 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     cloneTree = other.cloneTree;
     progress = other.progress;
     log = other.log;
-    cancel = other.cancel;
+    cancel = other.cancel.load();
     sameVolume = other.sameVolume;
-    scannedFiles = other.scannedFiles;
-    totalFiles = other.totalFiles;
-    completedFiles = other.completedFiles;
-    failedFiles = other.failedFiles;
-    countedFolders = other.countedFolders;
-    failedFolders = other.failedFolders;
-    totalBytes = other.totalBytes;
-    doneBytes = other.doneBytes;
+    scannedFiles = other.scannedFiles.load();
+    totalFiles = other.totalFiles.load();
+    completedFiles = other.completedFiles.load();
+    failedFiles = other.failedFiles.load();
+    countedFolders = other.countedFolders.load();
+    failedFolders = other.failedFolders.load();
+    totalBytes = other.totalBytes.load();
+    doneBytes = other.doneBytes.load();
     currentFileBytes = other.currentFileBytes;
     neededBytes = other.neededBytes;
+    neededPeakBytes = other.neededPeakBytes;
     startTime = other.startTime;
     currentItem = other.currentItem;
     existingTarget = other.existingTarget;
+    targetRootLength = other.targetRootLength;
+    targetRoot = other.targetRoot;
 }
 
 bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWrite)

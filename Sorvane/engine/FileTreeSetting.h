@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include "FileIdentity.h"
+
+#include <atomic>
 #include <cstdint>
 
 namespace sorvane {
@@ -51,8 +54,9 @@ public:
     void setTarget(const wchar_t* text);
     void setPatterns(const wchar_t* text);
 
-    // User settings.
-    uint32_t operation = 0;
+    // User settings. `operation` carries the counting-pass flag, which the
+    // user-interface thread reads (context help) while the worker sets it.
+    std::atomic<uint32_t> operation{0};
     wchar_t* sources = nullptr;       // owned, kRunPathCapacity units
     wchar_t* target = nullptr;        // owned, kRunPathCapacity units
     wchar_t patterns[kPatternCapacity] = {};
@@ -69,24 +73,35 @@ public:
     uint32_t testOnly = 0;
     uint32_t cloneTree = 0;
 
-    // Run state.
+    // Run state. The worker writes the counters and byte totals while the
+    // user-interface thread reads them, and the user-interface thread sets
+    // `cancel` while the worker polls it: these are atomics, so that the
+    // two threads never race on them.
     IProgressSink* progress = nullptr;
     ILogSink* log = nullptr;
-    volatile uint32_t cancel = 0;
+    std::atomic<uint32_t> cancel{0};
     uint32_t sameVolume = 0;
-    uint32_t scannedFiles = 0;
-    uint32_t totalFiles = 0;
-    uint32_t completedFiles = 0;
-    uint32_t failedFiles = 0;
-    uint32_t countedFolders = 0;
-    uint32_t failedFolders = 0;
-    uint64_t totalBytes = 0;
-    uint64_t doneBytes = 0;
+    std::atomic<uint32_t> scannedFiles{0};
+    std::atomic<uint32_t> totalFiles{0};
+    std::atomic<uint32_t> completedFiles{0};
+    std::atomic<uint32_t> failedFiles{0};
+    std::atomic<uint32_t> countedFolders{0};
+    std::atomic<uint32_t> failedFolders{0};
+    std::atomic<uint64_t> totalBytes{0};
+    std::atomic<uint64_t> doneBytes{0};
     uint64_t currentFileBytes = 0;
     int64_t neededBytes = 0;
+    // The most room the run needs at any moment of the executing pass: a
+    // replacement is written beside the old target, so both exist at once.
+    int64_t neededPeakBytes = 0;
     FILETIME startTime = {};
     const ListingRecord* currentItem = nullptr;
     const ListingRecord* existingTarget = nullptr;
+    // The run's target folder as a pass found it: its length in `target`
+    // (with the trailing backslash) and its identity (unknown while it does
+    // not exist), so that the walk never enters it as a source.
+    uint32_t targetRootLength = 0;
+    FileIdentity targetRoot;
 
 private:
     void allocateBuffers();

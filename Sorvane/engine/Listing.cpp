@@ -135,20 +135,31 @@ const ListingRecord* Listing::next(const ListingRecord* record) const noexcept
     return reinterpret_cast<const ListingRecord*>(at);
 }
 
-bool listDirectory(const wchar_t* searchPath, Listing& out, DWORD excludedAttributes)
+bool listDirectory(const wchar_t* searchPath, Listing& out, DWORD excludedAttributes, DWORD* error)
 {
     out.reset();
+    DWORD ignored;
+    DWORD& reason = error ? *error : ignored;
+    reason = 0;
     GrowBlock folders;
     GrowBlock files;
-    if (!searchPath || !folders.init(kListingHeaderBytes) || !files.init(0)) return false;
+    if (!searchPath) {
+        reason = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (!folders.init(kListingHeaderBytes) || !files.init(0)) {
+        reason = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
 
     uint32_t count = 0;
     WIN32_FIND_DATAW found;
     UniqueFind find(::FindFirstFileExW(searchPath, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                                        FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+        const DWORD opened = ::GetLastError();
+        if (opened != ERROR_FILE_NOT_FOUND && opened != ERROR_PATH_NOT_FOUND && opened != ERROR_NO_MORE_FILES) {
+            reason = opened;
             return false;
         }
     } else {
@@ -156,16 +167,26 @@ bool listDirectory(const wchar_t* searchPath, Listing& out, DWORD excludedAttrib
             if (found.dwFileAttributes & excludedAttributes) continue;
             if (isDotEntry(found.cFileName)) continue;
             GrowBlock& block = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? folders : files;
-            if (!appendRecord(block, found)) return false;
+            if (!appendRecord(block, found)) {
+                reason = ERROR_NOT_ENOUGH_MEMORY;
+                return false;
+            }
             ++count;
         } while (::FindNextFileW(find.get(), &found));
-        if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
+        const DWORD ended = ::GetLastError();
+        if (ended != ERROR_NO_MORE_FILES) {
+            reason = ended ? ended : ERROR_GEN_FAILURE;
+            return false;
+        }
     }
 
     // The file records go behind the folder records.
     if (files.used() > 0) {
         uint8_t* tail = folders.reserve(files.used());
-        if (!tail) return false;
+        if (!tail) {
+            reason = ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
         std::memcpy(tail, files.data(), files.used());
     }
     std::memcpy(folders.data(), &count, sizeof(count));

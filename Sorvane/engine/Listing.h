@@ -93,8 +93,9 @@ private:
 // pattern, or one file path) into `out`. "." and ".." and every entry with
 // any bit of `excludedAttributes` are left out. A missing folder or no match
 // gives an empty listing. Returns false, with `out` emptied, when the
-// enumeration cannot be opened or does not run to its end, or memory runs out.
-bool listDirectory(const wchar_t* searchPath, Listing& out, DWORD excludedAttributes);
+// enumeration cannot be opened or does not run to its end, or memory runs
+// out; `error`, when given, then receives the reason (0 on success).
+bool listDirectory(const wchar_t* searchPath, Listing& out, DWORD excludedAttributes, DWORD* error = nullptr);
 
 // The first record of the block whose name equals `name` without regard to
 // case, or null; nothing beyond `listingBytes` is read.

@@ -1,10 +1,14 @@
 #include "SourceWalk.h"
 
 #include "EngineSinks.h"
+#include "FileIdentity.h"
 #include "FileOperations.h"
 #include "FileTreeSetting.h"
 #include "Listing.h"
+#include "OverlapGuard.h"
 #include "PathUtil.h"
+#include "SelectedItem.h"
+#include "Temporaries.h"
 
 #include <shlobj.h>
 
@@ -28,6 +32,136 @@ bool fits(size_t length, size_t extra) { return length + extra < kRunPathCapacit
 void refreshProgress(FILE_TREE_SETTING& settings)
 {
     if (settings.progress) settings.progress->UpdateCounters(false);
+}
+
+bool isDriveRootPath(const wchar_t* path, size_t length)
+{
+    const auto drive = [](const wchar_t* p) {
+        return ((p[0] | 0x20) >= L'a' && (p[0] | 0x20) <= L'z') && p[1] == L':' && p[2] == L'\\';
+    };
+    if (length == 3) return drive(path);
+    return length == 7 && std::wcsncmp(path, L"\\\\?\\", 4) == 0 && drive(path + 4);
+}
+
+// The identity of the folder whose path (ending with a backslash) takes the
+// first `length` units of `path`; the buffer is cut for the call and put
+// back.
+bool folderIdentity(wchar_t* path, size_t length, FileIdentity& out)
+{
+    if (length == 0) {
+        out = FileIdentity();
+        ::SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    size_t end = length;
+    if (path[end - 1] == L'\\' && !isDriveRootPath(path, end)) --end;
+    const wchar_t kept = path[end];
+    path[end] = L'\0';
+    const bool read = readIdentity(path, out);
+    const DWORD error = ::GetLastError();
+    path[end] = kept;
+    ::SetLastError(error);
+    return read;
+}
+
+bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// True when the folder of `sources` (first `sourceLength` units, `source`
+// its identity when already read) is the folder of `target`: every file
+// there would be its own target. Where identities cannot be had, the full
+// paths decide, and in doubt the folders count as the same.
+bool isTargetFolder(FILE_TREE_SETTING& settings, size_t sourceLength, const FileIdentity* source, size_t targetLength)
+{
+    FileIdentity sourceId;
+    DWORD sourceError = 0;
+    if (source && source->known) {
+        sourceId = *source;
+    } else if (!folderIdentity(settings.sources, sourceLength, sourceId)) {
+        sourceError = ::GetLastError();
+    }
+    FileIdentity targetId;
+    DWORD targetError = 0;
+    if (!folderIdentity(settings.target, targetLength, targetId)) targetError = ::GetLastError();
+    if (sourceId.known && targetId.known) return sameIdentity(sourceId, targetId);
+    // A target folder that does not exist yet is no existing source folder.
+    if (sourceId.known && isMissing(targetError)) return false;
+    if (isMissing(sourceError)) return false;
+
+    const wchar_t keptSource = settings.sources[sourceLength];
+    const wchar_t keptTarget = settings.target[targetLength];
+    settings.sources[sourceLength] = L'\0';
+    settings.target[targetLength] = L'\0';
+    const bool same = samePlace(settings.sources, settings.target);
+    settings.sources[sourceLength] = keptSource;
+    settings.target[targetLength] = keptTarget;
+    return same;
+}
+
+// True when the subfolder in `sources` (first `length` units) is the run's
+// own target folder; `identity` receives the subfolder's identity.
+bool isRunTargetFolder(FILE_TREE_SETTING& settings, size_t length, FileIdentity& identity)
+{
+    if (settings.targetRootLength == 0) return false;
+    if (!settings.targetRoot.known) {
+        // Not there when the pass began; it may have been made since.
+        folderIdentity(settings.target, settings.targetRootLength, settings.targetRoot);
+    }
+    if (folderIdentity(settings.sources, length, identity)) {
+        if (settings.targetRoot.known) return sameIdentity(identity, settings.targetRoot);
+        return false;
+    }
+    if (isMissing(::GetLastError())) return false;
+    const wchar_t keptSource = settings.sources[length];
+    const wchar_t keptTarget = settings.target[settings.targetRootLength];
+    settings.sources[length] = L'\0';
+    settings.target[settings.targetRootLength] = L'\0';
+    const bool same = samePlace(settings.sources, settings.target);
+    settings.sources[length] = keptSource;
+    settings.target[settings.targetRootLength] = keptTarget;
+    return same;
+}
+
+// A selected item refused as a whole: counted as one file in the counting
+// pass, one failed file with a row that says why in the executing pass.
+void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UINT reason)
+{
+    if (settings.isCountingPass()) {
+        ++settings.totalFiles;
+    } else {
+        ++settings.failedFiles;
+        if (settings.log) settings.log->WriteReasonRow(path, status, reason, 0, kColourNone);
+    }
+    refreshProgress(settings);
+}
+
+// A selected link of a delete: the link itself goes, never what it leads
+// to. Read-only protection and test runs hold as for files.
+void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path)
+{
+    if (settings.isCountingPass()) {
+        ++settings.totalFiles;
+        refreshProgress(settings);
+        return;
+    }
+    const DWORD attributes = ::GetFileAttributesW(path);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    bool removed = false;
+    if (readOnly && settings.protectReadOnly) {
+        if (settings.log) settings.log->WriteItemRow(path, kStatusReadOnly, kColourMagenta);
+    } else if (settings.testOnly) {
+        if (settings.log) settings.log->WriteItemRow(path, kStatusTestOnly, kColourNone);
+    } else {
+        const DWORD error = removeLink(path);
+        removed = error == 0;
+        if (removed) {
+            if (settings.log) settings.log->WriteReasonRow(path, kStatusSuccess, kReasonLinkRemoved, 0, kColourNone);
+        } else if (settings.log) {
+            settings.log->WriteErrorRow(path, kStatusFailed, error, kColourNone);
+        }
+    }
+    if (removed) ++settings.completedFiles;
+    else ++settings.failedFiles;
+    refreshProgress(settings);
 }
 
 // The pattern handed to the file system. With one plain pattern, no
@@ -86,6 +220,8 @@ void appendUnits(wchar_t* path, size_t length, const wchar_t* text, size_t count
     path[length + count] = L'\0';
 }
 
+int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder);
+
 // A subfolder met by walkFolder: entered, recursed into, and for a move or
 // delete counted or removed afterwards.
 void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, size_t sourceEnd, size_t targetEnd,
@@ -107,6 +243,18 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
     settings.currentItem = record;
     appendUnits(sources, sourceEnd, name, nameLength);
     appendUnits(sources, sourceEnd + nameLength, L"\\", 1);
+
+    // A copy or move never walks into its own target folder: that would
+    // copy the copies again, ever deeper.
+    FileIdentity identity;
+    if (isCopyOrMove(kind) && isRunTargetFolder(settings, sourceEnd + nameLength + 1, identity)) {
+        if (!settings.isCountingPass() && settings.log) {
+            sources[sourceEnd + nameLength] = L'\0';
+            settings.log->WriteReasonRow(sources, kStatusSkipped, kReasonTargetFolderSkipped, 0, kColourNone);
+        }
+        sources[sourceEnd] = L'\0';
+        return;
+    }
     if (appendTarget) {
         appendUnits(target, targetEnd, name, nameLength);
         // A long-form path is taken literally: the folder is named without
@@ -117,7 +265,7 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
         appendUnits(target, targetEnd + nameLength, L"\\", 1);
     }
 
-    walkFolder(settings, true);
+    walkFolderWith(settings, true, identity.known ? &identity : nullptr);
 
     if (removesSources(kind)) {
         sources[sourceEnd + nameLength] = L'\0';
@@ -157,18 +305,28 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
     }
     appendUnits(sources, parentLength, name, nameLength);
 
-    int pathType;
+    SelectedKind selected;
     if (driveRoot) {
         // "\\?\X:" names the volume, not its root folder: ask with the backslash.
         const DWORD attributes = ::GetFileAttributesW(sources);
-        pathType = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? kPathFolder
-                                                                                                     : kPathMissing;
+        selected = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                       ? SelectedKind::Folder
+                       : SelectedKind::Missing;
+    } else if (!isItemName(name, nameLength)) {
+        // "..\x", "a\b", "*": no item of this folder; nothing outside it is touched.
+        refuseItem(settings, sources, kStatusFailed, kReasonNotAName);
+        return;
     } else {
-        pathType = pathKind(sources);
+        selected = readSelectedItemKind(sources);
     }
 
     settings.currentItem = nullptr;
-    if (pathType == kPathFolder) {
+    if (selected == SelectedKind::FileLink || selected == SelectedKind::FolderLink) {
+        // A junction or symbolic link is never entered: copy and move skip
+        // it, delete removes the link itself.
+        if (kind == kOperationDelete) deleteSelectedLink(settings, sources);
+        else refuseItem(settings, sources, kStatusSkipped, kReasonLinkSkipped);
+    } else if (selected == SelectedKind::Folder) {
         if (!driveRoot) {
             if (isCopyOrMove(kind) && !fits(targetLength, nameLength + 1 + patternLength)) {
                 sources[parentLength] = L'\0';
@@ -190,7 +348,7 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
             settings.currentItem = nullptr;
             removeEmptiedFolder(settings);
         }
-    } else if (pathType == kPathFile) {
+    } else if (selected == SelectedKind::File) {
         walkFolder(settings, false);
     } else {
         if (settings.isCountingPass()) {
@@ -203,11 +361,29 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
     }
 }
 
+// Makes the target's full form and checks the run against the selection.
+// A refused run touches nothing; its executing pass says why in one row.
+bool runRefused(FILE_TREE_SETTING& settings)
+{
+    const UINT refusal = prepareRunTarget(settings);
+    if (refusal == 0) return false;
+    if (!settings.isCountingPass()) {
+        ++settings.failedFiles;
+        if (settings.log) settings.log->WriteReasonRow(settings.target, kStatusFailed, refusal, 0, kColourRed);
+        refreshProgress(settings);
+    }
+    return true;
+}
+
 } // namespace
 
 int processSourceList(FILE_TREE_SETTING& settings)
 {
     if (!settings.sources || !settings.target) return 1;
+    settings.targetRootLength = 0;
+    settings.targetRoot = FileIdentity();
+    if (settings.sources[0] == L'\0') return 1; // nothing selected: nothing to do
+    if (isCopyOrMove(settings.kind()) && runRefused(settings)) return 1;
     std::unique_ptr<wchar_t[]> list(new (std::nothrow) wchar_t[kRunPathCapacity]);
     if (!list) return 1;
     boundedCopy(list.get(), settings.sources, kRunPathCapacity);
@@ -221,25 +397,46 @@ int processSourceList(FILE_TREE_SETTING& settings)
         appendUnits(target, targetLength++, L"\\", 1);
     }
 
-    // Nothing selected: nothing to do (never the root of the current drive).
-    if (list[0] == L'\0') return 1;
-
     wchar_t* const sources = settings.sources;
     const uint32_t kind = settings.kind();
+    if (isCopyOrMove(kind)) {
+        settings.targetRootLength = static_cast<uint32_t>(targetLength);
+        folderIdentity(target, targetLength, settings.targetRoot);
+    }
     const wchar_t* firstSeparator = std::wcschr(list.get(), L';');
     if (!firstSeparator) {
-        // One folder: its content, never the folder itself.
-        const size_t length = std::wcslen(sources);
-        if (sources[length - 1] != L'\\') {
-            if (!fits(length, 1)) return 1;
-            appendUnits(sources, length, L"\\", 1);
+        // One folder: its content, never the folder itself, and never what
+        // a link leads to.
+        size_t length = std::wcslen(sources);
+        while (length > 1 && sources[length - 1] == L'\\' && !isDriveRootPath(sources, length)) --length;
+        sources[length] = L'\0';
+        const SelectedKind selected = readSelectedItemKind(sources);
+        if (selected == SelectedKind::FolderLink || selected == SelectedKind::FileLink) {
+            refuseItem(settings, sources, kStatusSkipped, kReasonLinkSkipped);
+        } else {
+            if (sources[length - 1] != L'\\') {
+                if (!fits(length, 1)) {
+                    boundedCopy(sources, list.get(), kRunPathCapacity);
+                    return 1;
+                }
+                appendUnits(sources, length, L"\\", 1);
+            }
+            if (settings.cloneTree && isCopyOrMove(kind)) ensureFolderPath(target, false, true);
+            walkFolder(settings, true);
         }
-        if (settings.cloneTree && isCopyOrMove(kind)) ensureFolderPath(target, false, true);
-        walkFolder(settings, true);
     } else {
         const size_t parentLength = static_cast<size_t>(firstSeparator - list.get());
         appendUnits(sources, 0, list.get(), parentLength);
         if (parentLength > 0) {
+            // The folder as the check against the target saw it: full, with
+            // "." and ".." resolved ("C:" is the drive's root, never its
+            // current folder).
+            if (parentLength == 2 && sources[1] == L':') appendUnits(sources, 2, L"\\", 1);
+            if (std::wcsncmp(sources, L"\\\\?\\", 4) != 0) {
+                std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[kRunPathCapacity]);
+                const DWORD length = full ? ::GetFullPathNameW(sources, kRunPathCapacity, full.get(), nullptr) : 0;
+                if (length > 0 && length < kRunPathCapacity) boundedCopy(sources, full.get(), kRunPathCapacity);
+            }
             toLongPath(sources, kRunPathCapacity);
             const size_t length = std::wcslen(sources);
             if (sources[length - 1] != L'\\' && fits(length, 1)) appendUnits(sources, length, L"\\", 1);
@@ -274,7 +471,13 @@ int processSourceList(FILE_TREE_SETTING& settings)
     return 1;
 }
 
-int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
+int walkFolder(FILE_TREE_SETTING& settings, bool listContents) { return walkFolderWith(settings, listContents, nullptr); }
+
+namespace {
+
+// walkFolder, with the identity of the source folder when the caller has
+// already read it.
+int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder)
 {
     wchar_t* const sources = settings.sources;
     wchar_t* const target = settings.target;
@@ -310,7 +513,9 @@ int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
     bool targetFolderPending = !listContents || !(settings.cloneTree && copyOrMove);
 
     Listing targetListing;
+    TargetRefusal refusal = {0, 0};
     if (copyOrMove) {
+        const bool allNames = listContents && std::wcscmp(pattern, L"*.*") == 0;
         const wchar_t* targetPattern = pattern;
         size_t targetPatternLength = patternLength;
         wchar_t fileName[kListingNameCapacity];
@@ -319,10 +524,21 @@ int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
             targetPatternLength = only ? copyRecordName(only, fileName) : 0;
             targetPattern = fileName;
         }
+        bool targetListed = false;
         if (targetPatternLength > 0 && fits(targetEnd, targetPatternLength)) {
             appendUnits(target, targetEnd, targetPattern, targetPatternLength);
-            if (!listDirectory(target, targetListing, kExcludedAttributes)) targetListing.reset();
+            DWORD error = 0;
+            targetListed = listDirectory(target, targetListing, kExcludedAttributes, &error);
             target[targetEnd] = L'\0';
+            // A target folder that cannot be read is not an empty one: what
+            // it holds is unknown, so nothing is written into it.
+            if (!targetListed) refusal = {kReasonTargetUnreadable, error};
+        }
+        if (isTargetFolder(settings, folderEnd, listContents ? sourceFolder : nullptr, targetEnd)) {
+            refusal = {kReasonSameFile, 0};
+        } else if (targetListed && !settings.isCountingPass()) {
+            // Copies a process left here when it died go before new ones come.
+            sweepTemporaries(target, kRunPathCapacity, allNames ? &targetListing : nullptr);
         }
     }
 
@@ -333,10 +549,14 @@ int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
             target[targetEnd] = L'\0';
             wchar_t name[kListingNameCapacity];
             copyRecordName(record, name);
+            // Folders come first in a listing: a folder of the file's name is
+            // what is found, and it is never taken for an older or newer file.
             settings.existingTarget =
                 targetListing.data() ? findInListing(name, targetListing.data(), targetListing.bytes()) : nullptr;
             settings.currentItem = record;
-            if (processFile(settings, targetFolderPending) != 0) targetFolderPending = false;
+            if (processFile(settings, targetFolderPending, refusal.reason ? &refusal : nullptr) != 0) {
+                targetFolderPending = false;
+            }
         } else if (settings.includeSubfolders) {
             walkSubfolder(settings, record, folderEnd, targetEnd, patternLength);
         }
@@ -351,7 +571,9 @@ int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
     return 1;
 }
 
-int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending)
+} // namespace
+
+int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending, const TargetRefusal* refusal)
 {
     const ListingRecord* item = settings.currentItem;
     if (!item) return 0;
@@ -370,6 +592,7 @@ int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending)
     wchar_t* const sources = settings.sources;
     wchar_t* const target = settings.target;
     const uint32_t kind = settings.kind();
+    if (refusal) targetFolderPending = false; // nothing is written for it
     if (targetFolderPending && isCopyOrMove(kind)) {
         // A failure here shows when the file itself fails.
         if (!counting) ensureFolderPath(target, false, true);
@@ -385,7 +608,7 @@ int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending)
     }
     appendUnits(sources, sourceEnd, name, nameLength);
     if (appendTarget) appendUnits(target, targetEnd, name, nameLength);
-    const int result = applyOperation(settings);
+    const int result = refusal ? refuseFile(settings, refusal->reason, refusal->error) : applyOperation(settings);
     sources[sourceEnd] = L'\0';
     target[targetEnd] = L'\0';
     return result;

@@ -11,11 +11,16 @@
 // ';' at the end). "X:\;" and "X:\;;" stand for the whole drive X.
 #pragma once
 
+#include <windows.h>
+
 namespace sorvane {
 
 class FILE_TREE_SETTING;
 
-// One pass over the source list. Leaves `sources` as it found it and
+// One pass over the source list. A copy or move first puts its target into
+// its full form and checks it against the selection (prepareRunTarget): a
+// refused run does nothing at all, and its executing pass writes one
+// "Failed" row with the reason. Leaves `sources` as it found it and
 // `target` in its long-path form with a trailing backslash. Returns 1.
 int processSourceList(FILE_TREE_SETTING& settings);
 
@@ -25,10 +30,19 @@ int processSourceList(FILE_TREE_SETTING& settings);
 // Returns 1.
 int walkFolder(FILE_TREE_SETTING& settings, bool listContents);
 
+// Why the files of one folder may not be written to their targets: a
+// reason id (ItemReason) and, when not 0, the system error behind it.
+struct TargetRefusal {
+    UINT reason;
+    DWORD error;
+};
+
 // Filters the file described by `currentItem` (in the folder of `sources`)
 // and, when it qualifies, makes the target folder exist when
-// `targetFolderPending` and applies the operation. Returns 0 when the file
-// did not qualify or failed, else applyOperation's result.
-int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending);
+// `targetFolderPending` and applies the operation. With `refusal`, a
+// qualifying file is refused for that reason instead (refuseFile) and
+// nothing is written. Returns 0 when the file did not qualify or failed,
+// else applyOperation's result.
+int processFile(FILE_TREE_SETTING& settings, bool targetFolderPending, const TargetRefusal* refusal = nullptr);
 
 } // namespace sorvane

@@ -213,6 +213,30 @@ void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, CO
     WriteRow(cells, 2, colour);
 }
 
+void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour)
+{
+    constexpr DWORD kCapacity = 1024;
+    wchar_t cell[kCapacity] = {};
+    std::wstring status = loadString(statusId);
+    if (status.size() > 63) status.resize(63);
+    std::wstring reason = loadString(reasonId);
+    if (reason.size() > 255) reason.resize(255);
+    std::swprintf(cell, kCapacity, L"%ls--%ls", status.c_str(), reason.c_str());
+    if (error != 0) {
+        size_t used = std::wcslen(cell);
+        if (used + 2 < kCapacity) {
+            cell[used++] = L' ';
+            cell[used] = L'\0';
+            ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                             MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), cell + used,
+                             static_cast<DWORD>(kCapacity - used), nullptr);
+        }
+    }
+    cell[kCapacity - 1] = L'\0';
+    const wchar_t* cells[] = {path ? path : L"", cell};
+    WriteRow(cells, 2, colour);
+}
+
 void CLogHtml::WriteParagraph(UINT textId, COLORREF colour)
 {
     const std::wstring text = loadString(textId);

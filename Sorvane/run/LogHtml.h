@@ -31,6 +31,7 @@ public:
     // ILogSink: rows about the items of a run.
     void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override;
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override;
+    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override;
 };
 
 namespace report {

@@ -3,6 +3,7 @@
 
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
+#include "../engine/OverlapGuard.h"
 #include "../engine/SourceWalk.h"
 #include "DlgProgress.h"
 #include "LogHtml.h"
@@ -24,16 +25,25 @@ enum : UINT {
     kIdsCompletedFiles = 1392,
     kIdsFailedFiles = 1393,
     kIdsFailedFolders = 1394,
+    kIdsRunStopped = 1819,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
 DWORD WINAPI workerMain(void* parameter)
 {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    auto& job = *static_cast<OperationJob*>(parameter);
     try {
-        RunOperation(*static_cast<OperationJob*>(parameter));
+        RunOperation(job);
     } catch (...) {
-        // Nothing leaves the thread; the dialog still reaches its end.
+        // RunOperation ends its report and its dialog itself; should even
+        // that fail, the dialog still reaches its end and nothing leaves the
+        // thread.
+        try {
+            job.log = nullptr;
+            if (job.ownedDialog) job.ownedDialog->SetPhase(CDlgProgress::kFinished);
+        } catch (...) {
+        }
     }
     if (SUCCEEDED(com)) ::CoUninitialize();
     return 0;
@@ -75,12 +85,15 @@ bool checkDiskSpace(OperationJob& job)
     const std::wstring path = diskSpaceQueryPath(job.target);
     uint64_t freeBytes = 0;
     if (!freeSpaceQuery()(path.c_str(), &freeBytes)) return true;
-    if (static_cast<int64_t>(freeBytes) >= job.neededBytes) return true;
+    // The most the run needs at any moment: a replacement is written in
+    // full beside the old target before the old one goes.
+    const int64_t needed = job.neededPeakBytes > job.neededBytes ? job.neededPeakBytes : job.neededBytes;
+    if (static_cast<int64_t>(freeBytes) >= needed) return true;
 
     CDlgProgress* dialog = job.ownedDialog;
     if (dialog) dialog->StopAnimation();
     std::wstring shortfall;
-    FormatSize(job.neededBytes - static_cast<int64_t>(freeBytes), shortfall);
+    FormatSize(needed - static_cast<int64_t>(freeBytes), shortfall);
     const HWND owner = dialog ? dialog->m_hWnd : nullptr;
     if (showMessage(owner, formatString(kIdsDiskSpace, shortfall.c_str()), MB_YESNO | MB_ICONQUESTION) == IDYES) {
         return true;
@@ -133,49 +146,82 @@ HWND StartOperation(OperationJob& job, HWND owner)
 void RunOperation(OperationJob& job)
 {
     CDlgProgress* dialog = job.ownedDialog;
+    bool tableOpen = false;
+    bool stopped = false;
 
-    // 1-2. Counting pass flag; the report with its head and settings.
-    job.operation |= kCountingPassFlag;
-    job.ownedReport = new (std::nothrow) CLogHtml;
-    if (CLogHtml* report = job.ownedReport) {
-        report->Open(job.reportPath.c_str());
-        report->WriteHead(loadString(kIdsAppName).c_str(), kReportTitle);
-        report->WriteSettingsTable(job);
-    }
-    job.log = job.ownedReport;
+    try {
+        // 1-2. Counting pass flag; the report with its head and settings.
+        job.operation |= kCountingPassFlag;
+        job.ownedReport = new (std::nothrow) CLogHtml;
+        if (CLogHtml* report = job.ownedReport) {
+            report->Open(job.reportPath.c_str());
+            report->WriteHead(loadString(kIdsAppName).c_str(), kReportTitle);
+            report->WriteSettingsTable(job);
+        }
+        job.log = job.ownedReport;
 
-    // 3-5. Count what qualifies.
-    if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
-    upperCaseAscii(job.patterns);
-    processSourceList(job);
-    if (dialog) dialog->UpdateCounters(false);
-    job.operation &= ~kCountingPassFlag;
+        // The target in its full form, checked against the selection once
+        // more: a target given on the command line has seen no dialog.
+        const UINT refusal = prepareRunTarget(job);
+        if (refusal != 0) {
+            if (job.ownedReport) job.ownedReport->WriteParagraph(refusal, kColourRed);
+            if (dialog) dialog->StopAnimation();
+            showMessage(dialog ? dialog->m_hWnd : nullptr, loadString(refusal), MB_OK | MB_ICONERROR);
+            job.cancel = 1;
+        }
 
-    // 6-9. Execute when there is something to do and space for it.
-    if (checkDiskSpace(job) && (job.totalFiles != 0 || job.countedFolders != 0) && !job.cancel) {
-        if (dialog) dialog->SetPhase(CDlgProgress::kRunning);
-        if (job.ownedReport) job.ownedReport->BeginTable();
-        processSourceList(job);
-        if (job.ownedReport) job.ownedReport->EndTable();
+        // 3-5. Count what qualifies.
+        if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
+        upperCaseAscii(job.patterns);
+        if (!job.cancel) processSourceList(job);
+        if (dialog) dialog->UpdateCounters(false);
+        job.operation &= ~kCountingPassFlag;
+
+        // 6-9. Execute when there is something to do and space for it.
+        if (!job.cancel && checkDiskSpace(job) && (job.totalFiles != 0 || job.countedFolders != 0) && !job.cancel) {
+            if (dialog) dialog->SetPhase(CDlgProgress::kRunning);
+            if (job.ownedReport) {
+                job.ownedReport->BeginTable();
+                tableOpen = true;
+            }
+            processSourceList(job);
+            if (job.ownedReport) job.ownedReport->EndTable();
+            tableOpen = false;
+        }
+    } catch (...) {
+        // The run stops here; what it did is reported as far as it got.
+        stopped = true;
+        job.cancel = 1;
     }
 
     // 10. Totals, the cancel note, and the end of the report.
-    if (CLogHtml* report = job.ownedReport) {
-        report->BeginTable();
-        writeTotal(*report, kIdsTotalFiles, job.totalFiles, kColourGreen);
-        writeTotal(*report, kIdsCompletedFiles, job.completedFiles, kColourGreen);
-        writeTotal(*report, kIdsFailedFiles, job.failedFiles, kColourRed);
-        if (job.failedFolders != 0) writeTotal(*report, kIdsFailedFolders, job.failedFolders, kColourRed);
-        report->EndTable();
-        if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
-        report->WriteFooter();
-        report->Close();
+    try {
+        if (CLogHtml* report = job.ownedReport) {
+            if (stopped) {
+                if (!tableOpen) report->BeginTable();
+                report->WriteLabelRow(kIdsRunStopped, L"", kColourRed);
+                tableOpen = true;
+            }
+            if (tableOpen) report->EndTable();
+            report->BeginTable();
+            writeTotal(*report, kIdsTotalFiles, job.totalFiles, kColourGreen);
+            writeTotal(*report, kIdsCompletedFiles, job.completedFiles, kColourGreen);
+            writeTotal(*report, kIdsFailedFiles, job.failedFiles, kColourRed);
+            if (job.failedFolders != 0) writeTotal(*report, kIdsFailedFolders, job.failedFolders, kColourRed);
+            report->EndTable();
+            if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
+            report->WriteFooter();
+            report->Close();
+        }
+    } catch (...) {
+        if (job.ownedReport) job.ownedReport->Close();
     }
     job.log = nullptr;
     delete job.ownedReport;
     job.ownedReport = nullptr;
 
     // 11. The end.
+    job.operation &= ~kCountingPassFlag;
     if (dialog) dialog->SetPhase(CDlgProgress::kFinished);
 }
 

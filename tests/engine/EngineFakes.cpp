@@ -2,6 +2,9 @@
 
 #include "Raii.h"
 
+#include "engine/FileIdentity.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 
@@ -28,6 +31,126 @@ OtherVolumeFolder::OtherVolumeFolder()
 OtherVolumeFolder::~OtherVolumeFolder()
 {
     if (!path_.empty()) removeTree(path_);
+}
+
+bool runUnix(const std::wstring& program, std::wstring commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return false;
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    // Wine hands out no waitable handle for a Unix program: the caller then
+    // looks for its effect itself.
+    const DWORD waited = ::WaitForSingleObject(process.get(), 30000);
+    if (waited == WAIT_FAILED) return true;
+    if (waited != WAIT_OBJECT_0) return false;
+    DWORD code = 1;
+    return ::GetExitCodeProcess(process.get(), &code) && code == 0;
+}
+
+std::string unixPathOf(const std::wstring& windowsPath)
+{
+    using Convert = char*(CDECL*)(LPCWSTR);
+    static const auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* unix = convert(windowsPath.c_str());
+    if (!unix) return {};
+    std::string result = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    // Wine answers through the prefix's drive links ("dosdevices/c:/..."),
+    // names no Windows path can carry: the C: drive's own folder instead.
+    const std::string link = "/dosdevices/c:";
+    const size_t at = result.find(link);
+    if (at != std::string::npos && (at + link.size() == result.size() || result[at + link.size()] == '/')) {
+        result.replace(at, link.size(), "/drive_c");
+    }
+    return result;
+}
+
+namespace {
+
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+} // namespace
+
+void removeUnixLink(const std::wstring& link)
+{
+    const std::string unix = unixPathOf(link);
+    if (unix.empty()) return;
+    runUnix(L"Z:\\bin\\rm", L"rm -f " + widen(unix));
+    for (int i = 0; i < 250 && ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(20);
+}
+
+namespace {
+
+bool sameFolder(const std::wstring& a, const std::wstring& b)
+{
+    FileIdentity first;
+    FileIdentity second;
+    return readIdentity(a.c_str(), first) && readIdentity(b.c_str(), second) && first.index == second.index &&
+           first.volume == second.volume;
+}
+
+} // namespace
+
+MappedDrive::MappedDrive(const std::string& unixFolder, wchar_t firstLetter)
+{
+    wchar_t config[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return;
+    std::wstring prefix = config; // "\??\Z:\path\to\prefix"
+    if (prefix.rfind(L"\\??\\Z:", 0) != 0) return;
+    prefix.erase(0, 6);
+    std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
+    std::wstring zPath = L"Z:" + widen(unixFolder);
+    std::replace(zPath.begin(), zPath.end(), L'/', L'\\');
+    for (wchar_t letter = firstLetter; letter >= L'g'; --letter) {
+        const std::wstring root = std::wstring(1, letter) + L":\\";
+        if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        const std::wstring link = prefix + L"/dosdevices/" + std::wstring(1, letter) + L":";
+        // -T: never a link inside an existing one; fails when the name is taken.
+        if (!runUnix(L"Z:\\bin\\ln", L"ln -sT " + widen(unixFolder) + L" " + link)) continue;
+        for (int i = 0; i < 100 && ::GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(20);
+        if (sameFolder(root, zPath)) {
+            letter_ = letter;
+            link_ = link;
+            ready_ = true;
+            return;
+        }
+    }
+}
+
+MappedDrive::~MappedDrive()
+{
+    if (link_.empty()) return;
+    runUnix(L"Z:\\bin\\rm", L"rm -f " + link_);
+    const std::wstring root = std::wstring(1, letter_) + L":\\";
+    for (int i = 0; i < 100 && ::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(20);
+}
+
+TestDrive::TestDrive(const std::string& unixBase, wchar_t firstLetter)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string unixFolder = unixBase + "/sorvane-drive-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                   std::to_string(::GetTickCount()) + "-" + std::to_string(counter++);
+    folder_ = L"Z:" + widen(unixFolder);
+    std::replace(folder_.begin(), folder_.end(), L'/', L'\\');
+    if (!::CreateDirectoryW(folder_.c_str(), nullptr)) {
+        folder_.clear();
+        return;
+    }
+    drive_ = std::make_unique<MappedDrive>(unixFolder, firstLetter);
+}
+
+TestDrive::~TestDrive()
+{
+    drive_.reset();
+    if (!folder_.empty()) removeTree(folder_);
 }
 
 BOOL WINAPI chunkedCopyFileEx(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress, LPVOID data,

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct LogRow {
     DWORD error;      // 0 for item rows
     COLORREF colour;
     bool errorRow;
+    UINT reason = 0;  // the reason of a reason row
 };
 
 class RecordingLog : public ILogSink {
@@ -33,6 +35,16 @@ public:
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override
     {
         rows.push_back({path, statusId, error, colour, true});
+    }
+    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
+    {
+        rows.push_back({path, statusId, error, colour, false, reasonId});
+    }
+    size_t countReason(UINT reason) const
+    {
+        size_t n = 0;
+        for (const auto& row : rows) n += row.reason == reason;
+        return n;
     }
     size_t count(UINT status) const
     {
@@ -58,7 +70,11 @@ public:
 class RecordingProgress : public IProgressSink {
 public:
     void SetFolderText(const wchar_t* text) override { folders.emplace_back(text); }
-    void SetFileText(const wchar_t* text) override { files.emplace_back(text); }
+    void SetFileText(const wchar_t* text) override
+    {
+        files.emplace_back(text);
+        if (onFileText) onFileText(files.back());
+    }
     void UpdateCounters(bool duringCopy) override
     {
         if (duringCopy) ++copyUpdates;
@@ -70,6 +86,8 @@ public:
     size_t updates = 0;
     size_t copyUpdates = 0;
     std::function<void(bool)> onUpdate;
+    // Runs when the engine shows the name of the file it is about to handle.
+    std::function<void(const std::wstring&)> onFileText;
 };
 
 // Settings for one run with recording sinks attached.
@@ -183,6 +201,59 @@ public:
 
 private:
     std::wstring path_;
+};
+
+// Runs a Linux program given by its Z: path (Wine starts Unix programs so).
+// True when it exited with 0, or when it started and Wine gives no way to
+// wait for it: the caller then looks for its effect.
+bool runUnix(const std::wstring& program, std::wstring commandLine);
+
+// The Linux path of a Windows path (through Wine's own conversion), or
+// empty when there is none.
+std::string unixPathOf(const std::wstring& windowsPath);
+
+// Removes a Unix symbolic link (Wine shows one to a folder as a reparse
+// point) with the Linux `rm`, and waits until it is gone. Call it while
+// what the link leads to still exists: Wine sees the link through it.
+void removeUnixLink(const std::wstring& link);
+
+// A drive letter of its own for a test: a link in the prefix's dosdevices
+// folder onto an existing Linux folder, made with `ln`. Letters are tried
+// from `firstLetter` downwards; a letter counts as ours only when its root
+// is then the very folder asked for (another test program may map letters
+// at the same time). Removed again at the end.
+class MappedDrive {
+public:
+    explicit MappedDrive(const std::string& unixFolder, wchar_t firstLetter = L'y');
+    ~MappedDrive();
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+    bool ready() const { return ready_; }
+    wchar_t letter() const { return letter_; }
+    std::wstring root() const { return std::wstring(1, letter_) + L":\\"; }
+
+private:
+    wchar_t letter_ = 0;
+    std::wstring link_;
+    bool ready_ = false;
+};
+
+// A fresh Linux folder with a drive letter of its own mapped onto it
+// (under /tmp, or under `unixBase`), both removed at the end.
+class TestDrive {
+public:
+    explicit TestDrive(const std::string& unixBase = "/tmp", wchar_t firstLetter = L'y');
+    ~TestDrive();
+    TestDrive(const TestDrive&) = delete;
+    TestDrive& operator=(const TestDrive&) = delete;
+    bool ready() const { return drive_ && drive_->ready(); }
+    std::wstring root() const { return drive_ ? drive_->root() : std::wstring(); }
+    // The folder by its Z: path.
+    const std::wstring& folder() const { return folder_; }
+
+private:
+    std::wstring folder_;
+    std::unique_ptr<MappedDrive> drive_;
 };
 
 // A copy routine that behaves as Windows' CopyFileExW does where Wine's

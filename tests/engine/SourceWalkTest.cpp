@@ -360,8 +360,14 @@ TEST_F(Walk, PathsThatWouldOutgrowTheWorkingBuffersFailWithTheReason)
     makeFile(src(L"a-folder-name-of-thirty-chars\\inner.txt"), "inner");
     // A target so long that, in its long form with a backslash (32745
     // units), a 40-character name or a 30-character folder with its search
-    // pattern cannot follow within 32767.
-    const std::wstring target = L"C:\\" + std::wstring(32737, L'x');
+    // pattern cannot follow within 32767. Its names keep within the 255
+    // units a name may have, or the target would be refused as a whole.
+    std::wstring target = L"C:";
+    while (target.size() < 32740) {
+        const size_t room = 32740 - target.size() - 1;
+        target += L"\\" + std::wstring(room < 200 ? room : 200, L'x');
+    }
+    ASSERT_EQ(target.size(), 32740u);
     const std::wstring list = sourceList(src(), {L"s.txt", L"a-long-file-name-of-forty-characters.txt",
                                                  L"a-folder-name-of-thirty-chars"});
     EngineRun run(kOperationCopy);
@@ -410,71 +416,6 @@ TEST_F(Walk, NothingSelectedAndCancelledRunsDoNothing)
     EXPECT_TRUE(exists(src(L"keep.txt")));
     EXPECT_TRUE(run.log.rows.empty());
 }
-
-// A drive letter of its own for the test: a link in the prefix's dosdevices
-// folder to a fresh Linux folder, made with the Linux `ln` (Wine starts
-// Unix programs given by their Z: path). Removed again at the end.
-class TestDrive {
-public:
-    TestDrive()
-    {
-        wchar_t config[MAX_PATH] = {};
-        if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return;
-        std::wstring prefix = config;                       // "\??\Z:\path\to\prefix"
-        if (prefix.rfind(L"\\??\\Z:", 0) != 0) return;
-        prefix.erase(0, 6);
-        std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
-        for (wchar_t letter = L'y'; letter >= L'm' && !letter_; --letter) {
-            const std::wstring root = std::wstring(1, letter) + L":\\";
-            if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-            link_ = prefix + L"/dosdevices/" + std::wstring(1, letter) + L":";
-            letter_ = letter;
-        }
-        if (!letter_) return;
-        unixFolder_ = L"/tmp/sorvane-drive-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                      std::to_wstring(::GetTickCount());
-        folder_ = L"Z:" + unixFolder_;
-        std::replace(folder_.begin(), folder_.end(), L'/', L'\\');
-        if (!::CreateDirectoryW(folder_.c_str(), nullptr)) return;
-        runUnix(L"Z:\\bin\\ln", L"ln -s " + unixFolder_ + L" " + link_);
-        ready_ = waitFor(true);
-    }
-    ~TestDrive()
-    {
-        if (!link_.empty()) {
-            runUnix(L"Z:\\bin\\rm", L"rm -f " + link_);
-            waitFor(false);
-        }
-        if (!folder_.empty()) removeTree(folder_);
-    }
-    bool ready() const { return ready_; }
-    std::wstring root() const { return std::wstring(1, letter_) + L":\\"; }
-    const std::wstring& folder() const { return folder_; }
-
-private:
-    static void runUnix(const std::wstring& program, std::wstring commandLine)
-    {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info)) {
-            if (info.hThread) ::CloseHandle(info.hThread);
-            if (info.hProcess) ::CloseHandle(info.hProcess);
-        }
-    }
-    bool waitFor(bool present) const
-    {
-        for (int i = 0; i < 100; ++i) {
-            if ((::GetFileAttributesW(root().c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
-            ::Sleep(50);
-        }
-        return false;
-    }
-    wchar_t letter_ = 0;
-    std::wstring link_, unixFolder_, folder_;
-    bool ready_ = false;
-};
 
 TEST_F(Walk, DriveRootFormsProcessTheWholeDriveOnce)
 {

@@ -573,7 +573,11 @@ TEST_F(FileTreeDialogWindow, StartMovesTheFocusToWhatIsMissing)
         setText(window, kTarget, L"Out|D:\\Out\\");
         setText(window, kPatterns, L"Empty|");
         refused(kPatterns);
-        EXPECT_TRUE(messages.messages().empty());
+        // Only the target that is the selected folder itself was refused
+        // with a message, the others by the focus alone.
+        ASSERT_EQ(messages.messages().size(), 1u);
+        EXPECT_EQ(messages.messages()[0].text,
+                  L"The target folder is one of the selected items. Choose a target outside the selection.");
         setText(window, kPatterns, L"*.txt");
         // A drive root with one ";" stands for the whole drive.
         setText(window, kSources, L"C:\\;");

@@ -10,7 +10,9 @@
 #include "run/OperationJob.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace sorvane;
 
@@ -18,11 +20,14 @@ namespace {
 
 int g_answer = IDYES;
 int g_questions = 0;
-int answerQuestion(HWND, const std::wstring&, const std::wstring&, UINT flags)
+std::vector<std::wstring> g_messages;
+int answerQuestion(HWND, const std::wstring& text, const std::wstring&, UINT flags)
 {
     if (flags & MB_YESNO) ++g_questions;
+    g_messages.push_back(text);
     return g_answer;
 }
+bool failingFreeSpace(const wchar_t*, uint64_t*) { throw std::runtime_error("the query broke down"); }
 bool noFreeSpace(const wchar_t*, uint64_t* freeBytes)
 {
     *freeBytes = 0;
@@ -43,6 +48,7 @@ protected:
     {
         g_answer = IDYES;
         g_questions = 0;
+        g_messages.clear();
         previousMessage = setMessageHook(answerQuestion);
         previousOpen = setOpenDocumentHook(ignoreOpen);
         owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -169,6 +175,44 @@ TEST_F(WorkerRun, DeleteIsNeverAskedAboutSpace)
     EXPECT_EQ(g_questions, 0);
     EXPECT_FALSE(test::exists(src + L"\\a.txt"));
     EXPECT_TRUE(test::exists(src + L"\\b.doc"));
+}
+
+TEST_F(WorkerRun, ATargetThatOverlapsTheSelectionIsRefusedBeforeAnythingRuns)
+{
+    // As a command line's target may come: the folder of the selection.
+    settings.operation = kOperationMove;
+    settings.setTarget(src.c_str());
+    run();
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0], L"The target folder is the folder that holds the selection. Choose another target.");
+    EXPECT_NE(text.find("<p><font color=\"#FF0000\">The target folder is the folder that holds the selection."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(test::readBytes(src + L"\\a.txt"), "alpha");
+    EXPECT_EQ(test::readBytes(src + L"\\sub\\c.txt"), "charlie");
+    EXPECT_EQ(job->totalFiles, 0u);
+    EXPECT_NE(text.find("Action has been canceled."), std::string::npos);
+    EXPECT_NE(text.find("</html>"), std::string::npos);
+}
+
+TEST_F(WorkerRun, ARelativeTargetIsTakenFromTheFolderOfTheSelection)
+{
+    settings.setTarget(L"..\\out");
+    run();
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_EQ(test::readBytes(out + L"\\a.txt"), "alpha");
+}
+
+TEST_F(WorkerRun, AnExceptionOnTheWorkerStillEndsTheReportAndTheDialog)
+{
+    setFreeSpaceQuery(failingFreeSpace);
+    run();
+    EXPECT_NE(text.find("The run stopped because of an unexpected error."), std::string::npos) << text;
+    EXPECT_NE(text.find("Total Files"), std::string::npos) << "the totals are still written";
+    EXPECT_NE(text.find("</html>"), std::string::npos) << "and the report is closed";
+    EXPECT_EQ(count(text, "<table border=\"1\">"), count(text, "</table>"));
+    EXPECT_FALSE(test::exists(out + L"\\a.txt")) << "nothing ran after the fault";
+    EXPECT_EQ(job->operation & kCountingPassFlag, 0u);
 }
 
 TEST(WorkerStart, RefusesCompressAndStartedJobs)

@@ -1,0 +1,54 @@
+// Where a path leads on disk. The file system identifies a file or folder
+// by its volume's serial number and its index on that volume, whatever the
+// spelling that reached it: case, a trailing separator or dot, a short 8.3
+// name, the "\\?\" form, a second drive letter or a share mapped onto the
+// same folder. Where no identity can be had, paths are compared in one full,
+// ordinary, long-named form instead.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace sorvane {
+
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    bool known = false;
+};
+
+inline bool sameIdentity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
+// Opens `path` (a file or a folder; links are followed to what they lead
+// to) without keeping anyone else out, and reads its identity. A path that
+// ends with a backslash is read without it, unless it is a root ("C:\",
+// "\\?\C:\"). Returns false, with the system's error left as the last
+// error, when the path cannot be opened.
+bool readIdentity(const wchar_t* path, FileIdentity& out);
+
+// The form in which two spellings of one place compare equal as text:
+// full (GetFullPathNameW), ordinary (no "\\?\" prefix), with the long names
+// of the part that exists, without a trailing backslash unless it is a
+// root. False when the path has no such form.
+bool comparablePath(const wchar_t* path, std::wstring& out);
+
+// Equal comparable paths, without regard to case.
+bool samePathText(const std::wstring& a, const std::wstring& b);
+
+// True when both paths lead to the same place: by identity where both can
+// be opened, else by their comparable paths. Where neither is available
+// the answer is true: a place that cannot be told apart counts as the same.
+bool samePlace(const wchar_t* a, const wchar_t* b);
+
+// The "\\?\" form of an ordinary full path ("C:\x" -> "\\?\C:\x",
+// "\\srv\share" -> "\\?\UNC\srv\share"); other text as it is.
+std::wstring longFormOf(const std::wstring& path);
+// The ordinary form of a "\\?\" path; other text as it is.
+std::wstring ordinaryFormOf(const std::wstring& path);
+
+} // namespace sorvane

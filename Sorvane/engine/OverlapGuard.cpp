@@ -1,0 +1,160 @@
+#include "OverlapGuard.h"
+
+#include "FileIdentity.h"
+#include "FileTreeSetting.h"
+#include "SelectedItem.h"
+#include "TargetPath.h"
+
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+namespace {
+
+// One place with what can be known of it.
+struct Place {
+    std::wstring path;      // comparable form
+    FileIdentity identity;  // known when it could be opened
+};
+
+// `opened`: the spelling by which the walk will reach the place (its
+// identity is read there); by default the comparable path's long form.
+bool describe(const std::wstring& path, Place& place, const std::wstring& opened = std::wstring())
+{
+    if (!comparablePath(path.c_str(), place.path)) return false;
+    readIdentity(opened.empty() ? longFormOf(place.path).c_str() : opened.c_str(), place.identity);
+    return true;
+}
+
+// The same place: the same identity, or (in doubt) the same full path.
+bool same(const Place& a, const Place& b)
+{
+    return sameIdentity(a.identity, b.identity) || samePathText(a.path, b.path);
+}
+
+bool isDriveLetter(wchar_t c) { return (c | 0x20) >= L'a' && (c | 0x20) <= L'z'; }
+
+// The folder above a comparable path ("C:\a" -> "C:\", "\\srv\share\a" ->
+// "\\srv\share"); empty for a root.
+std::wstring parentFolder(const std::wstring& path)
+{
+    size_t root = 0;
+    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
+        root = 3;
+    } else if (path.compare(0, 2, L"\\\\") == 0) {
+        const size_t server = path.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
+        root = share == std::wstring::npos ? path.size() : share;
+    }
+    if (root == 0 || path.size() <= root) return {};
+    const size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos || slash < root - 1) return {};
+    return path.substr(0, slash < root ? root : slash);
+}
+
+bool isDriveRootForm(const std::wstring& list)
+{
+    if (list.size() < 4 || list.size() > 5) return false;
+    const wchar_t letter = static_cast<wchar_t>(list[0] | 0x20);
+    if (letter < L'a' || letter > L'z' || list[1] != L':' || list[2] != L'\\' || list[3] != L';') return false;
+    return list.size() == 4 || list[4] == L';';
+}
+
+} // namespace
+
+UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
+{
+    if (!sourceList || !*sourceList) return kRefusalNone; // nothing selected, nothing to overlap
+    if (!target || !*target) return kRefusalTargetInvalid;
+
+    // The target and every folder above it, nearest first. A part that does
+    // not exist yet has no identity; its path still compares.
+    Place targetPlace;
+    if (!describe(target, targetPlace)) return kRefusalUndecidable;
+    std::vector<Place> chain;
+    chain.push_back(targetPlace);
+    for (std::wstring path = parentFolder(targetPlace.path); !path.empty(); path = parentFolder(path)) {
+        Place parent;
+        parent.path = path;
+        readIdentity(longFormOf(path).c_str(), parent.identity);
+        chain.push_back(parent);
+    }
+
+    const std::wstring list = sourceList;
+    const size_t separator = list.find(L';');
+    std::vector<std::wstring> items;
+    std::wstring holder;
+    if (separator == std::wstring::npos) {
+        // One folder: its content is the selection; the folder holds it.
+        holder = list.size() == 2 && list[1] == L':' ? list + L"\\" : list;
+        items.push_back(holder);
+    } else {
+        holder = list.substr(0, separator);
+        if (holder.size() == 2 && holder[1] == L':') holder += L'\\'; // the drive's root, as the walk takes it
+        if (isDriveRootForm(list)) {
+            items.push_back(holder);
+        } else {
+            size_t at = separator + 1;
+            while (at <= list.size()) {
+                size_t end = list.find(L';', at);
+                if (end == std::wstring::npos) end = list.size();
+                const std::wstring name = list.substr(at, end - at);
+                // Elements that name no item of the folder are refused by the walk.
+                if (isItemName(name.c_str(), name.size())) {
+                    items.push_back(holder + (holder.empty() || holder.back() == L'\\' ? L"" : L"\\") + name);
+                }
+                at = end + 1;
+            }
+        }
+    }
+
+    for (const std::wstring& item : items) {
+        std::wstring probe = longFormOf(ordinaryFormOf(item));
+        while (probe.size() > 7 && probe.back() == L'\\') probe.pop_back();
+        const SelectedKind kind = readSelectedItemKind(probe.c_str());
+        // What is missing fails as such; a link is never entered.
+        if (kind == SelectedKind::Missing || kind == SelectedKind::FileLink || kind == SelectedKind::FolderLink) {
+            continue;
+        }
+        Place place;
+        if (!describe(item, place, probe)) return kRefusalUndecidable;
+        for (size_t k = 0; k < chain.size(); ++k) {
+            if (same(place, chain[k])) return k == 0 ? kRefusalTargetIsSelected : kRefusalTargetInsideSelection;
+        }
+    }
+
+    if (!holder.empty()) {
+        Place holderPlace;
+        if (!describe(holder, holderPlace)) return kRefusalUndecidable;
+        // The one folder of a list without ';' is itself the selection.
+        if (same(holderPlace, chain[0])) {
+            return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
+        }
+    }
+    return kRefusalNone;
+}
+
+UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable)
+{
+    const uint32_t kind = settings.kind();
+    if (kind != kOperationCopy && kind != kOperationMove) return kRefusalNone;
+    if (!settings.sources || !settings.target) return kRefusalTargetInvalid;
+
+    std::unique_ptr<wchar_t[]> folder(new (std::nothrow) wchar_t[kRunPathCapacity]);
+    std::unique_ptr<wchar_t[]> normalised(new (std::nothrow) wchar_t[kRunPathCapacity]);
+    if (!folder || !normalised) return kRefusalUndecidable;
+    sourceListFolder(settings.sources, folder.get(), kRunPathCapacity);
+    const UINT refusal =
+        normaliseTarget(settings.target, folder.get(), normalised.get(), kRunPathCapacity, requireReachable);
+    if (refusal != kRefusalNone) return refusal;
+    const UINT overlap = checkOverlap(settings.sources, normalised.get());
+    if (overlap != kRefusalNone) return overlap;
+    settings.setTarget(normalised.get());
+    return kRefusalNone;
+}
+
+} // namespace sorvane

@@ -1,0 +1,40 @@
+// What a selected item of the source list is, before the walk touches it:
+// missing, a file, a folder, or a link (a junction or a symbolic link). A
+// link is never followed: copy and move skip it, delete removes the link
+// itself. And whether an element of the list can name an item of its
+// folder at all.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace sorvane {
+
+enum class SelectedKind { Missing, File, Folder, FileLink, FolderLink };
+
+// Decides from the attributes (INVALID_FILE_ATTRIBUTES: missing) and, for a
+// reparse point, its tag. Junctions and symbolic links (name surrogates)
+// are links, and so is a reparse point of unknown tag (0); other reparse
+// points (placeholders of cloud or deduplicated files) are the files and
+// folders they hold.
+SelectedKind selectedItemKind(DWORD attributes, DWORD reparseTag);
+
+// Reads the attributes (and the tag) of `path`, which has no trailing
+// backslash, and decides.
+SelectedKind readSelectedItemKind(const wchar_t* path);
+
+// True when `name` (`length` units) can be the name of an item in a
+// folder: not empty, not "." or "..", no separator, no wildcard, no colon.
+// Anything else would reach outside the folder of the source list.
+bool isItemName(const wchar_t* name, size_t length);
+
+// Removes a link itself, never what it leads to: the link is opened as a
+// reparse point (FILE_FLAG_OPEN_REPARSE_POINT) and deleted through that
+// handle, which is what RemoveDirectoryW and DeleteFileW do to a junction
+// or a symbolic link. When what opens is no reparse point, the platform has
+// followed the link, and nothing is removed (ERROR_NOT_A_REPARSE_POINT).
+// A read-only link is made writable first. Returns 0 or the error.
+DWORD removeLink(const wchar_t* path);
+
+} // namespace sorvane
