@@ -11,6 +11,7 @@ namespace sorvane {
 
 class IProgressSink;
 class ILogSink;
+class IFileCollector;
 struct ListingRecord;
 
 // Operation kinds (low seven bits of FILE_TREE_SETTING::operation).
@@ -72,6 +73,7 @@ public:
     // Run state.
     IProgressSink* progress = nullptr;
     ILogSink* log = nullptr;
+    IFileCollector* collector = nullptr; // compress: takes the qualifying files
     volatile uint32_t cancel = 0;
     uint32_t sameVolume = 0;
     uint32_t scannedFiles = 0;
