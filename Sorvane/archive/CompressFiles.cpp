@@ -54,6 +54,17 @@ std::wstring fullPath(const std::wstring& path)
     return full;
 }
 
+// "X:\..." or "\\server\share\..." (also in their "\\?\" forms).
+bool isFullPath(const std::wstring& path)
+{
+    const std::wstring ordinary = compress::ordinaryForm(path);
+    if (ordinary.size() >= 3 && ordinary[1] == L':' && ordinary[2] == L'\\') {
+        const wchar_t letter = static_cast<wchar_t>(ordinary[0] | 0x20);
+        return letter >= L'a' && letter <= L'z';
+    }
+    return ordinary.size() > 2 && ordinary[0] == L'\\' && ordinary[1] == L'\\';
+}
+
 // The outcome text of one run, copied into the caller's buffer at the end.
 class Outcome {
 public:
@@ -161,8 +172,11 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     // The archive, and what lies at its name now.
     const std::wstring target = settings.target ? settings.target : L"";
     if (target.find_first_not_of(L' ') == std::wstring::npos) return outcome.fail(kIdsNoArchiveName);
+    // A name without its drive or share ("\\NewFile.lzh", "Data.lzh") would
+    // land wherever the program happens to run.
+    if (!isFullPath(target)) return outcome.fail(kIdsArchiveNotFullPath, target);
     const std::wstring archive = compress::ordinaryForm(fullPath(compress::archiveName(target.c_str())));
-    if (archive.empty()) return outcome.fail(kIdsNoArchiveName);
+    if (archive.empty()) return outcome.fail(kIdsArchiveNotFullPath, target);
     const DWORD attributes = ::GetFileAttributesW(archive.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return outcome.fail(kIdsArchiveIsFolder, archive);

@@ -20,6 +20,7 @@ enum CompressText : UINT {
     kIdsNothingSelected = 1831,     // no folder (or nothing) in the source list
     kIdsLibraryCode = 1832,         // the library failed without words: its code "%d"
     kIdsNoArchiveName = 1833,       // no archive name was given
+    kIdsArchiveNotFullPath = 1834,  // the archive's name lacks its drive or share
 };
 
 } // namespace sorvane

@@ -307,6 +307,12 @@ TEST_F(Compress, ElementsThatAreNoItemNamesAndEmptySelections)
     settings.setTarget(L"  ");
     EXPECT_EQ(run(&message), 0);
     EXPECT_EQ(message, loadString(1833));
+    // An archive name without its drive would land wherever the program runs.
+    for (const wchar_t* name : {L"\\NewFile.lzh", L"Data.lzh", L"C:Data.lzh"}) {
+        settings.setTarget(name);
+        EXPECT_EQ(run(&message), 0);
+        EXPECT_EQ(message, formatString(1834, name));
+    }
     EXPECT_TRUE(calls().empty());
 }
 
