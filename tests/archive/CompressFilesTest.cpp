@@ -452,7 +452,7 @@ TEST_F(Compress, TimeRangeIsLocalTimeToTheMinute)
     SYSTEMTIME to = {2024, 3, 0, 6, 9, 0, 0, 0};
     ASSERT_TRUE(::SystemTimeToFileTime(&from, &settings.timeFrom));
     ASSERT_TRUE(::SystemTimeToFileTime(&to, &settings.timeTo));
-    settings.sizeClass = 1; // the archive option bits, never a size filter
+    settings.sizeClass = 3; // the archive option bits; as a size class ("1 MB and more") it would drop every file
     ASSERT_EQ(run(), 1);
     const auto list = calls();
     ASSERT_EQ(list.size(), 1u);

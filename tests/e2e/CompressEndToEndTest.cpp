@@ -17,6 +17,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -561,6 +562,65 @@ TEST_F(CompressEndToEnd, LibraryFailureReachesTheUser)
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(test::readBytes(archive), "old archive");
     EXPECT_EQ(test::listFolder(out), (std::vector<std::wstring>{L"arc.lzh"}));
+}
+
+// The program killed at moments spread over a run of "Create as a new
+// Archive.": the archive is always the old one or the complete new one,
+// never gone, never half written, and no ".old" file appears.
+TEST_F(CompressEndToEnd, KilledAtAnyMomentTheArchiveIsOldOrNew)
+{
+    Tree before;
+    before.addFile(L"old member.txt", "the old archive's member");
+    const Selection whole{L"", {}, true};
+    Choices choices;
+    choices.archive = archive;
+    expectCompleted(run(before, whole, choices));
+    const std::string oldBytes = test::readBytes(archive);
+    ASSERT_FALSE(oldBytes.empty());
+    ASSERT_TRUE(::DeleteFileW((src + L"\\old member.txt").c_str()));
+
+    Tree big;
+    std::string noise;
+    unsigned value = 12345;
+    for (int file = 0; file < 4; ++file) {
+        noise.clear();
+        for (int i = 0; i < 1500000; ++i) {
+            value = value * 1103515245u + 12345u;
+            noise += static_cast<char>(value >> 24);
+        }
+        big.addFile(L"big " + std::to_wstring(file) + L".bin", noise);
+    }
+    ASSERT_TRUE(big.write(src));
+    const Expectation expectation = expectedMembers(big, whole, Filter());
+    int keptOld = 0;
+    int madeNew = 0;
+    for (DWORD delay : {0u, 100u, 300u, 600u, 1000u, 1600u, 2500u, 4000u, 8000u}) {
+        SCOPED_TRACE(delay);
+        {
+            test::ChildProcess process;
+            ASSERT_TRUE(process.start(test::distFolder() + L"Sorvane.exe", L"/L:" + src));
+            HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
+            ASSERT_NE(dialog, nullptr);
+            setControlText(dialog, kTarget, archive);
+            setControlText(dialog, kPatterns, L"*.*");
+            click(dialog, kOverwriteFirst);
+            press(dialog, kStart);
+            ::Sleep(delay);
+        } // killed here, wherever it is
+        ASSERT_TRUE(test::exists(archive)) << "the archive is gone";
+        if (test::readBytes(archive) == oldBytes) {
+            ++keptOld;
+        } else {
+            ++madeNew;
+            expectArchive(archive, big, L"", expectation);
+            ASSERT_TRUE(test::writeBytes(archive, oldBytes));
+        }
+        for (const std::wstring& name : test::listFolder(out)) {
+            EXPECT_EQ(name.find(L".old"), std::wstring::npos) << narrow(name);
+        }
+    }
+    std::printf("killed runs: %d kept the old archive, %d left the new one\n", keptOld, madeNew);
+    EXPECT_GT(keptOld, 0) << "some kill must fall within a run";
 }
 
 TEST_F(CompressEndToEnd, ReadOnlyArchiveIsLeftAlone)
