@@ -31,7 +31,10 @@ constexpr UINT kHelpTextFirst = 60;     // 60..62: status-bar help texts
 constexpr UINT kMessageCaption = 110;   // caption of the launcher's messages
 constexpr UINT kNoSelectionText = 111;  // "No file is selected."
 constexpr UINT kStartFailedText = 112;  // "Start Sorvane Failed!"
+constexpr UINT kSeveralFoldersText = 113; // a selection from several folders
 constexpr UINT kMenuPictures = 139;     // three 16x20 pictures with masks
+constexpr UINT kMenuPicturesSmall = 140; // three 16x16 pictures with alpha
+constexpr UINT kMenuPicturesLarge = 141; // three 32x32 pictures with alpha
 
 // Command offsets: the items in menu order.
 constexpr UINT kCommandCopy = 0;

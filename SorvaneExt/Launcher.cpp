@@ -2,7 +2,6 @@
 
 #include "HandOff.h"
 #include "Identifiers.h"
-#include "MenuItems.h"
 #include "Selection.h"
 
 #include <shellapi.h>
@@ -13,15 +12,24 @@ namespace sorvane::shellext {
 
 namespace {
 
-// The extension's message texts: from the language resources when they
-// carry them, else from the extension's own.
+constexpr int kMessageCapacity = 512;
+
+// A text from the language resources when they carry it, else from the
+// extension's own.
+void loadMessageText(const LaunchRequest& request, UINT id, wchar_t (&text)[kMessageCapacity])
+{
+    text[0] = L'\0';
+    if (::LoadStringW(request.resources, id, text, kMessageCapacity) > 0) return;
+    if (::LoadStringW(request.ownModule, id, text, kMessageCapacity) <= 0) text[0] = L'\0';
+}
+
+// The extension's messages to the user.
 void showMessage(const LaunchRequest& request, UINT textId) noexcept
 {
-    wchar_t text[menu::kTextCapacity];
-    wchar_t caption[menu::kTextCapacity];
-    if (menu::loadText(request.resources, textId, text) == 0) menu::loadText(request.ownModule, textId, text);
-    if (menu::loadText(request.resources, kMessageCaption, caption) == 0)
-        menu::loadText(request.ownModule, kMessageCaption, caption);
+    wchar_t text[kMessageCapacity];
+    wchar_t caption[kMessageCapacity];
+    loadMessageText(request, textId, text);
+    loadMessageText(request, kMessageCaption, caption);
     ::MessageBoxW(request.owner, text, caption, MB_TOPMOST | MB_ICONINFORMATION);
 }
 
@@ -35,14 +43,12 @@ const wchar_t* commandSwitch(UINT command) noexcept
     }
 }
 
-// The command text for the selection, or empty when there is none.
-std::wstring selectionText(const LaunchRequest& request)
+// The full paths of the selection; empty when the data object holds none.
+std::vector<std::wstring> selectedPaths(const LaunchRequest& request)
 {
     DropFiles drop(request.data);
     if (!drop.available()) return {};
-    const std::vector<std::wstring> paths = drop.paths();
-    if (paths.empty()) return {};
-    return handoff::buildCommandText(commandSwitch(request.command), request.targetFolder, paths);
+    return drop.paths();
 }
 
 } // namespace
@@ -55,7 +61,19 @@ void launch(const LaunchRequest& request, std::wstring& selectionList) noexcept
     std::wstring program;
     std::wstring parameters;
     try {
-        selectionList = selectionText(request);
+        const std::vector<std::wstring> paths = selectedPaths(request);
+        if (paths.empty()) {
+            showMessage(request, kNoSelectionText);
+            return;
+        }
+        // The list names one folder for all items: items of several folders
+        // (search results, a library) would be looked for in the first
+        // one's, where a same-named file may be another one.
+        if (!handoff::oneParentFolder(paths)) {
+            showMessage(request, kSeveralFoldersText);
+            return;
+        }
+        selectionList = handoff::buildCommandText(commandSwitch(request.command), request.targetFolder, paths);
         if (selectionList.empty()) {
             showMessage(request, kNoSelectionText);
             return;

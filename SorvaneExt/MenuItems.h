@@ -1,28 +1,39 @@
-// The extension's menu items: inserting them, and measuring and drawing them
-// when the shell lets us draw them ourselves.
+// The extension's menu items: inserting them within the identifiers the
+// shell allows, and finding them by their access keys.
+//
+// The items are text items that the shell draws itself, each with a 32-bit
+// picture beside its text (MenuPictures.h). So the menu manager handles
+// their access keys, screen readers read their texts, the text takes the
+// menu's font and colours at every display density and in dark menus, and
+// only the picture is ours to scale.
 #pragma once
 
 #include <windows.h>
 
 namespace sorvane::shellext::menu {
 
+class Pictures;
+
 constexpr int kTextCapacity = 128;
-constexpr int kPictureWidth = 16;
-constexpr int kPictureHeight = 20;
-constexpr UINT kItemHeight = 20;
 
 // Inserts the items by position from `index`: for an ordinary context menu a
-// separator, Copy, Move and Delete (owner-drawn when `ownerDraw`); for a
-// right-drag menu Copy and Move as plain strings; then a separator. Item
-// identifiers are `firstId` + command offset. Returns the number of items.
-UINT insertItems(HMENU menu, UINT index, UINT firstId, bool dragMenu, bool ownerDraw, HMODULE resources) noexcept;
+// separator, Copy, Move and Delete; for a right-drag menu Copy and Move;
+// then a separator. Item identifiers are `firstId` + command offset. When
+// the identifiers from `firstId` to `lastId` (both included) cannot hold
+// every item, nothing is inserted. `pictures` may be null (no pictures).
+// Returns the number of items inserted.
+UINT insertItems(HMENU menu, UINT index, UINT firstId, UINT lastId, bool dragMenu, HMODULE resources,
+                 const Pictures* pictures) noexcept;
 
-// WM_MEASUREITEM for one of our owner-drawn items.
-void measureItem(MEASUREITEMSTRUCT& item, UINT firstId, HMODULE resources) noexcept;
+// The access key of a menu text: the character after a single "&" (upper
+// case), or 0 when it has none.
+wchar_t accessKey(const wchar_t* text) noexcept;
 
-// WM_DRAWITEM for one of our owner-drawn items: the picture from `pictures`
-// (bitmap 139 of the extension itself), the text from `resources`.
-void drawItem(const DRAWITEMSTRUCT& item, UINT firstId, HMODULE resources, HMODULE pictures) noexcept;
+// WM_MENUCHAR for `key` in `menu`: among our items there (identifiers
+// `firstId` to `firstId` + `count` − 1), the one whose access key it is
+// (MNC_EXECUTE), or, when several share it, the next after the highlighted
+// one (MNC_SELECT). False when no item of ours has that key.
+bool answerMenuChar(HMENU menu, wchar_t key, UINT firstId, UINT count, LRESULT& answer) noexcept;
 
 // Loads string `id` into `text` (empty when missing); returns its length.
 int loadText(HMODULE module, UINT id, wchar_t (&text)[kTextCapacity]) noexcept;

@@ -17,7 +17,7 @@ HINSTANCE g_instance = nullptr;
 wchar_t g_path[MAX_PATH] = {};
 wchar_t g_folder[MAX_PATH] = {};
 volatile LONG g_locks = 0;
-volatile LONG g_ownerDraw = 0;
+volatile LONG g_pictures = 0;
 
 // Guards the shared resource module: handlers may live on several threads.
 SRWLOCK g_resourceLock = SRWLOCK_INIT;
@@ -83,7 +83,7 @@ DWORD shellVersion() noexcept
     return ((info.dwMajorVersion & 0xFFFF) << 16) | (info.dwMinorVersion & 0xFFFF);
 }
 
-void setOwnerDraw(bool ownerDraw) noexcept { ::InterlockedExchange(&g_ownerDraw, ownerDraw ? 1 : 0); }
-bool ownerDraw() noexcept { return ::InterlockedCompareExchange(&g_ownerDraw, 0, 0) != 0; }
+void setPictures(bool pictures) noexcept { ::InterlockedExchange(&g_pictures, pictures ? 1 : 0); }
+bool pictures() noexcept { return ::InterlockedCompareExchange(&g_pictures, 0, 0) != 0; }
 
 } // namespace sorvane::shellext::module

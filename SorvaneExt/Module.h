@@ -1,7 +1,7 @@
 // Process-wide state of the extension library: its module handle and folder,
 // the count of living objects and locks that decides whether it may be
 // unloaded, the resource module shared by the living handlers, and whether
-// the shell draws our items owner-drawn.
+// the shell draws pictures beside our items.
 #pragma once
 
 #include <windows.h>
@@ -28,11 +28,12 @@ LONG lockCount() noexcept;
 HMODULE acquireResources() noexcept;
 void releaseResources() noexcept;
 
-// Owner-drawn items need a shell of version 4.71 or later.
-constexpr DWORD kOwnerDrawShellVersion = 0x00040047;
+// The shell draws 32-bit pictures with alpha beside menu texts from
+// version 6.0 on; older shells get the texts alone.
+constexpr DWORD kPictureShellVersion = 0x00060000;
 // The shell's version as (major << 16) | minor, or 0 when it cannot be told.
 DWORD shellVersion() noexcept;
-void setOwnerDraw(bool ownerDraw) noexcept;
-bool ownerDraw() noexcept;
+void setPictures(bool pictures) noexcept;
+bool pictures() noexcept;
 
 } // namespace sorvane::shellext::module

@@ -34,7 +34,7 @@ HRESULT CSorveneShellExt::Create(REFIID riid, void** object) noexcept
 CSorveneShellExt::CSorveneShellExt() noexcept
 {
     module::lock();
-    module::setOwnerDraw(module::shellVersion() >= module::kOwnerDrawShellVersion);
+    module::setPictures(module::shellVersion() >= module::kPictureShellVersion);
     resources_ = module::acquireResources();
 }
 
@@ -170,10 +170,11 @@ bool CSorveneShellExt::startMenuSelected(const std::wstring& firstPath) const no
     return samePath(startMenu, firstPath);
 }
 
-STDMETHODIMP CSorveneShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT, UINT flags) noexcept
+STDMETHODIMP CSorveneShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags) noexcept
 {
     try {
         firstCommand_ = firstId;
+        itemCount_ = 0;
         // Defaults only, or no verbs at all: nothing of ours, unless the
         // shell asks for verbs or builds an Explorer window's menu.
         if ((flags & 0x0F) != 0 && (flags & (CMF_VERBSONLY | CMF_EXPLORE)) == 0) return itemCount(0);
@@ -193,7 +194,10 @@ STDMETHODIMP CSorveneShellExt::QueryContextMenu(HMENU menu, UINT index, UINT fir
             if (!targetFolderPath(target)) return itemCount(0);
             if (samePath(target, folderPart(first))) return itemCount(0);
         }
-        return itemCount(menu::insertItems(menu, index, firstId, dragMenu, module::ownerDraw(), resources_));
+        if (module::pictures()) pictures_.prepare(module::instance(), menu::menuDpi());
+        itemCount_ = menu::insertItems(menu, index, firstId, lastId, dragMenu, resources_,
+                                       module::pictures() ? &pictures_ : nullptr);
+        return itemCount(itemCount_);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
@@ -206,6 +210,8 @@ STDMETHODIMP CSorveneShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept
     if (!info) return E_INVALIDARG;
     // A verb given as text is not one of ours.
     if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;
+    // Only the identifiers of our own items.
+    if (LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) >= kCommandCount) return E_INVALIDARG;
     wchar_t target[MAX_PATH];
     LaunchRequest request;
     request.owner = info->hwnd;
@@ -221,6 +227,7 @@ STDMETHODIMP CSorveneShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept
 
 STDMETHODIMP CSorveneShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR* name, UINT capacity) noexcept
 {
+    if (command >= kCommandCount) return E_INVALIDARG;
     const UINT textId = static_cast<UINT>(command) + kHelpTextFirst;
     if (type == GCS_HELPTEXTW) {
         if (!name || capacity == 0) return E_INVALIDARG;
@@ -246,17 +253,20 @@ STDMETHODIMP CSorveneShellExt::HandleMenuMsg(UINT message, WPARAM wParam, LPARAM
     return HandleMenuMsg2(message, wParam, lParam, nullptr);
 }
 
-STDMETHODIMP CSorveneShellExt::HandleMenuMsg2(UINT message, WPARAM, LPARAM lParam, LRESULT* result) noexcept
+STDMETHODIMP CSorveneShellExt::HandleMenuMsg2(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept
 {
-    if (lParam) {
-        if (message == WM_MEASUREITEM)
-            menu::measureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), firstCommand_, resources_);
-        else if (message == WM_DRAWITEM)
-            menu::drawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), firstCommand_, resources_,
-                           module::instance());
+    // The shell draws our items itself and finds them by their access keys;
+    // a shell that still asks about a key gets the same answer.
+    if (message == WM_MENUCHAR) {
+        LRESULT answer = 0;
+        if (menu::answerMenuChar(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)), firstCommand_,
+                                 itemCount_, answer)) {
+            if (result) *result = answer;
+            return S_OK;
+        }
+        if (result) *result = MAKELRESULT(0, MNC_IGNORE);
     }
-    if (result) *result = 1;
-    return S_OK;
+    return S_FALSE;
 }
 
 } // namespace sorvane::shellext

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Identifiers.h"
+#include "MenuPictures.h"
 #include "Raii.h"
 
 #include <windows.h>
@@ -58,6 +59,8 @@ private:
     ComPtr<IDataObject> data_;
     std::wstring selectionList_;
     UINT firstCommand_ = 0;
+    UINT itemCount_ = 0;          // items of the last QueryContextMenu
+    menu::Pictures pictures_;     // the menu refers to them while it lives
     ComPtr<ITypeInfo> typeInfo_;
 };
 

@@ -16,9 +16,19 @@ constexpr size_t kMaxCommandLineText = 1024;
 
 enum class Operation { Copy, Move, Delete };
 
+// The folder part of a selected path: the text before its last backslash
+// ("C:" for the drive root "C:\"; empty when there is no backslash).
+std::wstring parentFolder(const std::wstring& path);
+
+// True when every path lies in the same folder (compared ignoring case).
+// The selection list names one parent folder: a selection from several
+// folders (search results, a library) cannot be written as one.
+bool oneParentFolder(const std::vector<std::wstring>& selectedPaths);
+
 // Builds "[/T:<target> ]/C:|/M:|/D:<DIR>\;<NAME>;<NAME>;..." from full paths.
-// DIR is taken from the first path; each NAME is the text after its path's
+// DIR is the folder of the paths; each NAME is the text after its path's
 // last backslash (a drive root "C:\" gives DIR "C:" and an empty NAME).
+// Empty when the paths do not all lie in one folder.
 std::wstring buildCommandText(Operation operation, const wchar_t* targetFolder,
                               const std::vector<std::wstring>& selectedPaths);
 // The same with the operation's switch given as text ("/C:", "/M:", "/D:",
@@ -40,14 +50,36 @@ std::wstring programParameters(const wchar_t* folder, const std::wstring& comman
 // The user's temporary folder, ending with a backslash (empty if unknown).
 std::wstring userTempFolder();
 
-// Program side: the command text from the process command line, or from the
-// hand-off file named after "/F:" (which is deleted in every case). Null when
-// there is none.
+// Program side.
+//
+// The arguments of a process command line: the text after the program path.
+// A quoted path ends at its closing quote; an unquoted one at the first
+// blank that is followed by a switch ("/"), or at the end. A path written
+// with forward slashes ("C:/Tools/Sorvane.exe") is thus never taken for
+// switches.
+const wchar_t* skipProgramPath(const wchar_t* commandLine);
+
+// True when `path` names a file of the form GetTempFileNameW makes for the
+// prefix "Sorvane" ("Sor" and one to four hexadecimal digits, ".tmp") in one
+// of `folders` (each ending with a backslash or not; compared in their full
+// and long forms, ignoring case).
+bool isHandOffFile(const wchar_t* path, const std::vector<std::wstring>& folders);
+
+// The folders a hand-off file may lie in: the program's own folder (which is
+// the extension's) and the user's temporary folder.
+std::vector<std::wstring> handOffFolders();
+
+// The command text: the arguments of the command line, or, when they hold
+// "/F:" (in either case), the content of the file named after it. That file
+// is deleted after reading (also when it could not be read) only when it is
+// a hand-off file in one of `folders`; any other file is read and left
+// alone. Null when there is no text.
 struct FreeDeleter {
     void operator()(wchar_t* p) const noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
 using CommandText = std::unique_ptr<wchar_t[], FreeDeleter>;
-CommandText obtainCommandText(const wchar_t* commandLine);
-CommandText obtainCommandText();
+CommandText obtainCommandText(const wchar_t* commandLine, const std::vector<std::wstring>& folders);
+CommandText obtainCommandText(const wchar_t* commandLine); // with handOffFolders()
+CommandText obtainCommandText();                           // of this process
 
 } // namespace sorvane::handoff

@@ -3,13 +3,23 @@
 ; of installed programs. The uninstaller takes back all of it.
 ;
 ; makensis -DDIST_FILES=<list>.nsh -DDIST_REMOVE=<list>.nsh -DOUTFILE=<exe> Sorvane.nsi
-; The two lists (the File and the Delete lines of every file in build/dist)
-; are written by list-dist.cmake at build time.
+; The two lists (the InstallFile and the Delete lines of every file in
+; build/dist) are written by list-dist.cmake at build time.
+;
+; Installing over an installed copy: a file another process holds (the
+; extension loaded by Explorer, a running Sorvane.exe) cannot be replaced at
+; once. Its new version is written beside it as "<name>.update" and takes its
+; place when Windows restarts; everything else is installed as usual. The
+; last page then asks for the restart, and the exit code is 3010
+; (ERROR_SUCCESS_REBOOT_REQUIRED) instead of 0.
 
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
 
 !ifndef OUTFILE
   !define OUTFILE "Sorvane-Setup.exe"
@@ -18,6 +28,8 @@ RequestExecutionLevel admin
 !define VERSION "2.4"
 !define PUBLISHER "Brenmoor"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Sorvane"
+!define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
+!define EXIT_RESTART_NEEDED 3010
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -32,22 +44,66 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+; The last page says when a restart is needed; restarting now is never the
+; default.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!define MUI_FINISHPAGE_TEXT_REBOOT "Sorvane is installed. A file that was in use (usually the Explorer extension, which Explorer holds) is replaced when Windows restarts; until then the earlier version stays in use. Restart Windows to finish."
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_UNFINISHPAGE_NOAUTOCLOSE
+!define MUI_FINISHPAGE_TEXT_REBOOT "Sorvane is removed. A file that was in use is deleted when Windows restarts."
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "English"
+
+; Installs one deliverable into the output folder. When the file there is
+; held by another process, the new one is written as "<name>.update" and
+; renamed over it at the next restart (MoveFileEx with
+; MOVEFILE_DELAY_UNTIL_REBOOT, which also sets the reboot flag). Never
+; aborts the installation.
+!macro InstallFile SOURCE NAME
+  SetOverwrite try
+  ClearErrors
+  File "/oname=${NAME}" "${SOURCE}"
+  ${If} ${Errors}
+    ClearErrors
+    File "/oname=${NAME}.update" "${SOURCE}"
+    ${If} ${Errors}
+      DetailPrint "${NAME} is in use and could not be updated."
+      StrCpy $UpdateFailed 1
+    ${Else}
+      Rename /REBOOTOK "$OUTDIR\${NAME}.update" "$OUTDIR\${NAME}"
+      DetailPrint "${NAME} is in use: it is replaced when Windows restarts."
+    ${EndIf}
+  ${EndIf}
+  SetOverwrite on
+!macroend
+
+Var UpdateFailed
 
 Section "Sorvane"
   SetRegView 64
+  StrCpy $UpdateFailed 0
   SetOutPath "$INSTDIR"
   !include "${DIST_FILES}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; The extension writes its own keys (DllRegisterServer).
+  ; The extension writes its own keys (DllRegisterServer). When its new
+  ; version waits for the restart, the one in place registers now (the keys
+  ; name the same file), and the new one once more after the restart.
   ClearErrors
   RegDLL "$INSTDIR\SorvaneExt.dll"
   IfErrors 0 +2
     DetailPrint "The Explorer extension could not be registered."
+  ${If} ${FileExists} "$INSTDIR\SorvaneExt.dll.update"
+    WriteRegStr HKLM "${RUNONCE_KEY}" "SorvaneRegister" '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\SorvaneExt.dll"'
+  ${EndIf}
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -60,10 +116,21 @@ Section "Sorvane"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Exit codes: 0 installed; 3010 installed, a restart finishes it; 1 the
+; user cancelled; 2 a file could be neither replaced nor staged.
+Function .onInstSuccess
+  ${If} $UpdateFailed == 1
+    SetErrorLevel 2
+  ${ElseIf} ${RebootFlag}
+    SetErrorLevel ${EXIT_RESTART_NEEDED}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   SetRegView 64
   ; Removes the extension's keys while its file is still there.
   UnRegDLL "$INSTDIR\SorvaneExt.dll"
+  DeleteRegValue HKLM "${RUNONCE_KEY}" "SorvaneRegister"
 
   ; Explorer may still hold the extension: then it goes at the next restart.
   !include "${DIST_REMOVE}"

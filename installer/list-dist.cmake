@@ -1,5 +1,6 @@
 # Lists every file of the deliverables folder for the installer script:
-# the File lines to install them and the Delete/RMDir lines to remove them.
+# the InstallFile lines to install them (Sorvane.nsi) and the Delete/RMDir
+# lines to remove them, with a new version that waits for a restart.
 # cmake -DDIST=<folder> -DOUT=<prefix> -P list-dist.cmake
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${DIST}" "${DIST}/*")
 list(FILTER files EXCLUDE REGEX "(^|/)Sor[^/]*\\.tmp$")
@@ -18,8 +19,10 @@ foreach(file IN LISTS files)
     else()
         string(APPEND install "  SetOutPath \"$INSTDIR\"\n")
     endif()
-    string(APPEND install "  File \"${DIST}/${file}\"\n")
+    get_filename_component(name "${file}" NAME)
+    string(APPEND install "  !insertmacro InstallFile \"${DIST}/${file}\" \"${name}\"\n")
     string(APPEND remove "  Delete /REBOOTOK \"$INSTDIR\\${winFile}\"\n")
+    string(APPEND remove "  Delete \"$INSTDIR\\${winFile}.update\"\n")
 endforeach()
 string(APPEND install "  SetOutPath \"$INSTDIR\"\n")
 # Folders, deepest first.

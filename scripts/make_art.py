@@ -15,6 +15,8 @@ Files written:
   Sorvane/res/art/filetypes.bmp   bitmap 334, generic file and program file
   Sorvane/res/art/agreement.rtf   "AGREEMENT" 337, the English licence
   SorvaneExt/res/art/menu.bmp     bitmap 139, context-menu pictures with masks
+  SorvaneExt/res/art/menu16.bmp   bitmap 140, context-menu pictures with alpha, 16 px
+  SorvaneExt/res/art/menu32.bmp   bitmap 141, context-menu pictures with alpha, 32 px
 
 Icons are drawn in a 32-unit square for 32 pixels and again on the pixel
 grid for 16 pixels; button cells and menu pictures in a 16-unit square.
@@ -540,6 +542,20 @@ def bmp_8(width, height, pixel):
     return head + info + palette + bytes(rows)
 
 
+def bmp_32(width, height, pixel):
+    """A bottom-up 32-bit bitmap whose fourth byte is the alpha (straight,
+    not premultiplied); `pixel` gives (r, g, b, a)."""
+    rows = bytearray()
+    for y in range(height - 1, -1, -1):
+        for x in range(width):
+            r, g, b, a = pixel(x, y)
+            rows += bytes((b, g, r, a) if a else (0, 0, 0, 0))
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 32, 0, len(rows), 2835, 2835, 0, 0)
+    offset = 14 + len(info)
+    head = struct.pack('<2sIHHI', b'BM', offset + len(rows), 0, 0, offset)
+    return head + info + bytes(rows)
+
+
 KEY = (255, 0, 255)        # the transparent colour of the button strip
 FACE = (236, 233, 216)     # what anti-aliased edges are blended towards
 
@@ -713,6 +729,16 @@ def menu_bitmap():
     return bmp_8(32, 60, pixel)
 
 
+def menu_alpha_bitmap(size):
+    """The same pictures with their alpha, drawn for `size` pixels: one
+    square a row for Copy, Move and Delete. The extension scales them to
+    the display."""
+    rows = []
+    for draw in (menu_copy, menu_move, menu_delete):
+        rows.extend(to_bytes(render(draw, size, 16)))
+    return bmp_32(size, size * 3, lambda x, y: rows[y][x])
+
+
 # ---------------------------------------------------------------------------
 # The licence, as rich text
 
@@ -781,6 +807,8 @@ def outputs():
     files['Sorvane/res/art/buttons.bmp'] = button_strip()
     files['Sorvane/res/art/filetypes.bmp'] = file_types()
     files['SorvaneExt/res/art/menu.bmp'] = menu_bitmap()
+    files['SorvaneExt/res/art/menu16.bmp'] = menu_alpha_bitmap(16)
+    files['SorvaneExt/res/art/menu32.bmp'] = menu_alpha_bitmap(32)
     files['Sorvane/res/art/agreement.rtf'] = agreement_rtf()
     return files
 

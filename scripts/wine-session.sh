@@ -40,12 +40,20 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w >/dev/null 2>&1 </dev/null
     # Every Windows installation maps ".txt" to its text class; a fresh Wine
     # prefix does so only when it could import the host's MIME types.
-    for _ in 1 2 3; do
-        wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null &&
-            wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null &&
+    # Each attempt is checked by reading the key back: a helper that the
+    # fresh prefix still runs may rewrite the classes behind our back.
+    mapped=
+    for _ in 1 2 3 4 5; do
+        wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null
+        wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null
+        wineserver -w >/dev/null 2>&1 </dev/null || true
+        if wine reg query 'HKLM\Software\Classes\.txt' /ve 2>/dev/null </dev/null | grep -q txtfile; then
+            mapped=1
             break
+        fi
         sleep 1
     done
+    [ -n "$mapped" ] || echo "warning: .txt could not be mapped to txtfile in $WINEPREFIX" >&2
     wineserver -w >/dev/null 2>&1 </dev/null || true
 fi
 # Started here with its output sent away, so that no test process inherits

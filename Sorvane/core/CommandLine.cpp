@@ -94,6 +94,11 @@ int parseCommandLine(wchar_t* text, CommandTable& table)
     }
 }
 
+bool namesOperation(const CommandTable& table)
+{
+    return table[kCmdCopy].seen || table[kCmdMove].seen || table[kCmdDelete].seen || table[kCmdCompress].seen;
+}
+
 int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation)
 {
     if (table[kCmdHelp].seen) showMessage(nullptr, loadString(kIdsUsage), MB_ICONINFORMATION);

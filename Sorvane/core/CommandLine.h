@@ -33,6 +33,10 @@ enum ParseResult : int { kParseError = 0, kParseAccepted = 1, kParseNoCommand = 
 // was reported, 1 when every command was accepted.
 int parseCommandLine(wchar_t* text, CommandTable& table);
 
+// True when an accepted table names an operation ("/C:", "/M:", "/D:" or
+// "/L:"), and with it the sources. "/H" or "/T:" alone name none.
+bool namesOperation(const CommandTable& table);
+
 // Seeds the settings and the pending operation from an accepted table. Shows
 // the usage text for "/H". Returns 1 when the settings' source buffer exists.
 int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation);

@@ -115,9 +115,13 @@ int runApplication(HINSTANCE instance)
     int result = parseCommandLine(commandText.get(), table);
     if (result == kParseAccepted) result = applyCommands(table, run.settings, run.pendingOperation);
 
-    // 8. Rejected, or nothing to run.
+    // 8. Rejected, or nothing to run. A command line that names no
+    // operation ("/H" or "/T:" alone) gives no sources either: the user
+    // types them, as when the program is started by hand, in the copy
+    // dialog that opens at once (with the target, when one was given).
     if (result == kParseError) return finish(-1);
-    if (result == kParseNoCommand) {
+    const bool typedSources = result == kParseAccepted && !namesOperation(table);
+    if (result == kParseNoCommand || typedSources) {
         if (!run.settings.sources) return finish(-1);
         run.settings.sources[0] = L'\0';
         state.interactiveMode = true;
@@ -131,6 +135,7 @@ int runApplication(HINSTANCE instance)
     if (state.interactiveMode) {
         ::ShowWindow(window, SW_SHOWNORMAL);
         ::UpdateWindow(window);
+        if (typedSources) ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + run.pendingOperation, 0);
     } else {
         ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + run.pendingOperation, 0);
     }

@@ -74,6 +74,8 @@ INT_PTR CDlgBrowseFileExt::Run(HWND owner)
 BOOL CDlgBrowseFileExt::OnInitDialog(HWND, LPARAM)
 {
     CenterWindow(GetParent());
+    // "Search" answers Enter itself when it has the focus, not "Close".
+    ui::AttachPushButtonKeys(m_hWnd);
     setUpImages();
     setUpColumns();
     SendDlgItemMessage(kText, EM_LIMITTEXT, kTextCapacity, 0);

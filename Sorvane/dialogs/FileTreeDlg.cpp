@@ -57,14 +57,6 @@ constexpr UINT kNormalisePatternsMessage = WM_APP + 1;
 constexpr wchar_t kAllFiles[] = L"*.*";
 constexpr wchar_t kNewArchiveName[] = L"\\NewFile.lzh";
 
-// The operation's controls that only the expanded form shows, in the order
-// they are shown or hidden.
-constexpr int kTimeControls[] = {kTimeGroup, kTimeAny, kTimeRange, kTimeFrom, kTimeTo};
-constexpr int kFilterControls[] = {kSizeGroup, kSizeFirst, kSizeFirst + 1, kSizeFirst + 2, kSizeFirst + 3,
-                                   kSizeLast, kLimitKind, kLimit, kLimitSpin};
-constexpr int kSelfExtractControls[] = {kSelfExtractGroup, kSelfExtract, kNoSetupDialog, kEnglish};
-constexpr int kPolicyControls[] = {kPolicyGroup, kPolicyFirst, kPolicyFirst + 1, kPolicyLast, kRecycle};
-
 struct PidlTraits {
     static LPITEMIDLIST invalid() noexcept { return nullptr; }
     static void close(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
@@ -125,11 +117,6 @@ INT_PTR CFileTreeDlg::Run(HWND owner, uint32_t kind, bool expanded)
     return result == 1 ? 1 : 0;
 }
 
-void CFileTreeDlg::showControl(int id, bool show) const noexcept
-{
-    if (HWND control = item(id)) ::ShowWindow(control, show ? SW_SHOW : SW_HIDE);
-}
-
 void CFileTreeDlg::enableControl(int id, bool enable) const noexcept
 {
     if (HWND control = item(id)) ::EnableWindow(control, enable);
@@ -173,6 +160,8 @@ BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
     if (!isDelete()) SendDlgItemMessage(kTarget, CB_LIMITTEXT, kTextLimit, 0);
     if (!isDelete()) targetList_.Attach(item(kTarget));
     patternList_.Attach(item(kPatterns));
+    // ">>" and "Advance" answer Enter themselves when they have the focus.
+    ui::AttachPushButtonKeys(m_hWnd);
     if (targetList_.edit()) addTool(targetList_.edit(), L"");
     if (patternList_.edit()) addTool(patternList_.edit(), L"");
     setUpComboItemHeights();
@@ -196,6 +185,7 @@ BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
     }
 
     // 11.-12.
+    collectLowerPart();
     applyLayout();
     fillFromSettings();
 
@@ -390,12 +380,14 @@ void CFileTreeDlg::fillFromSettings()
     }
 
     setCheck(kSubfolders, settings.includeSubfolders != 0);
-    setCheck(kExclude, settings.excludePatterns != 0);
+    excludeWanted_ = settings.excludePatterns != 0;
+    setCheck(kExclude, excludeWanted_);
 
     HWND patterns = item(kPatterns);
     if (settings.patterns[0]) {
         SetDlgItemText(kPatterns, settings.patterns);
         PostMessage(WM_COMMAND, MAKEWPARAM(kPatterns, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(patterns));
+        PostMessage(kNormalisePatternsMessage);
     } else {
         SendDlgItemMessage(kPatterns, CB_SETCURSEL, 0, 0);
         PostMessage(WM_COMMAND, MAKEWPARAM(kPatterns, CBN_SELCHANGE), reinterpret_cast<LPARAM>(patterns));
@@ -430,15 +422,34 @@ void CFileTreeDlg::fillFromSettings()
     }
 }
 
+void CFileTreeDlg::collectLowerPart()
+{
+    // Everything that starts below the upper group box: the groups of the
+    // advanced part, their options and their labels.
+    lowerPart_.clear();
+    const RECT upper = ChildRect(kUpperGroup);
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect = {};
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        if (rect.top >= upper.bottom) lowerPart_.push_back(child);
+    }
+}
+
 void CFileTreeDlg::applyLayout()
 {
-    for (int id : kTimeControls) showControl(id, expanded_);
-    if (isCompress()) {
-        for (int id : kSelfExtractControls) showControl(id, expanded_);
-    } else {
-        for (int id : kFilterControls) showControl(id, expanded_);
+    // Collapsed, the advanced part is hidden, not only cut off by the
+    // window's edge: nothing there can be reached by Tab or an access key.
+    for (HWND control : lowerPart_) ::ShowWindow(control, expanded_ ? SW_SHOW : SW_HIDE);
+    if (!expanded_) {
+        HWND focus = ::GetFocus();
+        for (HWND control : lowerPart_) {
+            if (focus && (focus == control || ::IsChild(control, focus))) {
+                gotoControl(kAdvance);
+                break;
+            }
+        }
     }
-    for (int id : kPolicyControls) showControl(id, expanded_);
     ui::SetButtonState(m_hWnd, kAdvance, expanded_ ? 1 : 0, true);
 
     HWND last = item(expanded_ ? kTimeGroup : kUpperGroup);
@@ -493,11 +504,23 @@ void CFileTreeDlg::onPatternsChanged(bool fromSelection)
     if (normalising_) return;
     const std::wstring text = comboText(kPatterns, fromSelection);
     const LabelledText parts = splitLabelled(text);
-    enableControl(kExclude, !firstAllFilesIsWholeItem(parts.value));
+    followExcludeSwitch(parts.value);
+    updateTip(patternList_.edit(), blankAfterSemicolons(joinLabelled(parts.label, parts.value)));
+    // Typed text keeps its blanks while it is typed ("My Docs|..." needs
+    // one inside the label): it is normalised when the field is left, or
+    // at Start. A picked entry is normalised at once, and once more when it
+    // has reached the edit field, which some systems fill only after this
+    // notice.
+    if (fromSelection) PostMessage(kNormalisePatternsMessage);
+}
 
-    // Blanks at either end or around the "|" vanish as they are typed.
+std::wstring CFileTreeDlg::normalisePatterns()
+{
+    // Blanks at either end and around the "|" go.
+    const std::wstring text = comboText(kPatterns, false);
+    const LabelledText parts = splitLabelled(text);
     const std::wstring normalised = joinLabelled(parts.label, parts.value);
-    if (!equalNoCase(normalised, text)) {
+    if (normalised != text) {
         HWND combo = item(kPatterns);
         DWORD start = 0;
         DWORD end = 0;
@@ -508,11 +531,21 @@ void CFileTreeDlg::onPatternsChanged(bool fromSelection)
         const DWORD caret = end >= text.size() ? static_cast<DWORD>(normalised.size())
                                                : std::min<DWORD>(end, static_cast<DWORD>(normalised.size()));
         ::SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(caret, caret));
-        // A picked entry reaches the edit field only after this notice on
-        // some systems: normalise once more when it has.
-        if (fromSelection) PostMessage(kNormalisePatternsMessage);
     }
+    followExcludeSwitch(parts.value);
     updateTip(patternList_.edit(), blankAfterSemicolons(normalised));
+    return normalised;
+}
+
+void CFileTreeDlg::followExcludeSwitch(const std::wstring& value) noexcept
+{
+    // "*.*" as a whole item takes every file: there is nothing to exclude.
+    // While the box cannot be changed it stays clear, so that no run
+    // selects nothing because of a tick the user can neither see as
+    // meaningful nor take away; the user's tick comes back with the box.
+    const bool usable = !firstAllFilesIsWholeItem(value);
+    enableControl(kExclude, usable);
+    if (item(kExclude)) setCheck(kExclude, usable && excludeWanted_);
 }
 
 void CFileTreeDlg::onSelfExtractClicked()
@@ -607,7 +640,9 @@ void CFileTreeDlg::onBrowseExtensions()
     ::SendMessageW(patterns, CB_RESETCONTENT, 0, 0);
     history().types.FillCombo(m_hWnd, kPatterns);
     ::SendMessageW(patterns, CB_SETCURSEL, 0, 0);
-    updateTip(patternList_.edit(), blankAfterSemicolons(comboText(kPatterns, false)));
+    // The new patterns decide the Exclude box as typed ones do: "*.*" from
+    // the browser must not meet a tick that would then select nothing.
+    normalisePatterns();
 }
 
 void CFileTreeDlg::onEntryDeleted(int index, HWND combo)
@@ -633,7 +668,9 @@ void CFileTreeDlg::onDropFiles(HDROP drop)
         wchar_t path[kShortPath] = {};
         if (::DragQueryFileW(drop, 0, path, kShortPath) > 0) {
             SetDlgItemText(kTarget, path);
-            updateTip(targetList_.edit(), path);
+            // As typing the name: a dropped program file asks for a
+            // self-extracting archive.
+            onTargetChanged(false);
         }
     }
     ::DragFinish(drop);
@@ -667,13 +704,13 @@ void CFileTreeDlg::onStart()
         work.setTarget(target.c_str());
     }
 
-    const std::wstring patternText = comboText(kPatterns, false);
+    const std::wstring patternText = normalisePatterns();
     const std::wstring patterns = splitLabelled(patternText).value;
     if (patterns.empty()) return gotoControl(kPatterns);
     work.setPatterns(patterns.c_str());
 
     work.includeSubfolders = checked(kSubfolders) ? 1 : 0;
-    work.excludePatterns = checked(kExclude) ? 1 : 0;
+    work.excludePatterns = checked(kExclude) && ::IsWindowEnabled(item(kExclude)) ? 1 : 0;
 
     const int timeMode = checkedRadio(kTimeAny, kTimeRange);
     if (timeMode >= 0) work.timeMode = static_cast<uint32_t>(timeMode);
@@ -751,6 +788,14 @@ bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
             else onPatternsChanged(code == CBN_SELCHANGE);
             return true;
         }
+        if (code == CBN_KILLFOCUS && id == kPatterns) {
+            normalisePatterns();
+            return true;
+        }
+        return false;
+    case kExclude:
+        // Only the user's own clicks change what the box should be.
+        if (code == BN_CLICKED && ::IsWindowEnabled(control)) excludeWanted_ = checked(kExclude);
         return false;
     case kBrowseTarget:
         if (code == BN_CLICKED) onBrowseTarget();
@@ -835,7 +880,7 @@ bool CFileTreeDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         result = 0;
         return true;
     case kNormalisePatternsMessage:
-        onPatternsChanged(false);
+        normalisePatterns();
         result = 0;
         return true;
     case ui::CWndScrollList::kEntryDeletedMessage:

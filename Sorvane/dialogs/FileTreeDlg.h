@@ -112,7 +112,6 @@ private:
     bool isCompress() const noexcept { return kind_ == kOperationCompress; }
     bool isCopyOrMove() const noexcept { return kind_ == kOperationCopy || kind_ == kOperationMove; }
     HWND item(int id) const noexcept { return GetDlgItem(id); }
-    void showControl(int id, bool show) const noexcept;
     void enableControl(int id, bool enable) const noexcept;
     bool checked(int id) const noexcept { return IsDlgButtonChecked(id) == BST_CHECKED; }
     void setCheck(int id, bool on) const noexcept { CheckDlgButton(id, on ? BST_CHECKED : BST_UNCHECKED); }
@@ -133,12 +132,15 @@ private:
     void fillFromSettings();
     void fillSources();
     void fillTimes() noexcept;
+    void collectLowerPart();
     void applyLayout();
 
     // The user's edits.
     std::wstring comboText(int id, bool fromSelection) const;
     void onTargetChanged(bool fromSelection);
     void onPatternsChanged(bool fromSelection);
+    std::wstring normalisePatterns();
+    void followExcludeSwitch(const std::wstring& value) noexcept;
     void followSelfExtract(const std::wstring& value) noexcept;
     void onSelfExtractClicked();
     void onBrowseTarget();
@@ -156,6 +158,8 @@ private:
     bool expanded_ = true;
     bool running_ = false;
     bool normalising_ = false;
+    bool excludeWanted_ = false; // the Exclude box as the user left it while it could be changed
+    std::vector<HWND> lowerPart_; // the controls that only the expanded form shows
     ui::CWndScrollList targetList_;
     ui::CWndScrollList patternList_;
     ui::CToolTip tip_; // the main window's balloon tip, or one of our own without it

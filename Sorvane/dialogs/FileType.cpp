@@ -16,16 +16,6 @@ constexpr size_t kClassNameLength = 63;
 constexpr size_t kIconValueLength = 291;
 constexpr DWORD kExpandedPathCapacity = MAX_PATH; // 260 units with the terminator
 
-// A class key as the system's merged classes root shows it: the user's own
-// registration under HKCU\Software\Classes before the machine's. (Some
-// platforms' HKEY_CLASSES_ROOT shows only the machine's.)
-bool openClassKey(const std::wstring& name, UniqueRegKey& key)
-{
-    const std::wstring user = L"Software\\Classes\\" + name;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, user.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) return true;
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
 // A text value (REG_SZ or REG_EXPAND_SZ, taken as it stands); null names
 // the default value.
 bool readText(HKEY key, const wchar_t* name, std::wstring& text)
@@ -45,6 +35,39 @@ bool readText(HKEY key, const wchar_t* name, std::wstring& text)
     text = std::move(buffer);
     return true;
 }
+
+// One key of the file-type registration, read as Windows merges the user's
+// classes with the machine's: each value from HKCU\Software\Classes when
+// the user's key has it, else from HKLM\Software\Classes. A user's key
+// that holds only some values (often just "OpenWithProgids") thus takes the
+// rest from the machine. The platform's merged HKEY_CLASSES_ROOT view is not
+// used: it differs between platforms.
+class ClassKey {
+public:
+    // False when neither the user's nor the machine's key exists.
+    bool open(const std::wstring& name)
+    {
+        const std::wstring path = L"Software\\Classes\\" + name;
+        const bool user = ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, user_.put()) == ERROR_SUCCESS;
+        const bool machine =
+            ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, machine_.put()) == ERROR_SUCCESS;
+        if (!user) user_.reset();
+        if (!machine) machine_.reset();
+        return user || machine;
+    }
+
+    // The value `name` (null: the default value) of the user's key, else of
+    // the machine's.
+    bool read(const wchar_t* name, std::wstring& text) const
+    {
+        if (user_ && readText(user_.get(), name, text)) return true;
+        return machine_ && readText(machine_.get(), name, text);
+    }
+
+private:
+    UniqueRegKey user_;
+    UniqueRegKey machine_;
+};
 
 void copyTruncated(wchar_t* out, int capacity, const wchar_t* text, size_t length)
 {
@@ -225,27 +248,26 @@ bool Describe(const wchar_t* text, wchar_t* description, int capacity, HICON* sm
     const wchar_t* extension = text[0] == L'.' ? text : extensionDot(text);
     if (!extension) return false;
 
-    UniqueRegKey extensionKey;
-    if (!openClassKey(extension, extensionKey)) return false;
+    ClassKey extensionKey;
+    if (!extensionKey.open(extension)) return false;
     std::wstring className;
-    readText(extensionKey.get(), nullptr, className);
+    extensionKey.read(nullptr, className);
     if (className.size() > kClassNameLength) className.resize(kClassNameLength);
     // A key without a class names no file type.
     if (className.empty()) return false;
 
-    UniqueRegKey classKey;
-    if (openClassKey(className, classKey)) {
+    ClassKey classKey;
+    if (classKey.open(className)) {
         std::wstring value;
-        if (readText(classKey.get(), nullptr, value)) copyTruncated(description, capacity, value.data(), value.size());
-        if (readText(classKey.get(), L"FriendlyTypeName", value) && description && capacity > 0)
+        if (classKey.read(nullptr, value)) copyTruncated(description, capacity, value.data(), value.size());
+        if (classKey.read(L"FriendlyTypeName", value) && description && capacity > 0)
             loadIndirectString(value, description, capacity);
     }
 
     if (smallIcon) {
-        UniqueRegKey iconKey;
+        ClassKey iconKey;
         std::wstring iconValue;
-        if (openClassKey(className + L"\\DefaultIcon", iconKey) && readText(iconKey.get(), nullptr, iconValue) &&
-            !iconValue.empty())
+        if (iconKey.open(className + L"\\DefaultIcon") && iconKey.read(nullptr, iconValue) && !iconValue.empty())
             *smallIcon = loadSmallIcon(iconValue);
     }
     return true;

@@ -86,7 +86,8 @@ private:
 int compareExtensions(const wchar_t* a, const wchar_t* b);
 
 // Describes the extension of `text` (an extension starting with ".", or a
-// file name) from the file-type registration: its description (at most
+// file name) from the file-type registration, the user's classes merged
+// value by value over the machine's: its description (at most
 // capacity − 1 characters; empty when unregistered) and, when one is found,
 // its small icon, which the caller then owns. False when the extension has
 // no registered class (a name without extension gives false at once).

@@ -1,5 +1,6 @@
 #include "PictureButton.h"
 
+#include <commctrl.h>
 #include <uxtheme.h>
 
 #include "../Raii.h"
@@ -10,6 +11,10 @@ namespace sorvane::ui {
 const wchar_t kButtonStateProperty[] = L"KVT_MyData";
 
 namespace {
+
+// Set on an attached owner-drawn button while it is the default button.
+constexpr wchar_t kDefaultProperty[] = L"Sorvane_DefaultButton";
+constexpr UINT_PTR kPushButtonSubclass = 0x50425554; // "PBUT"
 
 // The buttons of the dialogs that carry pictures.
 constexpr PictureButton kButtons[] = {
@@ -101,13 +106,58 @@ private:
     HTHEME theme_ = nullptr;
 };
 
+// A disabled or pressed button shows so even when it is the default one
+// (the focused button is the default while it has the focus).
 int themeState(UINT state) noexcept
 {
-    if (state & ODS_DEFAULT) return kStateDefault;
-    if (state & ODS_HOTLIGHT) return kStateHot;
     if (state & ODS_DISABLED) return kStateDisabled;
     if (state & ODS_SELECTED) return kStatePressed;
+    if (state & ODS_HOTLIGHT) return kStateHot;
+    if (state & ODS_DEFAULT) return kStateDefault;
     return kStateNormal;
+}
+
+LRESULT CALLBACK pushButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) noexcept
+{
+    switch (message) {
+    case WM_GETDLGCODE:
+        // As a push button: the dialog manager makes a focused one the
+        // default, and Enter then presses it.
+        return DLGC_BUTTON | (IsDefaultPushButton(button) ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    case BM_SETSTYLE: {
+        // BS_DEFPUSHBUTTON or BS_PUSHBUTTON from the dialog manager: taken
+        // as the default mark; the button stays owner-drawn.
+        const bool isDefault = (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        if (isDefault) {
+            ::SetPropW(button, kDefaultProperty, reinterpret_cast<HANDLE>(1));
+        } else {
+            ::RemovePropW(button, kDefaultProperty);
+        }
+        const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
+        const WPARAM kept = (static_cast<WPARAM>(style) & 0xFFFF & ~static_cast<WPARAM>(BS_TYPEMASK)) | BS_OWNERDRAW;
+        return ::DefSubclassProc(button, BM_SETSTYLE, kept, lParam);
+    }
+    case WM_NCDESTROY:
+        ::RemovePropW(button, kDefaultProperty);
+        ::RemoveWindowSubclass(button, pushButtonProc, kPushButtonSubclass);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(button, message, wParam, lParam);
+}
+
+BOOL CALLBACK attachOwnerDrawnButton(HWND child, LPARAM dialog) noexcept
+{
+    if (::GetParent(child) != reinterpret_cast<HWND>(dialog)) return TRUE;
+    wchar_t className[16] = {};
+    if (!::GetClassNameW(child, className, 16) ||
+        ::CompareStringOrdinal(className, -1, L"Button", -1, TRUE) != CSTR_EQUAL) {
+        return TRUE;
+    }
+    if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) != BS_OWNERDRAW) return TRUE;
+    ::SetWindowSubclass(child, pushButtonProc, kPushButtonSubclass, 0);
+    return TRUE;
 }
 
 // Paints the black part of a monochrome mask in a system colour.
@@ -241,10 +291,21 @@ void RemoveButtonState(HWND dialog, int controlId) noexcept
 
 bool buttonUsesTheme(HWND button) noexcept { return static_cast<bool>(ButtonTheme(button)); }
 
+void AttachPushButtonKeys(HWND dialog) noexcept
+{
+    if (dialog) ::EnumChildWindows(dialog, attachOwnerDrawnButton, reinterpret_cast<LPARAM>(dialog));
+}
+
+bool IsDefaultPushButton(HWND button) noexcept
+{
+    return button && ::GetPropW(button, kDefaultProperty) != nullptr;
+}
+
 void DrawButton(HWND dialog, HDC dc, int controlId, const RECT& rect, UINT state) noexcept
 {
     if (!dc) return;
     HWND button = dialog ? ::GetDlgItem(dialog, controlId) : nullptr;
+    if (IsDefaultPushButton(button)) state |= ODS_DEFAULT;
     const PictureButton* picture = findPictureButton(controlId);
     const bool pressed = (state & ODS_SELECTED) != 0;
     const bool disabled = (state & ODS_DISABLED) != 0;
@@ -258,6 +319,11 @@ void DrawButton(HWND dialog, HDC dc, int controlId, const RECT& rect, UINT state
         themeLibrary().contentRect(theme.get(), dc, kPushButtonPart, themeStateId, &rect, &content);
     } else {
         RECT frame = rect;
+        if (state & ODS_DEFAULT) {
+            // The default button's dark outline, the push button inside it.
+            ::FrameRect(dc, &frame, ::GetSysColorBrush(COLOR_WINDOWFRAME));
+            ::InflateRect(&frame, -1, -1);
+        }
         ::DrawFrameControl(dc, &frame, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
         if (pressed) ::OffsetRect(&content, 2, 2);
     }

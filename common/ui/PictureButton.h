@@ -38,8 +38,21 @@ void SetButtonState(HWND dialog, int controlId, int value, bool repaint) noexcep
 void RemoveButtonState(HWND dialog, int controlId) noexcept;
 
 // Draws the button `controlId` of `dialog` into `dc` (a dialog hands over
-// its DRAWITEMSTRUCT: hDC, rcItem and itemState as they are).
+// its DRAWITEMSTRUCT: hDC, rcItem and itemState as they are). A button that
+// is the dialog's default button at the moment is drawn as one (ODS_DEFAULT
+// added), since the system does not tell owner-drawn buttons.
 void DrawButton(HWND dialog, HDC dc, int controlId, const RECT& rect, UINT state) noexcept;
+
+// Makes every owner-drawn button of `dialog` a push button for the dialog
+// manager: it answers WM_GETDLGCODE as a push button does, so that Tab to
+// it makes it the default button and Enter presses it (never the dialog's
+// own default button, such as "Start"); it keeps BS_OWNERDRAW when the
+// dialog manager gives it or takes from it the default style
+// (BM_SETSTYLE), and remembers whether it is the default for drawing.
+// Call once from WM_INITDIALOG; undone when the buttons are destroyed.
+void AttachPushButtonKeys(HWND dialog) noexcept;
+// Whether an owner-drawn button attached above is the default button now.
+bool IsDefaultPushButton(HWND button) noexcept;
 
 // Whether buttons are drawn with the visual style of `button` (UxTheme
 // present and a theme open for it).

@@ -277,4 +277,169 @@ TEST_F(ButtonDrawing, BadInputDrawsNoPictureAndNeverFails)
     DrawButton(nullptr, tiny.dc(), 2019, RECT{0, 0, 4, 4}, ODS_DISABLED | ODS_FOCUS);
 }
 
+// A small dialog box made from a template in memory: an edit field, the
+// default push button "OK" and two owner-drawn picture buttons, handed to
+// AttachPushButtonKeys as the program's dialogs do.
+class PushButtonDialog {
+public:
+    PushButtonDialog()
+    {
+        std::vector<WORD> t;
+        const auto align = [&t] {
+            if (t.size() % 2) t.push_back(0);
+        };
+        const auto dword = [&t](DWORD value) {
+            t.push_back(LOWORD(value));
+            t.push_back(HIWORD(value));
+        };
+        const auto text = [&t](const wchar_t* value) {
+            for (; *value; ++value) t.push_back(static_cast<WORD>(*value));
+            t.push_back(0);
+        };
+        dword(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT | DS_MODALFRAME);
+        dword(0);
+        t.push_back(4);                     // items
+        for (WORD v : {10, 10, 200, 80}) t.push_back(v);
+        t.push_back(0);                     // no menu
+        t.push_back(0);                     // the dialog class
+        text(L"Keys");
+        t.push_back(8);
+        text(L"MS Shell Dlg");
+        const auto control = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom,
+                                 const wchar_t* title) {
+            align();
+            dword(style | WS_CHILD | WS_VISIBLE);
+            dword(0);
+            for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
+            t.push_back(id);
+            t.push_back(0xFFFF);
+            t.push_back(atom);
+            text(title);
+            t.push_back(0);
+        };
+        control(ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER, 5, 5, 100, 12, kEdit, 0x0081, L"");
+        control(BS_OWNERDRAW | WS_TABSTOP, 110, 5, 17, 14, kPicture, 0x0080, L">>");
+        control(BS_OWNERDRAW | WS_TABSTOP, 5, 30, 60, 14, kAdvance, 0x0080, L"Advance(&A)");
+        control(BS_DEFPUSHBUTTON | WS_TABSTOP, 140, 5, 50, 14, IDOK, 0x0080, L"OK");
+        align();
+        window_ = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()),
+                                               nullptr, Proc, reinterpret_cast<LPARAM>(this));
+        if (window_) ::SetForegroundWindow(window_);
+    }
+    ~PushButtonDialog()
+    {
+        if (window_) ::DestroyWindow(window_);
+    }
+    PushButtonDialog(const PushButtonDialog&) = delete;
+    PushButtonDialog& operator=(const PushButtonDialog&) = delete;
+
+    static constexpr WORD kEdit = 100;
+    static constexpr WORD kPicture = 2019;
+    static constexpr WORD kAdvance = 2006;
+
+    HWND window() const { return window_; }
+    HWND item(int id) const { return ::GetDlgItem(window_, id); }
+    void focus(int id) const { ::SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(id)), TRUE); }
+    // A key through the dialog manager, as a dialog's message loop hands it on.
+    void press(UINT key) const
+    {
+        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+            MSG msg = {::GetFocus(), message, key, message == WM_KEYUP ? static_cast<LPARAM>(0xC0000001) : 1, 0, {}};
+            if (!::IsDialogMessageW(window_, &msg)) ::DispatchMessageW(&msg);
+        }
+    }
+    bool isDefault(int id) const { return (::SendMessageW(item(id), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0; }
+    LONG_PTR type(int id) const { return ::GetWindowLongPtrW(item(id), GWL_STYLE) & BS_TYPEMASK; }
+
+    std::vector<int> commands;
+
+private:
+    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+            AttachPushButtonKeys(window);
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<PushButtonDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+        if (!self) return FALSE;
+        if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+            self->commands.push_back(LOWORD(wParam));
+            return TRUE;
+        }
+        if (message == WM_DRAWITEM) {
+            const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            DrawButton(window, draw->hDC, static_cast<int>(draw->CtlID), draw->rcItem, draw->itemState);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    HWND window_ = nullptr;
+};
+
+TEST(PictureButtonKeys, TabMakesAPictureButtonTheDefaultAndEnterPressesIt)
+{
+    PushButtonDialog dialog;
+    ASSERT_NE(dialog.window(), nullptr) << "needs a display";
+    dialog.focus(PushButtonDialog::kEdit);
+    EXPECT_TRUE(dialog.isDefault(IDOK));
+    EXPECT_FALSE(dialog.isDefault(PushButtonDialog::kPicture));
+    EXPECT_TRUE(::SendMessageW(dialog.item(PushButtonDialog::kPicture), WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)
+        << "a push button for the dialog manager";
+
+    dialog.press(VK_TAB);
+    ASSERT_EQ(::GetFocus(), dialog.item(PushButtonDialog::kPicture));
+    EXPECT_TRUE(dialog.isDefault(PushButtonDialog::kPicture));
+    EXPECT_TRUE(IsDefaultPushButton(dialog.item(PushButtonDialog::kPicture)));
+    EXPECT_FALSE(dialog.isDefault(IDOK)) << "one default at a time";
+    EXPECT_EQ(dialog.type(PushButtonDialog::kPicture), BS_OWNERDRAW) << "the default style did not replace owner drawing";
+    dialog.press(VK_RETURN);
+    EXPECT_EQ(dialog.commands, std::vector<int>{PushButtonDialog::kPicture}) << "Enter pressed the focused button, not OK";
+
+    dialog.press(VK_TAB);
+    ASSERT_EQ(::GetFocus(), dialog.item(PushButtonDialog::kAdvance));
+    EXPECT_FALSE(IsDefaultPushButton(dialog.item(PushButtonDialog::kPicture)));
+    EXPECT_EQ(dialog.type(PushButtonDialog::kPicture), BS_OWNERDRAW);
+    dialog.press(VK_RETURN);
+    EXPECT_EQ(dialog.commands.back(), PushButtonDialog::kAdvance);
+
+    // From a control that is no button, Enter belongs to the dialog's
+    // default button again.
+    dialog.focus(PushButtonDialog::kEdit);
+    EXPECT_FALSE(IsDefaultPushButton(dialog.item(PushButtonDialog::kAdvance)));
+    EXPECT_EQ(dialog.type(PushButtonDialog::kAdvance), BS_OWNERDRAW);
+    dialog.press(VK_RETURN);
+    EXPECT_EQ(dialog.commands.back(), IDOK);
+    EXPECT_EQ(dialog.commands.size(), 3u);
+}
+
+TEST(PictureButtonKeys, TheDefaultPictureButtonIsDrawnAsTheDefault)
+{
+    PushButtonDialog dialog;
+    ASSERT_NE(dialog.window(), nullptr) << "needs a display";
+    HWND button = dialog.item(PushButtonDialog::kPicture);
+    // Drawn classically, so that the outline can be read back.
+    ::SetWindowTheme(button, nullptr, L"NoSuchThemeClass");
+    const auto drawn = [&](UINT state) {
+        test::Canvas canvas(40, 30, kBackground);
+        DrawButton(dialog.window(), canvas.dc(), PushButtonDialog::kPicture, RECT{0, 0, 40, 30}, state);
+        return snapshot(canvas);
+    };
+    const COLORREF outline = ::GetSysColor(COLOR_WINDOWFRAME);
+
+    // As the dialog manager makes it the default and takes that back.
+    ::SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    EXPECT_EQ(dialog.type(PushButtonDialog::kPicture), BS_OWNERDRAW);
+    const Snapshot asDefault = drawn(ODS_FOCUS);
+    for (const POINT& p : {POINT{0, 15}, POINT{39, 15}, POINT{20, 0}, POINT{20, 29}}) {
+        EXPECT_EQ(asDefault.at(p.x, p.y), outline) << p.x << "," << p.y;
+    }
+    ::SendMessageW(button, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    EXPECT_EQ(dialog.type(PushButtonDialog::kPicture), BS_OWNERDRAW);
+    EXPECT_FALSE(IsDefaultPushButton(button));
+    const Snapshot plain = drawn(ODS_FOCUS);
+    EXPECT_NE(plain.at(0, 15), outline) << "no outline once it is no longer the default";
+    EXPECT_NE(plain.at(20, 29), outline);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include "core/CommandLine.h"
 #include "engine/FileTreeSetting.h"
 #include "base/Strings.h"
+#include "HandOff.h"
 #include "TestSupport.h"
 
 #include <string>
@@ -78,6 +79,42 @@ TEST_F(CommandLine, AcceptedCommandsAndParameters)
     auto path = parse(L"C:\\My Apps\\Sorvane.exe /L:C:\\x\\;y;");
     ASSERT_EQ(path.result, kParseAccepted);
     EXPECT_EQ(param(path, kCmdCompress), L"C:\\x\\;y;");
+}
+
+TEST_F(CommandLine, ProgramPathWithForwardSlashesIsNoCommand)
+{
+    // As the process command line reaches the parser: the program path is
+    // taken off first, so "/Tools" in "C:/Tools/Sorvane.exe" is no switch.
+    for (const wchar_t* line : {L"C:/Tools/Sorvane.exe /c:C:\\Docs\\;a.txt;",
+                                L"\"C:/My Tools/Sorvane.exe\" /c:C:\\Docs\\;a.txt;",
+                                L"C:/My Tools/Sorvane.exe /c:C:\\Docs\\;a.txt;"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(line)));
+        handoff::CommandText text = handoff::obtainCommandText(line);
+        ASSERT_TRUE(text);
+        auto outcome = parse(text.get());
+        EXPECT_EQ(outcome.result, kParseAccepted);
+        EXPECT_TRUE(outcome.messages.empty());
+        EXPECT_EQ(param(outcome, kCmdCopy), L"C:\\Docs\\;a.txt;");
+    }
+    handoff::CommandText alone = handoff::obtainCommandText(L"C:/Tools/Sorvane.exe");
+    EXPECT_EQ(parse(alone ? alone.get() : L"").result, kParseNoCommand) << "the main window, no error";
+}
+
+TEST_F(CommandLine, OnlySourceSwitchesNameAnOperation)
+{
+    const struct {
+        const wchar_t* line;
+        bool operation;
+    } cases[] = {
+        {L"/H", false},          {L"/T:D:\\Out", false},  {L"/H /T:D:\\Out", false},
+        {L"/H /C:C:\\x\\;a;", true}, {L"/T:D:\\Out /M:C:\\x\\;a;", true}, {L"/D:x", true},
+        {L"/L:x", true},
+    };
+    for (const auto& c : cases) {
+        auto outcome = parse(c.line);
+        ASSERT_EQ(outcome.result, kParseAccepted);
+        EXPECT_EQ(namesOperation(outcome.table), c.operation) << testing::PrintToString(std::wstring(c.line));
+    }
 }
 
 struct ErrorCase {

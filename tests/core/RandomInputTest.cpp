@@ -8,6 +8,7 @@
 #include "HandOff.h"
 #include "TestSupport.h"
 
+#include <cwchar>
 #include <random>
 
 using namespace sorvane;
@@ -69,9 +70,13 @@ TEST(RandomInput, HandOffReaderTakesAnyBytes)
     for (int i = 0; i < 2000; ++i) {
         std::string bytes(static_cast<size_t>(length(rng)), '\0');
         for (char& c : bytes) c = static_cast<char>(byte(rng));
-        const std::wstring file = folder / (L"h" + std::to_wstring(i) + L".tmp");
+        // Named as the extension names its hand-off files, in a folder it
+        // writes to, so that the reader deletes it.
+        wchar_t name[16] = {};
+        std::swprintf(name, 16, L"Sor%X.tmp", static_cast<unsigned>(i));
+        const std::wstring file = folder / name;
         ASSERT_TRUE(test::writeBytes(file, bytes));
-        handoff::CommandText text = handoff::obtainCommandText((L"x /F:" + file).c_str());
+        handoff::CommandText text = handoff::obtainCommandText((L"x /F:" + file).c_str(), {folder.path()});
         ASSERT_EQ(static_cast<bool>(text), !bytes.empty());
         if (text) {
             // Terminated within the bytes read plus the guaranteed zeros.

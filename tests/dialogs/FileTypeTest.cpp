@@ -1,6 +1,7 @@
 // File-type records, their sorted collection, and descriptions and small
 // icons read from the registry: Wine's own ".txt", an unregistered
-// extension, and classes this test registers under HKCU\Software\Classes.
+// extension, and classes this test registers under HKCU\Software\Classes
+// and HKLM\Software\Classes, read value by value as Windows merges them.
 #include <gtest/gtest.h>
 
 #include "dialogs/FileType.h"
@@ -126,21 +127,22 @@ TEST(FileTypeCollection, SlotsInStepsOfSixteen)
 
 // --- Describe -------------------------------------------------------------
 
-// Keys under HKCU\Software\Classes made by a test and deleted afterwards.
+// Keys under Software\Classes of the user (or of the machine) made by a
+// test and deleted afterwards.
 class ClassKeys {
 public:
-    ClassKeys() = default;
+    explicit ClassKeys(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
     ClassKeys(const ClassKeys&) = delete;
     ClassKeys& operator=(const ClassKeys&) = delete;
     ~ClassKeys()
     {
-        for (const auto& name : created_) ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + name).c_str());
+        for (const auto& name : created_) ::RegDeleteTreeW(root_, (L"Software\\Classes\\" + name).c_str());
     }
     void set(const std::wstring& key, const wchar_t* valueName, const std::wstring& value, DWORD type = REG_SZ)
     {
         UniqueRegKey handle;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, handle.put(), nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(root_, (L"Software\\Classes\\" + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, handle.put(), nullptr),
                   ERROR_SUCCESS);
         const std::wstring top = key.substr(0, key.find(L'\\'));
         if (std::find(created_.begin(), created_.end(), top) == created_.end()) created_.push_back(top);
@@ -152,6 +154,7 @@ public:
     }
 
 private:
+    HKEY root_;
     std::vector<std::wstring> created_;
 };
 
@@ -276,7 +279,8 @@ protected:
     }
 
     test::TempFolder folder;
-    ClassKeys keys;
+    ClassKeys keys;                        // the user's
+    ClassKeys machine{HKEY_LOCAL_MACHINE}; // the machine's
 };
 
 TEST_F(FileTypeRegistered, FriendlyNamesFromAModuleAndIconsByResourceId)
@@ -395,6 +399,61 @@ TEST_F(FileTypeRegistered, TheModuleIsReleasedAndTheKeysGo)
     EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + cls).c_str(), 0, KEY_READ, gone.put()),
               ERROR_SUCCESS);
     EXPECT_FALSE(describe(ext.c_str()).registered);
+}
+
+TEST_F(FileTypeRegistered, UserKeysTakeWhatTheyLackFromTheMachineValueByValue)
+{
+    int width = 0;
+    const std::vector<uint32_t> four = shellIconPixels(4);
+    ASSERT_FALSE(four.empty());
+
+    // The machine registers the type in full; the user's key of the
+    // extension holds only what Explorer writes there, the programs it was
+    // opened with, or a content type.
+    const std::wstring cls = name(L"Sorvane.Machine.");
+    machine.set(cls, nullptr, L"Machine Description");
+    machine.set(cls + L"\\DefaultIcon", nullptr, L"%SystemRoot%\\system32\\shell32.dll,-4", REG_EXPAND_SZ);
+    const std::wstring withProgids = name(L".svtm"), withType = name(L".svtn"), machineOnly = name(L".svto");
+    for (const std::wstring& ext : {withProgids, withType, machineOnly}) machine.set(ext, nullptr, cls);
+    keys.set(withProgids + L"\\OpenWithProgids", L"Some.Editor.1", L"", REG_NONE);
+    keys.set(withType, L"Content Type", L"application/x-sorvane");
+    for (const std::wstring& ext : {withProgids, withType, machineOnly}) {
+        SCOPED_TRACE(testing::PrintToString(ext));
+        Description d = describe(ext.c_str());
+        EXPECT_TRUE(d.registered);
+        EXPECT_EQ(d.text, L"Machine Description");
+        ASSERT_TRUE(d.icon);
+        EXPECT_EQ(pixelsOf(d.icon.get(), width), four);
+    }
+
+    // A user's class key with only an icon: the machine's description, the
+    // user's icon.
+    const std::vector<uint32_t> first = shellIconPixels(0);
+    keys.set(cls + L"\\DefaultIcon", nullptr, L"%SystemRoot%\\system32\\shell32.dll");
+    Description iconOnly = describe(withProgids.c_str());
+    EXPECT_EQ(iconOnly.text, L"Machine Description");
+    ASSERT_TRUE(iconOnly.icon);
+    EXPECT_EQ(pixelsOf(iconOnly.icon.get(), width), first);
+
+    // The user's own value wins where there is one: a description, a
+    // friendly name, a class of the extension.
+    keys.set(cls, nullptr, L"User Description");
+    EXPECT_EQ(describe(withType.c_str()).text, L"User Description");
+    machine.set(cls, L"FriendlyTypeName", L"@%SORVANE_TYPE_DIR%\\types.dll,-201");
+    EXPECT_EQ(describe(withType.c_str()).text, L"Sorvane Test Document") << "the machine's friendly name";
+    keys.set(cls, L"FriendlyTypeName", L"@%SORVANE_TYPE_DIR%\\types.dll,-202");
+    EXPECT_EQ(describe(withType.c_str()).text, L"Second Test Type") << "the user's friendly name";
+
+    const std::wstring otherClass = name(L"Sorvane.Other.");
+    machine.set(otherClass, nullptr, L"Other Machine Class");
+    keys.set(withType, nullptr, otherClass);
+    Description redirected = describe(withType.c_str());
+    EXPECT_TRUE(redirected.registered);
+    EXPECT_EQ(redirected.text, L"Other Machine Class") << "the user's class, described by the machine";
+    EXPECT_FALSE(redirected.icon);
+
+    // Neither the user nor the machine knows it.
+    EXPECT_FALSE(describe(name(L".svtp").c_str()).registered);
 }
 
 } // namespace

@@ -84,7 +84,9 @@ protected:
     test::TempFolder folder;
     std::wstring path = folder / L"Sorvane.ini";
     std::unique_ptr<HistoryLists> lists = std::make_unique<HistoryLists>();
-    std::wstring cdBurning = L"|" + shellFolderPath(CSIDL_LOCAL_APPDATA) + L"\\Microsoft\\CD Burning";
+    std::wstring cdBurningPath = shellFolderPath(CSIDL_LOCAL_APPDATA) + L"\\Microsoft\\CD Burning";
+    // String 1600 labels it in the interface language.
+    std::wstring cdBurning = L"CD Burning|" + cdBurningPath;
 };
 
 // What Wine's shell answers for the standard folders: the public ones carry
@@ -108,8 +110,7 @@ TEST_F(ProfileHistory, StandardFoldersFromTheShell)
         EXPECT_EQ(withoutTrailingSlash(got[i].substr(bar + 1)), path) << i;
         EXPECT_EQ(got[i].substr(0, bar), lastComponent(path)) << "the display name";
     }
-    // String 1600 is only in the Japanese library: the label stays empty.
-    EXPECT_EQ(got.back(), cdBurning);
+    EXPECT_EQ(got.back(), cdBurning) << "labelled in English too";
 
     // A second time changes nothing: every entry is found again.
     addStandardFolders(lists->destines);
@@ -155,14 +156,14 @@ TEST_F(ProfileHistory, StoredEntriesKeepTheirPlaces)
 {
     const std::wstring desktop = shellFolderPath(CSIDL_DESKTOPDIRECTORY);
     std::string bytes = "[Destines]\r\n  Num=3\r\n  Item1=D:\\Backup\r\n  Item2=Mine|" + ansi(desktop) +
-                        "\r\n  Item3=" + ansi(cdBurning.substr(1)) + "\r\n[Types]\r\n  Num=1\r\n  Item1=Mine|*.x\r\n";
+                        "\r\n  Item3=" + ansi(cdBurningPath) + "\r\n[Types]\r\n  Num=1\r\n  Item1=Mine|*.x\r\n";
     ASSERT_TRUE(writeBytes(path, bytes));
     LoadAll(*lists, path.c_str());
     const Texts got = entries(lists->destines);
     ASSERT_GE(got.size(), 4u);
     EXPECT_EQ(got[0], L"D:\\Backup");
     EXPECT_EQ(got[1], L"Desktop|" + desktop) << "the shell's label replaces the user's";
-    EXPECT_EQ(got[2], cdBurning.substr(1)) << "an empty label leaves the stored entry alone";
+    EXPECT_EQ(got[2], cdBurning) << "a stored entry without label gets the label, in its place";
     EXPECT_EQ(std::count(got.begin(), got.end(), L"Desktop|" + desktop), 1);
     EXPECT_EQ(entries(lists->types), (Texts{L"Mine|*.x"})) << "no seeds for a list that has entries";
 

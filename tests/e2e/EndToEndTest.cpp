@@ -196,7 +196,8 @@ TEST_F(EndToEnd, LongSelectionTravelsThroughTheHandOffFile)
     for (int i = 0; i < 120; ++i) paths.push_back(src + L"\\missing-item-with-a-long-name-" + std::to_wstring(i));
     const std::wstring command = handoff::buildCommandText(handoff::Operation::Copy, nullptr, paths);
     ASSERT_GT(command.size(), handoff::kMaxCommandLineText);
-    const std::wstring file = handoff::writeHandOffFile((root.path() + L"\\").c_str(), command);
+    // Where the extension writes it when its own folder refuses it.
+    const std::wstring file = handoff::writeHandOffFile(handoff::userTempFolder().c_str(), command);
     ASSERT_FALSE(file.empty());
     HWND dialog = start(L"/F:" + file);
     ASSERT_NE(dialog, nullptr);

@@ -499,7 +499,7 @@ TEST_F(JpnEnglish, LibraryIsNotLoadedAndStringsAreTheProgramsOwn)
     EXPECT_EQ(resourceModule(), ::GetModuleHandleW(nullptr));
     EXPECT_EQ(::GetModuleHandleW(libraryBesideTests().c_str()), nullptr) << "no module of that name in the process";
     expectStringsOf(own, library);
-    EXPECT_EQ(loadString(1600), L"") << "the CD-burning label exists only in Japanese";
+    EXPECT_EQ(loadString(1600), L"CD Burning") << "the CD-burning label in English";
 }
 
 TEST_F(JpnEnglish, DialogWindowsAndMenuAreTheProgramsOwn)
@@ -509,14 +509,14 @@ TEST_F(JpnEnglish, DialogWindowsAndMenuAreTheProgramsOwn)
     expectDialogsAndMenuOf(own);
 }
 
-TEST_F(JpnEnglish, FirstRunSeedsEnglishPatternsAndAnUnlabelledCdBurningFolder)
+TEST_F(JpnEnglish, FirstRunSeedsEnglishPatternsAndAnEnglishCdBurningLabel)
 {
     ResourceChoice choice;
     const FirstRun run = firstRun();
     ASSERT_EQ(run.patterns.size(), 14u);
     EXPECT_EQ(run.patterns.front(), L"All Files|*.*");
     ASSERT_FALSE(run.cdBurningEntry.empty());
-    EXPECT_EQ(run.cdBurningEntry.front(), L'|');
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), L"CD Burning");
 }
 
 TEST_F(JpnEnglish, RunningProgramNeverLoadsTheLibrary)
@@ -557,7 +557,7 @@ TEST_F(JpnEnglish, ProgramsFirstRunOffersEnglishPatterns)
     ASSERT_EQ(run.patterns.size(), 14u);
     for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(1701 + i));
     ASSERT_FALSE(run.cdBurningEntry.empty());
-    EXPECT_EQ(run.cdBurningEntry.front(), L'|') << "no label: the program has no string 1600";
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(1600)) << "the program's label";
     EXPECT_EQ(run.exitCode, 0u);
 }
 

@@ -74,7 +74,7 @@ std::set<UINT> listedIds()
     return ids;
 }
 
-const std::set<UINT> kOnlyInLibrary = {1000, 1372, 1600};
+const std::set<UINT> kOnlyInLibrary = {1000, 1372};
 // Texts the program gained after the list was drawn up (safety refusals,
 // compress messages and the like) take ids from this range; the library
 // must carry every one of them as well.

@@ -105,7 +105,7 @@ TEST_F(FileTreeDialogWindow, OpeningFillsTheControlsFromTheSettings)
         EXPECT_EQ(::SendMessageW(comboEdit(::GetDlgItem(window, kTarget)), EM_GETLIMITTEXT, 0, 0), 520);
 
         EXPECT_FALSE(checked(window, kSubfolders));
-        EXPECT_TRUE(checked(window, kExclude));
+        EXPECT_FALSE(checked(window, kExclude)) << "unticked while \"*.*\" leaves nothing to exclude";
         EXPECT_TRUE(checked(window, kTimeAny));
         EXPECT_FALSE(enabled(window, kTimeFrom));
         EXPECT_FALSE(enabled(window, kTimeTo));
@@ -264,9 +264,19 @@ TEST_F(FileTreeDialogWindow, PatternTextIsNormalisedAndDecidesTheExcludeSwitch)
         EXPECT_EQ(text(window, kPatterns), L"Padded|*.c;*.h");
         EXPECT_EQ(tipText(edit), L"Padded|*.c; *.h");
 
+        // Typed blanks stay while the field is being typed in; leaving it
+        // takes them from either end and around the "|".
+        const auto leaveField = [&] {
+            ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE);
+            ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(window, kSubfolders)), TRUE);
+        };
         type(edit, L" *.txt ");
+        EXPECT_EQ(text(window, kPatterns), L" *.txt ");
+        leaveField();
         EXPECT_EQ(text(window, kPatterns), L"*.txt");
         type(edit, L" Docs | *.doc;*.txt ");
+        EXPECT_EQ(tipText(edit), L"Docs|*.doc; *.txt") << "the tip shows the normalised text at once";
+        leaveField();
         EXPECT_EQ(text(window, kPatterns), L"Docs|*.doc;*.txt");
         EXPECT_EQ(tipText(edit), L"Docs|*.doc; *.txt");
 
@@ -275,7 +285,7 @@ TEST_F(FileTreeDialogWindow, PatternTextIsNormalisedAndDecidesTheExcludeSwitch)
             bool enabled;
         } const excludes[] = {
             {L"*.*", false}, {L"*.txt;*.*", false}, {L"All|*.*;", false}, {L"*.*x;*.*", true},
-            {L"a*.*", true}, {L"*.txt", true},      {L"", true},
+            {L"a*.*", true}, {L"*.txt", true},      {L"", true},          {L" *.* ", false},
         };
         for (const Exclude& e : excludes) {
             type(edit, e.typed);
@@ -290,6 +300,88 @@ TEST_F(FileTreeDialogWindow, PatternTextIsNormalisedAndDecidesTheExcludeSwitch)
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(dialog.settings.patterns, L"*.txt");
     EXPECT_EQ(entries(history().types).front(), L"Text|*.txt");
+}
+
+TEST_F(FileTreeDialogWindow, BlanksCanBeTypedInsideALabelAndAPattern)
+{
+    dialog.settings.setSources(L"C:\\Data");
+    const INT_PTR result = run(kOperationDelete, [&](HWND window) {
+        HWND edit = comboEdit(::GetDlgItem(window, kPatterns));
+        ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(window, kPatterns)), TRUE);
+        // Key by key, as the user types: every blank stays where it was typed.
+        ::SendMessageW(edit, EM_SETSEL, 0, -1);
+        std::wstring typed;
+        for (wchar_t c : std::wstring(L"  My Docs | *.txt;my notes*.doc ")) {
+            ::SendMessageW(edit, WM_CHAR, c, 1);
+            typed += c;
+            ASSERT_EQ(text(window, kPatterns), typed);
+        }
+        // Start without leaving the field normalises it first.
+        command(window, kStart);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(dialog.settings.patterns, L"*.txt;my notes*.doc");
+    EXPECT_EQ(entries(history().types), std::vector<std::wstring>{L"My Docs|*.txt;my notes*.doc"});
+}
+
+TEST_F(FileTreeDialogWindow, ExcludeSwitchIsClearWhileItCannotBeChanged)
+{
+    dialog.settings.setSources(L"C:\\Data");
+    dialog.settings.setPatterns(L"*.*");
+    dialog.settings.excludePatterns = 1;
+    INT_PTR result = run(kOperationDelete, [&](HWND window) {
+        HWND edit = comboEdit(::GetDlgItem(window, kPatterns));
+        EXPECT_FALSE(enabled(window, kExclude));
+        EXPECT_FALSE(checked(window, kExclude)) << "\"*.*\" with Exclude would select nothing";
+        // Patterns that leave something to exclude bring the tick back.
+        type(edit, L"*.tmp");
+        EXPECT_TRUE(enabled(window, kExclude));
+        EXPECT_TRUE(checked(window, kExclude));
+        type(edit, L"*.tmp;*.*");
+        EXPECT_FALSE(checked(window, kExclude));
+        command(window, kStart);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(dialog.settings.excludePatterns, 0u);
+
+    // A tick the user takes away stays away; a tick set on the disabled box
+    // by anyone else is ignored at Start.
+    dialog.settings.setPatterns(L"*.tmp");
+    dialog.settings.excludePatterns = 1;
+    result = run(kOperationDelete, [&](HWND window) {
+        HWND edit = comboEdit(::GetDlgItem(window, kPatterns));
+        EXPECT_TRUE(checked(window, kExclude));
+        click(window, kExclude);
+        type(edit, L"*.*");
+        type(edit, L"*.log");
+        EXPECT_FALSE(checked(window, kExclude));
+        type(edit, L"*.*");
+        ::CheckDlgButton(window, kExclude, BST_CHECKED);
+        command(window, kStart);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(dialog.settings.excludePatterns, 0u) << "a disabled box counts as clear";
+
+    // Patterns from the extension browser decide the box as typed ones do.
+    TempFolder folder;
+    dialog.settings.setSources((folder.path() + L"\\").c_str());
+    dialog.settings.setPatterns(L"*.tmp");
+    dialog.settings.excludePatterns = 1;
+    result = run(kOperationDelete, [&](HWND window) {
+        EXPECT_TRUE(checked(window, kExclude));
+        driver.onNextDialog([&](HWND browser) {
+            ::SetDlgItemTextW(browser, 2229, L"All|*.*;");
+            command(browser, IDOK);
+        });
+        click(window, kBrowseExtensions);
+        EXPECT_EQ(text(window, kPatterns), L"All|*.*;");
+        EXPECT_FALSE(enabled(window, kExclude));
+        EXPECT_FALSE(checked(window, kExclude));
+        command(window, kStart);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(dialog.settings.patterns, L"*.*;");
+    EXPECT_EQ(dialog.settings.excludePatterns, 0u);
 }
 
 TEST_F(FileTreeDialogWindow, TimeRangeMustRunForwards)
@@ -611,6 +703,25 @@ TEST_F(FileTreeDialogWindow, DroppedPathLandsOnTheTargetComboOnly)
         EXPECT_EQ(text(window, kPatterns), L"*.*");
         command(window, kCancel);
     });
+    // On the compress form a dropped program file asks for a self-extracting
+    // archive, as typing its name does.
+    CFileTreeDlg compress;
+    compress.settings.setSources(L"C:\\Data\\;a.txt;");
+    compress.settings.setTarget(L"D:\\Out\\a.lzh");
+    driver.onNextDialog([&](HWND window) {
+        EXPECT_FALSE(checked(window, kSelfExtract));
+        drop(window, kTarget, L"E:\\Setup.EXE");
+        EXPECT_EQ(text(window, kTarget), L"E:\\Setup.EXE");
+        EXPECT_TRUE(checked(window, kSelfExtract));
+        EXPECT_TRUE(enabled(window, kNoSetupDialog));
+        EXPECT_EQ(tipText(comboEdit(::GetDlgItem(window, kTarget))), L"E:\\Setup.EXE");
+        drop(window, kTarget, L"E:\\Backup.lzh");
+        EXPECT_FALSE(checked(window, kSelfExtract));
+        EXPECT_FALSE(enabled(window, kEnglish));
+        command(window, kCancel);
+    });
+    compress.Run(owner, kOperationCompress, true);
+
     CFileTreeDlg remove;
     remove.settings.setSources(L"C:\\Data\\;a.txt;");
     remove.settings.setPatterns(L"*.tmp");

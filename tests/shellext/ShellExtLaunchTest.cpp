@@ -144,7 +144,7 @@ TEST_F(ShellExtLaunch, ShortSelectionsTravelOnTheCommandLine)
         {{L"C:\\"}, 0, L"", L"/C:C:\\;;", L"open"},
         {{L"C:\\Users\\me\\Docs\\a.txt", L"C:\\Users\\me\\Docs\\sub"}, 1, target,
          L"/T:" + target + L" /M:C:\\Users\\me\\Docs\\;a.txt;sub;", L"open"},
-        {{L"C:\\x\\a b;c.txt", L"D:\\y\\z"}, 2, L"", L"/D:C:\\x\\;a b;c.txt;z;", L"runas"},
+        {{L"C:\\x\\a b;c.txt", L"c:\\X\\z"}, 2, L"", L"/D:C:\\x\\;a b;c.txt;z;", L"runas"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.parameters);
@@ -223,6 +223,50 @@ TEST_F(ShellExtLaunch, HandOffFileGoesToTheTempFolderWhenTheOwnFolderRefusesIt)
     expectMessage(L"Start Sorvane Failed!", owner);
 }
 
+TEST_F(ShellExtLaunch, SelectionsFromSeveralFoldersAreRefused)
+{
+    // Search results or a library hand over items of different folders. The
+    // list names one folder, so "b\\same.txt" would be looked for as
+    // "a\\same.txt": nothing is started, the user is told why.
+    const std::wstring a = place / L"a", b = place / L"b";
+    ASSERT_TRUE(::CreateDirectoryW(a.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(b.c_str(), nullptr));
+    ASSERT_TRUE(writeBytes(a + L"\\same.txt", "in a"));
+    ASSERT_TRUE(writeBytes(b + L"\\same.txt", "in b"));
+    ASSERT_TRUE(writeBytes(a + L"\\only.txt", "only"));
+    const HWND owner = reinterpret_cast<HWND>(0x4321);
+    const std::vector<std::vector<std::wstring>> selections = {
+        {a + L"\\only.txt", b + L"\\same.txt"},
+        {a + L"\\same.txt", a + L"\\only.txt", b + L"\\same.txt"},
+        {b + L"\\same.txt", a + L"\\same.txt"},
+        {a + L"\\only.txt", a},          // an item and the folder that holds it
+        {L"C:\\", L"D:\\"},             // two drives
+    };
+    for (const auto& paths : selections) {
+        for (UINT command : {0u, 1u, 2u}) {
+            SCOPED_TRACE(testing::Message() << "command " << command << ", first " << testing::PrintToString(paths[0]));
+            g_messages.clear();
+            g_shellCalls.clear();
+            EXPECT_EQ(invoke(paths, command, L"", owner), S_OK);
+            EXPECT_TRUE(g_shellCalls.empty()) << "nothing started";
+            expectMessage(L"The selected items lie in different folders, as in search results or a library. "
+                          L"Select the items of one folder at a time.",
+                          owner);
+        }
+    }
+    // Also onto a drop folder, and from the shell's own data object.
+    g_messages.clear();
+    EXPECT_EQ(invoke({a + L"\\only.txt", b + L"\\same.txt"}, 1, place.path(), owner), S_OK);
+    EXPECT_TRUE(g_shellCalls.empty());
+    expectMessage(L"The selected items lie in different folders, as in search results or a library. "
+                  L"Select the items of one folder at a time.",
+                  owner);
+    EXPECT_EQ(readBytes(a + L"\\same.txt"), "in a");
+    EXPECT_EQ(readBytes(b + L"\\same.txt"), "in b");
+    EXPECT_TRUE(ExtensionCopy::handOffFiles(extension.folder()).empty());
+    EXPECT_EQ(DropData::outstandingMedia(), 0);
+}
+
 TEST_F(ShellExtLaunch, FailuresAreShownAndNeverReturned)
 {
     const HWND owner = reinterpret_cast<HWND>(0x5678);
@@ -256,6 +300,9 @@ TEST_F(ShellExtLaunch, FailuresAreShownAndNeverReturned)
     CMINVOKECOMMANDINFO info = {sizeof(info), 0, nullptr, "copy", nullptr, nullptr, SW_SHOWNORMAL, 0, nullptr};
     EXPECT_EQ(handler->InvokeCommand(&info), E_INVALIDARG);
     EXPECT_EQ(handler->InvokeCommand(nullptr), E_INVALIDARG);
+    // So is a command beyond our items.
+    CMINVOKECOMMANDINFO beyond = {sizeof(beyond), 0, nullptr, MAKEINTRESOURCEA(3), nullptr, nullptr, SW_SHOWNORMAL, 0, nullptr};
+    EXPECT_EQ(handler->InvokeCommand(&beyond), E_INVALIDARG);
     EXPECT_TRUE(g_shellCalls.empty());
     EXPECT_TRUE(g_messages.empty());
 }

@@ -1,10 +1,13 @@
-// The handler in a menu: which items it inserts for which flags and
-// selections, their help texts, and how it measures and draws them.
+// The handler in a menu: which items it inserts for which flags, selections
+// and identifier ranges, their texts, pictures and help texts, and how the
+// menu finds them by their access keys.
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
 
 #include <cstddef>
+#include <iostream>
+#include <iterator>
 #include <string>
 
 using namespace sorvane;
@@ -16,20 +19,20 @@ constexpr UINT kFirst = 100;
 const wchar_t* const kTexts[] = {L"Filter Copy...(&C)", L"Filter Move...(&M)", L"Filter Delete...(&D)"};
 
 // The menu as text: "-" for a separator, "owner <id>" for an owner-drawn
-// item, "<text> <id>" for a string.
+// item, "<text> <id>" for a string (with "+picture" when it has one).
 std::vector<std::wstring> describe(HMENU menu)
 {
     std::vector<std::wstring> items;
     for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
         MENUITEMINFOW info = {};
         info.cbSize = sizeof(info);
-        info.fMask = MIIM_FTYPE | MIIM_ID;
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_BITMAP;
         ::GetMenuItemInfoW(menu, i, TRUE, &info);
         wchar_t text[128] = {};
         ::GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
         if (info.fType & MFT_SEPARATOR) items.push_back(L"-");
         else if (info.fType & MFT_OWNERDRAW) items.push_back(L"owner " + std::to_wstring(info.wID));
-        else items.push_back(std::wstring(text) + L" " + std::to_wstring(info.wID));
+        else items.push_back(std::wstring(text) + L" " + std::to_wstring(info.wID) + (info.hbmpItem ? L" +picture" : L""));
     }
     return items;
 }
@@ -61,7 +64,12 @@ protected:
 };
 
 const std::vector<std::wstring> kUntouched = {L"Head 1", L"Tail 2"};
-const std::vector<std::wstring> kContextItems = {L"Head 1", L"-", L"owner 100", L"owner 101", L"owner 102", L"-",
+const std::vector<std::wstring> kContextItems = {L"Head 1",
+                                                 L"-",
+                                                 L"Filter Copy...(&C) 100 +picture",
+                                                 L"Filter Move...(&M) 101 +picture",
+                                                 L"Filter Delete...(&D) 102 +picture",
+                                                 L"-",
                                                  L"Tail 2"};
 
 TEST_F(ShellExtMenu, FlagsDecideWhetherItemsAreAdded)
@@ -132,7 +140,7 @@ TEST_F(ShellExtMenu, NothingForAnEmptyOrUnreadableSelectionOrTheStartMenu)
     EXPECT_EQ(DropData::outstandingMedia(), 0);
 }
 
-TEST_F(ShellExtMenu, RightDragOffersCopyAndMovePlainExceptOntoTheItemsOwnFolder)
+TEST_F(ShellExtMenu, RightDragOffersCopyAndMoveExceptOntoTheItemsOwnFolder)
 {
     const std::wstring source = place / L"source";
     const std::wstring target = place / L"target";
@@ -142,7 +150,8 @@ TEST_F(ShellExtMenu, RightDragOffersCopyAndMovePlainExceptOntoTheItemsOwnFolder)
 
     UINT count = 0;
     EXPECT_EQ(query(data.get(), CMF_NORMAL, count, target),
-              (std::vector<std::wstring>{L"Head 1", L"Filter Copy...(&C) 100", L"Filter Move...(&M) 101", L"-", L"Tail 2"}));
+              (std::vector<std::wstring>{L"Head 1", L"Filter Copy...(&C) 100 +picture",
+                                         L"Filter Move...(&M) 101 +picture", L"-", L"Tail 2"}));
     EXPECT_EQ(count, 2u);
     // The same folder, written in other letter case.
     EXPECT_EQ(query(data.get(), CMF_NORMAL, count, place.path() + L"\\SOURCE"), kUntouched);
@@ -175,163 +184,225 @@ TEST_F(ShellExtMenu, HelpTextsWideAndNarrow)
     EXPECT_EQ(handler->GetCommandString(1, GCS_HELPTEXTA, nullptr, narrow, 10), S_OK);
     EXPECT_EQ(narrow[9], '\0');
     EXPECT_EQ(narrow[10], '#');
-    // Verbs, validation and an empty buffer are refused.
+    // Verbs, validation, an empty buffer and commands not ours are refused.
     for (UINT type : {GCS_VERBA, GCS_VERBW, GCS_VALIDATEA, GCS_VALIDATEW})
         EXPECT_EQ(handler->GetCommandString(0, type, nullptr, narrow, 12), E_INVALIDARG) << type;
     EXPECT_EQ(handler->GetCommandString(0, GCS_HELPTEXTW, nullptr, narrow, 0), E_INVALIDARG);
+    std::fill(std::begin(wide), std::end(wide), L'#');
+    EXPECT_EQ(handler->GetCommandString(3, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(wide), 12), E_INVALIDARG);
+    EXPECT_EQ(handler->GetCommandString(40, GCS_HELPTEXTA, nullptr, narrow, 12), E_INVALIDARG);
+    EXPECT_EQ(wide[0], L'#');
 }
 
-// The width of a text in the menu font, measured here with GDI directly.
-int menuTextWidth(const wchar_t* text)
+TEST_F(ShellExtMenu, IdentifiersStayWithinTheRangeExplorerGives)
 {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    HFONT font = ::CreateFontIndirectW(&metrics.lfMenuFont);
-    HDC screen = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(screen, font);
-    std::wstring shown(text);
-    shown.erase(shown.find(L'&'), 1); // the prefix mark is not drawn
-    SIZE size = {};
-    ::GetTextExtentPoint32W(screen, shown.c_str(), static_cast<int>(shown.size()), &size);
-    ::SelectObject(screen, old);
-    ::ReleaseDC(nullptr, screen);
-    ::DeleteObject(font);
-    return size.cx;
-}
-
-TEST_F(ShellExtMenu, MeasuresItemsInTheMenuFont)
-{
-    ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make({L"C:\\x\\a"}).get());
-    ASSERT_TRUE(handler);
-    UINT count = 0;
-    HMENU menu = ::CreatePopupMenu();
-    count = HRESULT_CODE(handler->QueryContextMenu(menu, 0, kFirst, kFirst + 9, CMF_NORMAL));
-    ::DestroyMenu(menu);
-    ASSERT_EQ(count, 3u);
-    for (UINT k = 0; k < 3; ++k) {
-        MEASUREITEMSTRUCT item = {ODT_MENU, 0, kFirst + k, 7, 7, 0};
-        LRESULT result = 0;
-        EXPECT_EQ(handler->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&item), &result), S_OK);
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(item.itemHeight, 20u);
-        EXPECT_EQ(static_cast<int>(item.itemWidth), menuTextWidth(kTexts[k]) + 38 - ::GetSystemMetrics(SM_CXMENUCHECK));
-    }
-    // Not a menu item, or not one of ours: untouched.
-    for (MEASUREITEMSTRUCT item : {MEASUREITEMSTRUCT{ODT_LISTBOX, 0, kFirst, 7, 7, 0},
-                                   MEASUREITEMSTRUCT{ODT_MENU, 0, kFirst + 3, 7, 7, 0}}) {
-        EXPECT_EQ(handler->HandleMenuMsg(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&item)), S_OK);
-        EXPECT_EQ(item.itemWidth, 7u);
-        EXPECT_EQ(item.itemHeight, 7u);
-    }
-}
-
-// A 32-bit memory canvas filled with a colour no system colour has.
-class Canvas {
-public:
-    static constexpr COLORREF kBlank = RGB(1, 2, 3);
-    Canvas(int width, int height) : width_(width)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        dc_ = ::CreateCompatibleDC(nullptr);
-        bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = ::SelectObject(dc_, bitmap_);
-        for (int i = 0; i < width * height; ++i) bits_[i] = 0x00010203; // kBlank as 0x00RRGGBB
-    }
-    ~Canvas()
-    {
-        ::SelectObject(dc_, old_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    COLORREF at(int x, int y) const
-    {
-        ::GdiFlush();
-        const DWORD p = bits_[y * width_ + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    int count(COLORREF colour, int left, int right, int top, int bottom) const
-    {
-        int n = 0;
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) n += at(x, y) == colour;
-        return n;
-    }
-
-private:
-    int width_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    DWORD* bits_ = nullptr;
-};
-
-TEST_F(ShellExtMenu, DrawsMaskedPictureAndTextByItemState)
-{
-    ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make({L"C:\\x\\a"}).get());
-    ASSERT_TRUE(handler);
-    HMENU menu = ::CreatePopupMenu();
-    handler->QueryContextMenu(menu, 0, kFirst, kFirst + 9, CMF_NORMAL);
-    ::DestroyMenu(menu);
-
-    // The pictures as the library holds them: picture left, mask right.
-    HBITMAP pictures = static_cast<HBITMAP>(
-        ::LoadImageW(extension.module(), MAKEINTRESOURCEW(139), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    ASSERT_TRUE(pictures);
-    HDC art = ::CreateCompatibleDC(nullptr);
-    HGDIOBJ oldArt = ::SelectObject(art, pictures);
-
-    constexpr int kWidth = 220, kHeight = 24, kTop = 2; // the picture is centred: (0 + 24 - 20) / 2
-    const COLORREF menuColour = ::GetSysColor(COLOR_MENU);
+    ComPtr<DropData> data = DropData::make({L"C:\\x\\a.txt"});
+    const std::wstring target = place / L"target";
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
     const struct {
-        UINT command;
-        UINT state;
-        COLORREF pictureBackground; // kBlank: no picture drawn
-        COLORREF text;
+        UINT first, last;
+        bool drag;
+        UINT count;
     } cases[] = {
-        {0, 0, menuColour, ::GetSysColor(COLOR_MENUTEXT)},
-        {2, ODS_SELECTED, menuColour, ::GetSysColor(COLOR_HIGHLIGHTTEXT)},
-        {1, ODS_CHECKED, ::GetSysColor(COLOR_3DLIGHT), ::GetSysColor(COLOR_MENUTEXT)},
-        {1, ODS_GRAYED, Canvas::kBlank, ::GetSysColor(COLOR_GRAYTEXT)},
+        {100, 102, false, 3},        {100, 101, false, 0},        {100, 100, false, 0}, {100, 99, false, 0},
+        {100, 101, true, 2},         {100, 100, true, 0},         {0, 2, false, 3},
+        {0xFFFFFFFE, 0xFFFFFFFF, false, 0}, {0xFFFFFFFD, 0xFFFFFFFF, false, 3},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "command " << c.command << " state " << c.state);
-        Canvas canvas(kWidth, kHeight);
-        DRAWITEMSTRUCT item = {ODT_MENU, 0, kFirst + c.command, ODA_DRAWENTIRE, c.state, nullptr, canvas.dc(),
-                               {0, 0, kWidth, kHeight}, 0};
-        LRESULT result = 0;
-        EXPECT_EQ(handler->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item), &result), S_OK);
-        EXPECT_EQ(result, 1);
-
-        // Picture: the mask keeps the background, the picture fills the rest.
-        int wrong = 0;
-        for (int y = 0; y < 20; ++y) {
-            for (int x = 0; x < 16; ++x) {
-                const int row = static_cast<int>(c.command) * 20 + y;
-                const COLORREF expected = c.pictureBackground == Canvas::kBlank
-                                              ? Canvas::kBlank
-                                              : ((c.pictureBackground & ::GetPixel(art, 16 + x, row)) | ::GetPixel(art, x, row));
-                wrong += canvas.at(x, kTop + y) != expected;
-            }
+        SCOPED_TRACE(testing::Message() << c.first << ".." << c.last << (c.drag ? " drag" : ""));
+        ComPtr<IContextMenu3> handler = extension.createHandler(data.get(), c.drag ? target : L"");
+        ASSERT_TRUE(handler);
+        HMENU menu = ::CreatePopupMenu();
+        ::AppendMenuW(menu, MF_STRING, 1, L"Head");
+        const HRESULT hr = handler->QueryContextMenu(menu, 1, c.first, c.last, CMF_NORMAL);
+        EXPECT_EQ(hr, MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, c.count));
+        // Nothing at all when they do not fit: no separators either.
+        const int expectedItems = c.count == 0 ? 1 : 1 + static_cast<int>(c.count) + (c.drag ? 1 : 2);
+        EXPECT_EQ(::GetMenuItemCount(menu), expectedItems);
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            const UINT id = ::GetMenuItemID(menu, i);
+            if (id == 1 || id == 0) continue; // ours are neither "Head" nor separators
+            EXPECT_GE(id, c.first);
+            EXPECT_LE(id, c.last);
         }
-        EXPECT_EQ(wrong, 0);
-
-        // The band behind the text is filled only for a selected item.
-        const bool selected = (c.state & ODS_SELECTED) != 0;
-        EXPECT_EQ(canvas.at(17, 0), selected ? ::GetSysColor(COLOR_HIGHLIGHT) : Canvas::kBlank);
-        EXPECT_EQ(canvas.at(16, 0), Canvas::kBlank);
-        // Text in its colour inside (L+19, T)-(R-16, B) and nowhere else.
-        EXPECT_GT(canvas.count(c.text, 19, kWidth - 16, 0, kHeight), 10);
-        EXPECT_EQ(canvas.count(c.text, 16, 19, 0, kHeight) + canvas.count(c.text, kWidth - 16, kWidth, 0, kHeight), 0);
-        if (c.state & ODS_GRAYED) {
-            EXPECT_GT(canvas.count(::GetSysColor(COLOR_BTNHIGHLIGHT), 20, kWidth - 15, 1, kHeight), 10) << "embossed";
-        }
+        ::DestroyMenu(menu);
     }
-    ::SelectObject(art, oldArt);
-    ::DeleteDC(art);
-    ::DeleteObject(pictures);
+}
+
+// The pixels' size and depth of an item's picture.
+struct PictureShape {
+    int width = 0, height = 0, bits = 0;
+    bool section = false;
+};
+PictureShape shapeOf(HBITMAP bitmap)
+{
+    PictureShape shape;
+    DIBSECTION dib = {};
+    const int got = ::GetObjectW(bitmap, sizeof(dib), &dib);
+    if (got == 0) return shape;
+    shape.width = dib.dsBm.bmWidth;
+    shape.height = dib.dsBm.bmHeight;
+    shape.bits = dib.dsBm.bmBitsPixel;
+    shape.section = got == sizeof(dib) && dib.dsBm.bmBits != nullptr;
+    return shape;
+}
+
+TEST_F(ShellExtMenu, ItemsAreShellDrawnTextsWithPicturesOfTheDisplaysDensity)
+{
+    ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make({L"C:\\x\\a"}).get());
+    ASSERT_TRUE(handler);
+    HMENU menu = ::CreatePopupMenu();
+    ASSERT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu, 0, kFirst, kFirst + 9, CMF_NORMAL)), 3);
+
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    const int side = ::MulDiv(16, dpi, 96);
+    std::cout << "[ note ] the display here has " << dpi << " dpi: pictures of " << side << " px\n";
+    for (UINT k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        wchar_t text[128] = {};
+        info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_BITMAP | MIIM_DATA;
+        info.dwTypeData = text;
+        info.cch = 128;
+        ASSERT_TRUE(::GetMenuItemInfoW(menu, kFirst + k, FALSE, &info));
+        // A text item: the text screen readers read and the menu draws in
+        // its own font and colours.
+        EXPECT_EQ(info.fType & (MFT_OWNERDRAW | MFT_BITMAP | MFT_SEPARATOR), 0u);
+        EXPECT_STREQ(text, kTexts[k]);
+        EXPECT_EQ(info.dwItemData, 0u);
+        const PictureShape shape = shapeOf(info.hbmpItem);
+        EXPECT_TRUE(shape.section) << "a DIB section";
+        EXPECT_EQ(shape.bits, 32);
+        EXPECT_EQ(shape.width, side);
+        EXPECT_EQ(shape.height, side);
+    }
+    ::DestroyMenu(menu);
+    // The pictures belong to the handler and go with it.
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_BITMAP;
+    HMENU again = ::CreatePopupMenu();
+    handler->QueryContextMenu(again, 0, kFirst, kFirst + 9, CMF_NORMAL);
+    ASSERT_TRUE(::GetMenuItemInfoW(again, kFirst, FALSE, &info));
+    const HBITMAP picture = info.hbmpItem;
+    EXPECT_NE(::GetObjectType(picture), 0u);
+    handler.reset();
+    EXPECT_EQ(::GetObjectType(picture), 0u) << "deleted with the handler";
+    ::DestroyMenu(again);
+}
+
+// A window to own the menus the tests show.
+class MenuOwner {
+public:
+    MenuOwner()
+    {
+        window_ = ::CreateWindowExW(0, L"STATIC", L"menu owner", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50, nullptr,
+                                    nullptr, nullptr, nullptr);
+        if (window_) ::SetForegroundWindow(window_);
+    }
+    ~MenuOwner()
+    {
+        if (window_) ::DestroyWindow(window_);
+    }
+    HWND get() const { return window_; }
+
+private:
+    HWND window_ = nullptr;
+};
+
+// The command the menu manager returns when the key `key` is typed into the
+// shown menu, or 0.
+UINT chooseByKey(HMENU menu, HWND owner, wchar_t key)
+{
+    // Queued before the menu opens; its loop reads them like typed keys.
+    ::PostMessageW(owner, WM_CHAR, key, 1);
+    const BOOL chosen = ::TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_NONOTIFY, 20, 20, owner, nullptr);
+    MSG leftover;
+    while (::PeekMessageW(&leftover, owner, WM_CHAR, WM_CHAR, PM_REMOVE)) {
+    }
+    return static_cast<UINT>(chosen);
+}
+
+// Access keys through the real menu manager and through WM_MENUCHAR, in the
+// language of the interface (run once more under a Japanese one).
+TEST(ShellExtLanguage, AccessKeysChooseTheItems)
+{
+    ComApartment apartment;
+    ExtensionCopy extension(true, programFolder() + L"shellext_langlib.dll");
+    ASSERT_TRUE(extension.module());
+    MenuOwner owner;
+    ASSERT_TRUE(owner.get()) << "needs a display";
+    ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make({L"C:\\x\\a.txt"}).get());
+    ASSERT_TRUE(handler);
+    HMENU menu = ::CreatePopupMenu();
+    ::AppendMenuW(menu, MF_STRING, 1, L"&Open");
+    ::AppendMenuW(menu, MF_STRING, 2, L"Co&ntinue");
+    ASSERT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu, 1, kFirst, kFirst + 9, CMF_NORMAL)), 3);
+    // Open, -, Copy, Move, Delete, -, Continue
+    const bool japanese = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    wchar_t text[128] = {};
+    ::GetMenuStringW(menu, kFirst + 1, text, 128, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), japanese ? L"\x30D5\x30A3\x30EB\x30BF\x30EA\x30F3\x30B0 \x79FB\x52D5...(&M)"
+                                           : L"Filter Move...(&M)");
+
+    EXPECT_EQ(chooseByKey(menu, owner.get(), L'c'), kFirst);
+    EXPECT_EQ(chooseByKey(menu, owner.get(), L'M'), kFirst + 1);
+    EXPECT_EQ(chooseByKey(menu, owner.get(), L'd'), kFirst + 2);
+    EXPECT_EQ(chooseByKey(menu, owner.get(), L'o'), 1u) << "the other items keep their keys";
+
+    // A shell that forwards WM_MENUCHAR gets the item's position.
+    const struct {
+        wchar_t key;
+        LRESULT answer;
+        HRESULT hr;
+    } cases[] = {
+        {L'c', MAKELRESULT(2, MNC_EXECUTE), S_OK},
+        {L'M', MAKELRESULT(3, MNC_EXECUTE), S_OK},
+        {L'd', MAKELRESULT(4, MNC_EXECUTE), S_OK},
+        {L'o', MAKELRESULT(0, MNC_IGNORE), S_FALSE}, // not one of ours
+        {L'x', MAKELRESULT(0, MNC_IGNORE), S_FALSE},
+    };
+    for (const auto& c : cases) {
+        LRESULT answer = 99;
+        EXPECT_EQ(handler->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(c.key, MF_POPUP), reinterpret_cast<LPARAM>(menu), &answer),
+                  c.hr)
+            << static_cast<char>(c.key);
+        EXPECT_EQ(answer, c.answer) << static_cast<char>(c.key);
+    }
+    // Without a result pointer, and for messages it does not take.
+    EXPECT_EQ(handler->HandleMenuMsg(WM_MENUCHAR, MAKEWPARAM(L'm', MF_POPUP), reinterpret_cast<LPARAM>(menu)), S_OK);
+    MEASUREITEMSTRUCT measure = {ODT_MENU, 0, kFirst, 7, 7, 0};
+    LRESULT untouched = 5;
+    EXPECT_EQ(handler->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure), &untouched), S_FALSE);
+    EXPECT_EQ(untouched, 5);
+    EXPECT_EQ(measure.itemHeight, 7u) << "nothing of ours is owner-drawn";
+    ::DestroyMenu(menu);
+}
+
+TEST_F(ShellExtMenu, SeveralItemsWithOneKeyAreSelectedInTurn)
+{
+    // Items of ours that share a key (a translation may do that) are
+    // selected one after the other instead of one being run.
+    ComPtr<IContextMenu3> handler = extension.createHandler(DropData::make({L"C:\\x\\a.txt"}).get());
+    ASSERT_TRUE(handler);
+    HMENU menu = ::CreatePopupMenu();
+    ASSERT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu, 0, kFirst, kFirst + 9, CMF_NORMAL)), 3);
+    ::ModifyMenuW(menu, kFirst + 2, MF_BYCOMMAND | MF_STRING, kFirst + 2, L"Filter &Copy again");
+    LRESULT answer = 0;
+    EXPECT_EQ(handler->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'c', MF_POPUP), reinterpret_cast<LPARAM>(menu), &answer), S_OK);
+    EXPECT_EQ(answer, MAKELRESULT(1, MNC_SELECT));
+    MENUITEMINFOW state = {};
+    state.cbSize = sizeof(state);
+    state.fMask = MIIM_STATE;
+    state.fState = MFS_HILITE;
+    ASSERT_TRUE(::SetMenuItemInfoW(menu, 1, TRUE, &state)); // Copy is highlighted
+    ASSERT_NE(::GetMenuState(menu, 1, MF_BYPOSITION) & MF_HILITE, 0u);
+    EXPECT_EQ(handler->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'c', MF_POPUP), reinterpret_cast<LPARAM>(menu), &answer), S_OK);
+    EXPECT_EQ(answer, MAKELRESULT(3, MNC_SELECT));
+    ::DestroyMenu(menu);
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 // Shows the operation dialog and the extension browser for the screenshots
 // of docs/: `opdialogs_gallery copy|move|delete|compress expanded|collapsed
-// <rect file> [seconds]`, or `opdialogs_gallery browser <folder> <rect file>
-// [seconds]` (the browser after a search of that folder has ended). The
-// dialog's screen rectangle is written to the rect file as "x y width
-// height" once it is ready; the program ends by itself after the seconds
-// (default 6).
+// <rect file> [seconds [ja]]`, or `opdialogs_gallery browser <folder> <rect
+// file> [seconds [ja]]` (the browser after a search of that folder has
+// ended). With "ja" the dialogs come from the Japanese library beside the
+// program (Sorvane.0411). The dialog's screen rectangle is written to the
+// rect file as "x y width height" once it is ready; the program ends by
+// itself after the seconds (default 6).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -18,6 +19,7 @@
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/FileTreeDlg.h"
 #include "dialogs/History.h"
+#include "ui/Window.h"
 
 using namespace sorvane;
 
@@ -82,6 +84,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const std::wstring detail = arguments[2];
     g_rectFile = arguments[3];
     if (count > 4) g_seconds = static_cast<DWORD>(_wtoi(arguments[4]));
+    if (count > 5 && std::wcscmp(arguments[5], L"ja") == 0) {
+        if (!app().resLang.Load(::GetModuleHandleW(nullptr), 0x0411, L"Sorvane")) return 3;
+        ui::setResourceInstance(app().resLang.resourceModule());
+    }
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
