@@ -111,6 +111,15 @@ bool setPicker(DWORD processId, HWND picker, const SYSTEMTIME& time)
     return set;
 }
 
+// The patterns as typed: the text, and the notice typing sends (the dialog
+// lets the Exclude box follow it).
+void typePatterns(HWND dialog, const std::wstring& text)
+{
+    setControlText(dialog, kPatterns, text);
+    HWND combo = ::GetDlgItem(dialog, kPatterns);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kPatterns, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
 // Starts the program with `arguments`, fills its compress dialog, presses
 // Start and reads the message it ends with.
 ProgramRun compressWithProgram(const std::wstring& arguments, const Choices& choices)
@@ -122,7 +131,7 @@ ProgramRun compressWithProgram(const std::wstring& arguments, const Choices& cho
     if (!dialog) return run;
     run.dialog = true;
     setControlText(dialog, kTarget, choices.archive);
-    setControlText(dialog, kPatterns, choices.patterns);
+    typePatterns(dialog, choices.patterns);
     setChecked(dialog, kIncludeSubfolders, choices.subfolders);
     setChecked(dialog, kExclude, choices.exclude);
     click(dialog, kOverwriteFirst + choices.mode);
@@ -602,7 +611,7 @@ TEST_F(CompressEndToEnd, KilledAtAnyMomentTheArchiveIsOldOrNew)
             HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
             ASSERT_NE(dialog, nullptr);
             setControlText(dialog, kTarget, archive);
-            setControlText(dialog, kPatterns, L"*.*");
+            typePatterns(dialog, L"*.*");
             click(dialog, kOverwriteFirst);
             press(dialog, kStart);
             ::Sleep(delay);
