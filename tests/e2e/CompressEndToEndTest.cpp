@@ -499,15 +499,17 @@ TEST_F(CompressEndToEnd, UnicodeNameOutsideTheCodePageFailsAndNamesIt)
     const bool japanese = ::GetACP() == 932;
     const std::wstring outside = japanese ? L"caf\u00e9.txt" : L"\u65e5\u672c \u2603.txt";
     ASSERT_FALSE(ansiSpells(outside));
+    // Deep enough that the message must carry a long path to name it.
+    const std::wstring deep = L"Sel\\" + std::wstring(120, L'd') + L"\\" + outside;
     Tree tree;
     tree.addFile(L"Sel\\fine.txt", "fine");
-    tree.addFile(L"Sel\\" + outside, "outside");
+    tree.addFile(deep, "outside");
     const Selection selection{L"", {L"Sel"}};
     Choices choices;
     choices.archive = archive;
     for (int mode : {0, 2}) {
         choices.mode = mode;
-        expectFailed(run(tree, selection, choices), programText(kNoAnsiName, src + L"\\Sel\\" + outside));
+        expectFailed(run(tree, selection, choices), programText(kNoAnsiName, src + L"\\" + deep));
     }
     EXPECT_EQ(test::readBytes(archive), "old archive");
     EXPECT_EQ(test::listFolder(out), (std::vector<std::wstring>{L"arc.lzh"}));
