@@ -193,6 +193,7 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
         }
         outcome.fail(kIdsNothingQualifies);
         if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
+        if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
         return 0;
     }
 
@@ -238,6 +239,7 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
         return outcome.fail(kIdsArchiveNotReplaced, archive, error);
     }
     if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
+    if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
 
     if (settings.sizeLimitIsMaximum) {
         if (!callLibrary(library, compress::selfExtractCommandLine(settings, archive), failure)) {

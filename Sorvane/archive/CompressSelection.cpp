@@ -162,6 +162,20 @@ public:
     {
         stop(kIdsItemNotRead, compress::ordinaryForm(path), error ? error : ::GetLastError());
     }
+    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
+    {
+        // A selected junction or symbolic link is skipped as a copy skips
+        // it: what lies behind it is not part of the selection's tree.
+        if (statusId == kStatusSkipped && reasonId == kReasonLinkSkipped) {
+            ++out_.skippedLinks;
+            return;
+        }
+        if (error != 0) {
+            WriteErrorRow(path, statusId, error, colour);
+        } else {
+            WriteItemRow(path, statusId, colour);
+        }
+    }
 
 private:
     bool isArchive(const std::wstring& full) const

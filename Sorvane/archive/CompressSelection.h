@@ -19,6 +19,7 @@ struct CompressSelection {
     std::vector<std::wstring> names; // the chosen files relative to `base`, in walk order
     unsigned selectedItems = 0;      // items the source list names
     unsigned missing = 0;            // selected items that did not exist
+    unsigned skippedLinks = 0;       // selected links, never followed (as a copy skips them)
     // Why the selection cannot be archived (a CompressText id, 0 when it
     // can), the path concerned and the system's error, when there is one.
     UINT problem = 0;

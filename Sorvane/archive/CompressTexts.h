@@ -21,6 +21,7 @@ enum CompressText : UINT {
     kIdsLibraryCode = 1832,         // the library failed without words: its code "%d"
     kIdsNoArchiveName = 1833,       // no archive name was given
     kIdsArchiveNotFullPath = 1834,  // the archive's name lacks its drive or share
+    kIdsLinksSkipped = 1835,        // "%d" selected links were not followed
 };
 
 } // namespace sorvane

@@ -288,6 +288,46 @@ TEST_F(Compress, PartlyMissingSelectionArchivesWhatExistsAndSaysSo)
     EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"here.txt", "Folder\\in.txt"}));
 }
 
+// A selected link (Wine shows a Unix link to a folder as a reparse point) is
+// skipped as a copy skips it: nothing behind it is archived, the run goes on
+// and the message says so.
+TEST_F(Compress, SelectedLinksAreSkippedAndNamedInTheMessage)
+{
+    file(L"here.txt");
+    test::TempFolder elsewhere;
+    ASSERT_TRUE(test::writeBytes(elsewhere / L"behind.txt", "not selected"));
+    const std::string from = test::unixPathOf(elsewhere.path());
+    const std::string to = test::unixPathOf(data.path()) + "/link";
+    ASSERT_FALSE(from.empty());
+    test::ShellResult made;
+    ASSERT_TRUE(test::runShell("ln -sT " + test::shellQuoted(from) + " " + test::shellQuoted(to), made));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const DWORD attributes = ::GetFileAttributesW((data / L"link").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link must look like one";
+
+    select({L"link", L"here.txt"});
+    std::wstring message;
+    const int result = run(&message);
+    test::ShellResult removed;
+    test::runShell("rm -f " + test::shellQuoted(to), removed); // the link goes first, the folders after
+    ASSERT_EQ(result, 1) << ansi(message);
+    EXPECT_EQ(message, formatNumber(1835, 1));
+    const auto list = calls();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"here.txt"}));
+
+    // Only links: nothing to compress, and the message says why.
+    forgetCalls();
+    ASSERT_TRUE(test::runShell("ln -sT " + test::shellQuoted(from) + " " + test::shellQuoted(to), made));
+    select({L"link"});
+    const int onlyLinks = run(&message);
+    test::runShell("rm -f " + test::shellQuoted(to), removed);
+    EXPECT_EQ(onlyLinks, 0);
+    EXPECT_NE(message.find(formatNumber(1835, 1)), std::wstring::npos) << ansi(message);
+    EXPECT_TRUE(calls().empty()) << "no library call";
+}
+
 TEST_F(Compress, ElementsThatAreNoItemNamesAndEmptySelections)
 {
     file(L"a.txt");
