@@ -1,24 +1,25 @@
 #include "ArchiveReplacement.h"
 
+#include "../engine/FileTreeSetting.h"
 #include "../engine/PathUtil.h"
+#include "../engine/Temporaries.h"
 
-#include <atomic>
-#include <cwchar>
+#include <memory>
+#include <new>
 
 namespace sorvane {
 
-namespace {
-
-std::atomic<unsigned> g_counter{0};
-
-unsigned long long processStartTime()
+void sweepArchiveFolder(const std::wstring& archive)
 {
-    FILETIME created = {}, exited = {}, kernel = {}, user = {};
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    const wchar_t* separator = lastSeparator(archive.c_str());
+    if (!separator) return;
+    const size_t folderLength = static_cast<size_t>(separator - archive.c_str()) + 1;
+    if (folderLength >= kRunPathCapacity) return;
+    std::unique_ptr<wchar_t[]> folder(new (std::nothrow) wchar_t[kRunPathCapacity]);
+    if (!folder) return;
+    boundedCopy(folder.get(), archive.c_str(), folderLength + 1);
+    sweepTemporaries(folder.get(), kRunPathCapacity, nullptr);
 }
-
-} // namespace
 
 ArchiveReplacement::ArchiveReplacement(std::wstring archive) : archive_(std::move(archive)) {}
 
@@ -35,9 +36,8 @@ bool ArchiveReplacement::prepare()
     const std::wstring folder =
         separator ? archive_.substr(0, static_cast<size_t>(separator - archive_.c_str()) + 1) : std::wstring();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        wchar_t name[64];
-        std::swprintf(name, 64, L"~sorvane-%lx-%llx-%x.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
-                      processStartTime(), g_counter.fetch_add(1));
+        wchar_t name[kTemporaryNameCapacity];
+        makeTemporaryName(name);
         const std::wstring candidate = folder + name;
         if (::GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
             ::GetLastError() == ERROR_FILE_NOT_FOUND) {

@@ -10,6 +10,11 @@
 
 namespace sorvane {
 
+// Removes from the archive's folder the temporaries of runs that were
+// killed (only those whose process is gone and that nobody holds open), so
+// that they never end up in an archive of that folder.
+void sweepArchiveFolder(const std::wstring& archive);
+
 class ArchiveReplacement {
 public:
     explicit ArchiveReplacement(std::wstring archive);

@@ -182,7 +182,9 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return outcome.fail(kIdsArchiveIsFolder, archive);
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return outcome.fail(kIdsArchiveReadOnly, archive);
 
-    // The files, chosen by the engine's walk and filter.
+    // The files, chosen by the engine's walk and filter, once a killed run's
+    // leftovers are gone from the archive's folder.
+    sweepArchiveFolder(archive);
     CompressSelection selection;
     selectFilesToCompress(settings, archive, selection);
     if (selection.problem != 0) return outcome.fail(selection.problem, selection.problemPath, selection.problemError);

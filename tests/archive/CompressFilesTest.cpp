@@ -401,6 +401,26 @@ TEST_F(Compress, NewArchiveTakesTheOldOnesPlaceOnlyWhenComplete)
     EXPECT_EQ(test::listFolder(out), (std::vector<std::wstring>{L"arc.lzh"}));
 }
 
+// A killed run leaves its temporary beside the archive; the next run clears
+// it (its process is gone) before it chooses the files, so it never enters
+// an archive of that folder. A name that only looks similar is a user's file.
+TEST_F(Compress, TemporariesOfKilledRunsBesideTheArchiveAreClearedFirst)
+{
+    file(L"a.txt");
+    file(L"~sorvane-7ffffff0-1-0.tmp", "half an archive"); // no process has that id
+    file(L"~sorvane-notours.tmp", "a user's file");
+    settings.setSources(data.path().c_str());
+    const std::wstring inside = data / L"arc.lzh";
+    settings.setTarget(inside.c_str());
+    std::wstring message;
+    ASSERT_EQ(run(&message), 1) << ansi(message);
+    const auto list = calls();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"a.txt", "~sorvane-notours.tmp"}));
+    EXPECT_FALSE(test::exists(data / L"~sorvane-7ffffff0-1-0.tmp"));
+    EXPECT_EQ(test::readBytes(data / L"~sorvane-notours.tmp"), "a user's file");
+}
+
 TEST_F(Compress, ReadOnlyArchiveAndFolderOfItsNameAreLeftAlone)
 {
     file(L"a.txt");
