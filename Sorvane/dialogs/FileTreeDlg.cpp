@@ -699,7 +699,6 @@ void CFileTreeDlg::onStart()
     }
 
     const std::wstring targetText = comboText(kTarget, false);
-    std::wstring historyText = targetText;
     if (!isDelete()) {
         std::wstring target = splitLabelled(targetText).value;
         if (target.empty()) return gotoControl(kTarget);
@@ -712,9 +711,6 @@ void CFileTreeDlg::onStart()
                 showMessage(m_hWnd, loadString(refusal), GetWindowText(), MB_OK | MB_ICONERROR);
                 return gotoControl(kTarget);
             }
-            // The history keeps the folder as the run takes it ("D:/Out/"
-            // becomes "D:\Out"), under the user's label.
-            historyText = joinLabelled(splitLabelled(targetText).label, work.target);
         }
     }
 
@@ -774,7 +770,7 @@ void CFileTreeDlg::onStart()
     }
 
     settings = work;
-    if (!isDelete()) targetHistory(kind_).Add(historyText.c_str(), true);
+    if (!isDelete()) targetHistory(kind_).Add(targetText.c_str(), true);
     history().types.Add(patternText.c_str(), true);
     EndDialog(1);
 }
