@@ -2,6 +2,7 @@
 
 #include "../../common/Raii.h"
 #include "../base/Strings.h"
+#include "../engine/FileIdentity.h"
 #include "../engine/FileTreeSetting.h"
 #include "ArchiveReplacement.h"
 #include "ArchiverCommand.h"
@@ -41,17 +42,6 @@ std::wstring fromAnsi(const char* text)
     ::MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], needed);
     out.resize(static_cast<size_t>(needed - 1));
     return out;
-}
-
-std::wstring fullPath(const std::wstring& path)
-{
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) return {};
-    full.resize(length);
-    return full;
 }
 
 // "X:\..." or "\\server\share\..." (also in their "\\?\" forms).
@@ -175,7 +165,7 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     // A name without its drive or share ("\\NewFile.lzh", "Data.lzh") would
     // land wherever the program happens to run.
     if (!isFullPath(target)) return outcome.fail(kIdsArchiveNotFullPath, target);
-    const std::wstring archive = compress::ordinaryForm(fullPath(compress::archiveName(target.c_str())));
+    const std::wstring archive = compress::ordinaryForm(fullPathOf(compress::archiveName(target.c_str())));
     if (archive.empty()) return outcome.fail(kIdsArchiveNotFullPath, target);
     const DWORD attributes = ::GetFileAttributesW(archive.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

@@ -2,6 +2,7 @@
 
 #include "../../common/Raii.h"
 #include "../engine/EngineSinks.h"
+#include "../engine/FileIdentity.h"
 #include "../engine/FileTreeSetting.h"
 #include "../engine/Listing.h"
 #include "../engine/PathUtil.h"
@@ -63,17 +64,6 @@ bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix)
     return text.size() >= prefix.size() && equalNoCase(text.c_str(), prefix.size(), prefix.c_str(), prefix.size());
 }
 
-std::wstring fullPath(const std::wstring& path)
-{
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) return {};
-    full.resize(length);
-    return full;
-}
-
 // An element of the source list must name an item of its folder: no path,
 // no wildcard, no stream.
 bool isItemName(const std::wstring& name)
@@ -89,33 +79,18 @@ bool isDriveRootList(const std::wstring& list)
     return list.size() == 4 || (list.size() == 5 && list[4] == L';');
 }
 
+FileIdentity identityOf(const std::wstring& path)
+{
+    FileIdentity id;
+    readIdentity(path.c_str(), id);
+    return id;
+}
+
 void upperCaseAscii(wchar_t* text)
 {
     for (; *text; ++text) {
         if (*text >= L'a' && *text <= L'z') *text = static_cast<wchar_t>(*text - L'a' + L'A');
     }
-}
-
-struct FileId {
-    bool known = false;
-    DWORD volume = 0;
-    DWORD high = 0;
-    DWORD low = 0;
-};
-
-FileId readFileId(const std::wstring& path)
-{
-    FileId id;
-    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (file && ::GetFileInformationByHandle(file.get(), &info)) {
-        id.known = true;
-        id.volume = info.dwVolumeSerialNumber;
-        id.high = info.nFileIndexHigh;
-        id.low = info.nFileIndexLow;
-    }
-    return id;
 }
 
 // Takes the files the walk hands over, and reads its log: a selected item
@@ -125,7 +100,7 @@ class Collector final : public IFileCollector, public ILogSink {
 public:
     Collector(const FILE_TREE_SETTING& settings, FILE_TREE_SETTING& walk, const std::wstring& archive,
               CompressSelection& out)
-        : settings_(settings), walk_(walk), archive_(archive), archiveId_(readFileId(archive)), out_(out)
+        : settings_(settings), walk_(walk), archive_(archive), archiveId_(identityOf(archive)), out_(out)
     {
         archiveName_ = fileNamePart(archive_.c_str());
     }
@@ -188,8 +163,7 @@ private:
         const wchar_t* name = fileNamePart(full.c_str());
         const size_t nameLength = std::wcslen(name);
         if (!equalNoCase(name, nameLength, archiveName_.c_str(), archiveName_.size())) return false;
-        const FileId id = readFileId(full);
-        return id.known && id.volume == archiveId_.volume && id.high == archiveId_.high && id.low == archiveId_.low;
+        return sameIdentity(identityOf(full), archiveId_);
     }
 
     void stop(UINT problem, const std::wstring& path, DWORD error)
@@ -206,7 +180,7 @@ private:
     FILE_TREE_SETTING& walk_;
     std::wstring archive_;
     std::wstring archiveName_;
-    FileId archiveId_;
+    FileIdentity archiveId_;
     CompressSelection& out_;
     std::set<std::wstring> seen_;
 };
@@ -225,7 +199,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
         out.problem = kIdsNothingSelected;
         return;
     }
-    std::wstring base = compress::ordinaryForm(fullPath(parent));
+    std::wstring base = compress::ordinaryForm(fullPathOf(parent));
     if (base.empty()) {
         out.problem = kIdsItemNotRead;
         out.problemPath = parent;

@@ -25,17 +25,6 @@ bool isDriveRoot(const wchar_t* path, size_t length)
     return false;
 }
 
-std::wstring fullPathOf(const std::wstring& path)
-{
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD written = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (written == 0 || written >= needed) return {};
-    full.resize(written);
-    return full;
-}
-
 // The long names of `longForm` (a "\\?\" path that exists), or empty.
 std::wstring longNamesOf(const std::wstring& longForm)
 {
@@ -64,6 +53,17 @@ size_t rootLength(const std::wstring& path)
 }
 
 } // namespace
+
+std::wstring fullPathOf(const std::wstring& path)
+{
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (written == 0 || written >= needed) return {};
+    full.resize(written);
+    return full;
+}
 
 std::wstring longFormOf(const std::wstring& path)
 {
