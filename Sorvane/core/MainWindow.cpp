@@ -28,7 +28,8 @@ constexpr UINT kIdsCompressCompleted = 1168;
 constexpr UINT kIdsOperationRunning = 1860;
 constexpr DWORD kWorkerWait = 180000;
 constexpr UINT_PTR kOrphanTimer = 1;
-constexpr size_t kCompressMessageCapacity = 256;
+// Room for a failure that names a file by its full path, deep as it may be.
+constexpr size_t kCompressMessageCapacity = 1024;
 
 // The run of the main window: at most one job at a time.
 struct MainWindowState {
