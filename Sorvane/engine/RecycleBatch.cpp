@@ -84,7 +84,7 @@ bool RecycleBatch::add(const wchar_t* path, DWORD attributes, bool readOnlyClear
     try {
         wchar_t shown[MAX_PATH];
         if (ordinaryPathForm(path, shown, MAX_PATH) != 0) return false;
-        entries_.push_back({path, shown, attributes, readOnlyCleared, {false, false, 0}});
+        entries_.push_back({path, shown, attributes, readOnlyCleared, false, {false, false, 0}});
         return true;
     } catch (...) {
         return false;
@@ -94,20 +94,43 @@ bool RecycleBatch::add(const wchar_t* path, DWORD attributes, bool readOnlyClear
 void RecycleBatch::send()
 {
     if (entries_.empty()) return;
+    // A file that is gone before the list is sent (removed by someone else
+    // since the folder was listed) is not in the bin: it fails as missing,
+    // as a file sent on its own would, and stays out of the list, so that
+    // "gone afterwards" means "taken by the bin" for every file in it.
     std::wstring list;
-    for (const Entry& entry : entries_) {
+    bool any = false;
+    for (Entry& entry : entries_) {
+        entry.sent = !gone(entry.path.c_str());
+        if (!entry.sent) {
+            entry.result = {false, false, ERROR_FILE_NOT_FOUND};
+            continue;
+        }
         list += entry.shown;
         list += L'\0';
+        any = true;
     }
+    if (!any) return;
     list += L'\0';
     bool aborted = false;
     sendList(list.c_str(), aborted);
     // The list's result speaks for the list as a whole: each file is asked
     // where it is. One that stayed is sent again alone, which says why.
     for (Entry& entry : entries_) {
+        if (!entry.sent) continue;
         if (gone(entry.path.c_str())) entry.result = {true, false, 0};
         else entry.result = recycleFile(entry.path.c_str());
     }
+}
+
+void RecycleBatch::abandon() noexcept
+{
+    // Nothing was sent: each file is left as it was found, its read-only
+    // mark included.
+    for (const Entry& entry : entries_) {
+        if (entry.readOnlyCleared) ::SetFileAttributesW(entry.path.c_str(), entry.attributes);
+    }
+    entries_.clear();
 }
 
 } // namespace sorvane

@@ -38,6 +38,7 @@ public:
         std::wstring shown;  // the ordinary form the shell takes
         DWORD attributes;    // the listing's attributes
         bool readOnlyCleared;
+        bool sent;           // in the list the shell was given
         RecycleResult result;
     };
 
@@ -55,6 +56,9 @@ public:
     void send();
     std::vector<Entry>& entries() noexcept { return entries_; }
     void clear() noexcept { entries_.clear(); }
+    // Drops the queued files without sending them (a walk that stopped on
+    // an error): each gets back the read-only mark it was found with.
+    void abandon() noexcept;
 
 private:
     std::vector<Entry> entries_;

@@ -392,7 +392,13 @@ public:
             settings.recycleBatch = &batch_;
         }
     }
-    ~RecycleBatchScope() { settings_.recycleBatch = nullptr; }
+    ~RecycleBatchScope()
+    {
+        // Sent by finish() on every ordinary end; what still waits here was
+        // left by an error and is not sent.
+        batch_.abandon();
+        settings_.recycleBatch = nullptr;
+    }
     RecycleBatchScope(const RecycleBatchScope&) = delete;
     RecycleBatchScope& operator=(const RecycleBatchScope&) = delete;
     void finish() { flushRecycleBatch(settings_); }
