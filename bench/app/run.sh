@@ -16,6 +16,11 @@
 #            a bare loop of one SHFileOperationW per file. The trash is put
 #            on the tree's file system (XDG_DATA_HOME) and checked: every
 #            file must have arrived there.
+#   bigfolder  the engine's counting pass of a copy of one folder of
+#            100,000 files onto a target folder that holds the same names
+#            (every file looked up in a large target listing), against the
+#            same pass onto an empty target and a bare walk. The files are
+#            made natively: made through Wine they would take most of an hour.
 #
 # The program's time runs from Start to the moment its progress dialog
 # says the run has finished (the worker closes the report before that; the
@@ -27,15 +32,17 @@
 # Usage: bench/app/run.sh
 #   BUILD_DIR      build folder (default: build)
 #   ROUNDS         rounds per part (default 3)
-#   PARTS          which parts (default "copy move recycle")
+#   PARTS          which parts (default "copy move recycle bigfolder")
 #   SORVANE_EXE    the program to measure (default: $BUILD_DIR/dist/Sorvane.exe)
 #   PROGRAM_TICKS  extra check boxes of the dialog to tick, as control ids
 #                  (for example an option to be measured: PROGRAM_TICKS="2230")
+#   ENGINE_BENCH   an engine_bench.exe to use instead of the one built here
+#                  (an earlier engine, to compare with)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
 ROUNDS="${ROUNDS:-3}"
-PARTS="${PARTS:-copy move recycle}"
+PARTS="${PARTS:-copy move recycle bigfolder}"
 SORVANE_EXE="${SORVANE_EXE:-$BUILD_DIR/dist/Sorvane.exe}"
 PROGRAM_TICKS="${PROGRAM_TICKS:-}"
 out="$BUILD_DIR/bench-app"
@@ -47,6 +54,7 @@ cxx=(x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static
 echo "== building engine_bench.exe and app_bench.exe"
 "${cxx[@]}" -I"$root/Sorvane" -I"$root/common" "$root/bench/engine/engine_bench.cpp" "$root"/Sorvane/engine/*.cpp \
     -o "$out/engine_bench.exe" -lshell32 -lole32
+if [ -n "${ENGINE_BENCH:-}" ]; then cp "$ENGINE_BENCH" "$out/engine_bench.exe"; fi
 "${cxx[@]}" -I"$root/tests/e2e" -I"$root/common" "$root/bench/app/app_bench.cpp" "$root/tests/e2e/Driver.cpp" \
     "$root/common/HandOff.cpp" -o "$out/app_bench.exe" -lshell32 -lole32 -ladvapi32 -luser32
 
@@ -257,6 +265,37 @@ if [[ " $PARTS " == *" recycle "* ]]; then
     summary+=("$(report "bare SHFileOperationW per file" "${bare[@]}")")
     summary+=("$(compare "program / engine" "${prog[*]}" "${eng[*]}" "(goal: at most 1.25)")")
     summary+=("$(compare "program / bare loop" "${prog[*]}" "${bare[*]}" "")")
+fi
+
+if [[ " $PARTS " == *" bigfolder "* ]]; then
+    python3 - "$work" <<'EOF'
+import os, sys
+work = sys.argv[1]
+for name in ("big-src", "big-full"):
+    folder = os.path.join(work, name)
+    os.makedirs(folder)
+    for i in range(100000):
+        open(os.path.join(folder, "n%06d.x" % i), "wb").close()
+os.makedirs(os.path.join(work, "big-empty"))
+EOF
+    full=() empty=() walk=()
+    for round in $(seq "$ROUNDS"); do
+        measure wine "$out/engine_bench.exe" count "$(winpath "$work/big-src")" "$(winpath "$work/big-full")"
+        full_line="$LAST"
+        full+=("$WALL")
+        measure wine "$out/engine_bench.exe" count "$(winpath "$work/big-src")" "$(winpath "$work/big-empty")"
+        empty+=("$WALL")
+        measure wine "$out/engine_bench.exe" walk "$(winpath "$work/big-src")"
+        walk+=("$WALL")
+    done
+    echo "   count onto the full folder: $full_line"
+    rm -rf "$work/big-src" "$work/big-full" "$work/big-empty"
+    summary+=("" "One folder of 100,000 files, counting pass of a copy (every name looked up in the target, $ROUNDS rounds):")
+    summary+=("$(report "onto a folder holding the names" "${full[@]}")")
+    summary+=("$(report "onto an empty folder" "${empty[@]}")")
+    summary+=("$(report "bare FindFirstFileExW walk" "${walk[@]}")")
+    summary+=("$(compare "full target / empty target" "${full[*]}" "${empty[*]}" "")")
+    summary+=("$(compare "full target / bare walk" "${full[*]}" "${walk[*]}" "")")
 fi
 
 echo
