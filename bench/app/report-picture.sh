@@ -32,13 +32,16 @@ picture_cleanup() {
 }
 trap picture_cleanup EXIT
 
-mkdir -p "$work/Reports & Notes/sub"
+# The folder is selected, not its files: a name holding ";" (as
+# "R&amp;D.txt" does) cannot travel in the selection list, whose items ";"
+# separates; inside a selected folder the walk finds it.
+mkdir -p "$work/pic/Reports & Notes/sub"
 for name in "R&amp;D.txt" "Tom & Jerry.txt" "日本語.txt" "Ελληνικά.txt" "😀smile.txt" "café.txt" "sub/Привет.txt" \
     "skipped.doc"; do
-    printf 'text of %s\n' "$name" >"$work/Reports & Notes/$name"
+    printf 'text of %s\n' "$name" >"$work/pic/Reports & Notes/$name"
 done
 winpath() { echo "Z:${1//\//\\}"; }
-wine "$out/app_bench.exe" program "$(winpath "$exe")" copy "$(winpath "$work/Reports & Notes")" \
+wine "$out/app_bench.exe" program "$(winpath "$exe")" copy "$(winpath "$work/pic")" \
     "$(winpath "$work/Copies")" "*.txt" | tr -d '\r'
 report=$(ls -t "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Brenmoor/Sorvane/SorvaneLog*.htm | head -1)
 echo "report: $report"
