@@ -115,10 +115,15 @@ void RecycleBatch::send()
     bool aborted = false;
     sendList(list.c_str(), aborted);
     // The list's result speaks for the list as a whole: each file is asked
-    // where it is. One that stayed is sent again alone, which says why.
+    // where it is. When the user declined to delete a file for good (the
+    // bin could not take it) or cancelled, every file that stayed is kept:
+    // the user is never asked twice about one file, and nothing goes for
+    // good without a yes. Otherwise a file that stayed (the shell stops a
+    // list at its first failure) is sent again alone, which says why.
     for (Entry& entry : entries_) {
         if (!entry.sent) continue;
         if (gone(entry.path.c_str())) entry.result = {true, false, 0};
+        else if (aborted) entry.result = {false, true, ERROR_CANCELLED};
         else entry.result = recycleFile(entry.path.c_str());
     }
 }

@@ -2,9 +2,11 @@
 // One shell call per file costs a round trip through the shell each; the
 // shell takes a list at once. A list stops at its first failure and says
 // little of each file, so every file is checked afterwards: a file that is
-// gone went to the bin, and a file that is still there is sent again on
-// its own, so that it gets the single-file treatment, the user's word
-// included. Nothing here ever deletes a file for good.
+// gone went to the bin. When the user declined (a file the bin cannot take
+// is deleted for good only on a yes) or cancelled, every file of the list
+// that is still there is kept, so that no one is asked twice about a file;
+// otherwise a file that is still there is sent again on its own and gets
+// the single-file treatment. Nothing here ever deletes a file for good.
 #pragma once
 
 #include <windows.h>
