@@ -84,6 +84,7 @@ public:
 
     DWORD sectorSize() const noexcept { return sectorSize_; }
     DWORD chunkSize() const noexcept { return chunk_; }
+    HANDLE handle() const noexcept { return file_.get(); }
 
 private:
     UniqueFile file_;
