@@ -1,237 +1,163 @@
 #include "CompressFiles.h"
 
 #include "../../common/Raii.h"
+#include "../base/Strings.h"
 #include "../engine/FileTreeSetting.h"
-#include "../engine/PathUtil.h"
+#include "ArchiveReplacement.h"
+#include "ArchiverCommand.h"
 #include "BufferedStream.h"
+#include "CompressSelection.h"
+#include "CompressTexts.h"
 #include "LhaLibrary.h"
 
-#include <cstdio>
 #include <cwchar>
-#include <vector>
+#include <string>
 
 namespace sorvane {
 
-namespace compress {
-
 namespace {
 
-constexpr size_t kNameLimit = 259;
+constexpr DWORD kLibraryOutputBytes = 1024;
 
-std::string quotedIfBlank(const std::string& text)
+std::wstring systemMessage(DWORD error)
 {
-    return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
-}
-
-bool isDriveRootList(const std::wstring& list)
-{
-    // "X:\;" or "X:\;;": the root of a drive selected alone.
-    const bool rootHead = list.size() >= 4 && list[1] == L':' && list[2] == L'\\' && list[3] == L';';
-    return rootHead && (list.size() == 4 || (list.size() == 5 && list[4] == L';'));
-}
-
-std::vector<std::wstring> splitPatterns(const wchar_t* patterns)
-{
-    std::vector<std::wstring> list;
-    std::wstring current;
-    for (const wchar_t* p = patterns; p && *p; ++p) {
-        if (*p == L';') {
-            // An empty pattern would stand for a whole folder: it is left out.
-            if (!current.empty()) list.push_back(current);
-            current.clear();
-        } else {
-            current += *p;
-        }
+    wchar_t* text = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text ? std::wstring(text, length) : L"0x" + std::to_wstring(error);
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+        message.pop_back();
     }
-    if (!current.empty()) list.push_back(current);
-    return list;
+    return message;
 }
 
-void entry(CBufferedFileStream& stream, const std::wstring& text)
+std::wstring fromAnsi(const char* text)
 {
-    const std::string ansi = toAnsi(text) + " ";
-    stream.WriteText(ansi.c_str());
-}
-
-std::string timeSwitch(const char* name, const FILETIME& time)
-{
-    SYSTEMTIME st = {};
-    ::FileTimeToSystemTime(&time, &st); // stored as local time already
-    char text[32];
-    std::snprintf(text, sizeof(text), "%s%04d%02d%02d%02d%02d", name, st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute);
-    return text;
-}
-
-} // namespace
-
-std::string toAnsi(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const UINT codePage = ::GetACP();
-    const DWORD flags = (codePage == 65000 || codePage == 65001) ? 0 : WC_COMPOSITECHECK;
-    const int needed = ::WideCharToMultiByte(CP_ACP, flags, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                             nullptr, nullptr);
-    if (needed <= 0) return {};
-    std::string out(static_cast<size_t>(needed), '\0');
-    ::WideCharToMultiByte(CP_ACP, flags, text.c_str(), static_cast<int>(text.size()), out.data(), needed, nullptr,
-                          nullptr);
+    const int needed = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed <= 1) return {};
+    std::wstring out(static_cast<size_t>(needed), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], needed);
+    out.resize(static_cast<size_t>(needed - 1));
     return out;
 }
 
-std::wstring archiveName(const wchar_t* target)
+std::wstring fullPath(const std::wstring& path)
 {
-    std::wstring name = target ? target : L"";
-    const wchar_t* dot = extensionDot(name.c_str());
-    if (!dot) return name + L".lzh";
-    if (_wcsicmp(dot, L".exe") == 0) return name.substr(0, static_cast<size_t>(dot - name.c_str())) + L".lzh";
-    return name;
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    return full;
 }
 
-std::string commandLine(const FILE_TREE_SETTING& settings, const std::string& commandWord,
-                        const std::wstring& archive, const std::wstring& responseFile)
+// "X:\..." or "\\server\share\..." (also in their "\\?\" forms).
+bool isFullPath(const std::wstring& path)
 {
-    const std::wstring sources = settings.sources ? settings.sources : L"";
-    std::wstring base = sources.substr(0, sources.find(L';'));
-    if (base.empty() || base.back() != L'\\') base += L'\\';
-
-    std::string line = commandWord;
-    line += quotedIfBlank(toAnsi(archive)) + " ";
-    line += quotedIfBlank(toAnsi(base)) + " ";
-    line += "-x1 ";
-    if (settings.includeSubfolders) line += "-r1 ";
-    if (settings.timeMode == 1) {
-        line += timeSwitch("-jol", settings.timeFrom) + " " + timeSwitch("-jobl", settings.timeTo) + " ";
+    const std::wstring ordinary = compress::ordinaryForm(path);
+    if (ordinary.size() >= 3 && ordinary[1] == L':' && ordinary[2] == L'\\') {
+        const wchar_t letter = static_cast<wchar_t>(ordinary[0] | 0x20);
+        return letter >= L'a' && letter <= L'z';
     }
-    line += "@" + toAnsi(responseFile);
-    return line;
+    return ordinary.size() > 2 && ordinary[0] == L'\\' && ordinary[1] == L'\\';
 }
 
-std::string selfExtractCommandLine(const FILE_TREE_SETTING& settings, const std::wstring& archive)
-{
-    const std::wstring target = settings.target ? settings.target : L"";
-    std::wstring folder = target;
-    if (const wchar_t* separator = lastSeparator(target.c_str())) {
-        folder = target.substr(0, static_cast<size_t>(separator - target.c_str()));
-    }
-    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-    std::string line = "s -gw";
-    if (settings.sizeClass & 2) line += "e";
-    if (settings.sizeClass & 1) line += "2";
-    line += " " + quotedIfBlank(toAnsi(archive)) + " " + toAnsi(folder);
-    return line;
-}
-
-void writeResponseFile(CBufferedFileStream& stream, const FILE_TREE_SETTING& settings)
-{
-    const std::wstring list = settings.sources ? settings.sources : L"";
-    const std::vector<std::wstring> patterns = splitPatterns(settings.patterns);
-    const bool exclude = settings.excludePatterns != 0;
-
-    const size_t firstSeparator = list.find(L';');
-    if (firstSeparator == std::wstring::npos) {
-        if (exclude) {
-            entry(stream, L"*.*");
-            for (const std::wstring& p : patterns) entry(stream, L"-jx" + p);
-        } else {
-            for (const std::wstring& p : patterns) entry(stream, p);
-        }
-        return;
-    }
-
-    std::wstring parent = list.substr(0, firstSeparator);
-    if (!parent.empty() && parent.back() != L'\\') parent += L'\\';
-    const bool rootList = isDriveRootList(list);
-    bool rootDone = false;
-    size_t start = firstSeparator + 1;
-    // Only names followed by a ';' are entries.
-    for (size_t end = list.find(L';', start); end != std::wstring::npos; start = end + 1, end = list.find(L';', start)) {
-        std::wstring name = list.substr(start, end - start);
-        if (name.size() > kNameLimit) name.resize(kNameLimit);
-        if (name.empty()) {
-            if (!rootList || rootDone) continue;
-            rootDone = true;
-            if (exclude) {
-                entry(stream, L"\\*.*");
-            } else {
-                for (const std::wstring& p : patterns) entry(stream, p);
-            }
-            continue;
-        }
-        switch (pathKind((parent + name).c_str())) {
-        case kPathFolder:
-            if (exclude) {
-                entry(stream, name + L"\\*.*");
-            } else {
-                for (const std::wstring& p : patterns) entry(stream, name + L"\\" + p);
-            }
-            break;
-        case kPathFile:
-            entry(stream, name);
-            break;
-        default:
-            break;
-        }
-    }
-    // A drive root whose list holds a single separator ("X:\;") has no
-    // empty name before a ';': it still stands for the whole drive.
-    if (rootList && !rootDone) {
-        if (exclude) {
-            entry(stream, L"\\*.*");
-        } else {
-            for (const std::wstring& p : patterns) entry(stream, p);
-        }
-    }
-    if (exclude) {
-        for (const std::wstring& p : patterns) entry(stream, L"-jx" + p);
-    }
-}
-
-} // namespace compress
-
-namespace {
-
-// A new archive must not meet the old one, but the old one is only given up
-// once the new one exists: it waits under another name meanwhile.
-class ArchiveAside {
+// The outcome text of one run, copied into the caller's buffer at the end.
+class Outcome {
 public:
-    explicit ArchiveAside(const std::wstring& archive) : archive_(archive) {}
-    ~ArchiveAside() { restore(); }
-    ArchiveAside(const ArchiveAside&) = delete;
-    ArchiveAside& operator=(const ArchiveAside&) = delete;
-
-    bool moveAside()
+    Outcome(wchar_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    ~Outcome()
     {
-        for (int i = 0; i < 1000; ++i) {
-            const std::wstring candidate = archive_ + L".old" + std::to_wstring(i);
-            if (pathKind(candidate.c_str()) != kPathMissing) continue;
-            if (::MoveFileExW(archive_.c_str(), candidate.c_str(), 0)) {
-                aside_ = candidate;
-                return true;
-            }
-            return false;
-        }
-        return false;
+        if (!buffer_ || capacity_ == 0 || text_.empty()) return;
+        const size_t length = text_.size() < capacity_ ? text_.size() : capacity_ - 1;
+        std::wmemcpy(buffer_, text_.data(), length);
+        buffer_[length] = L'\0';
     }
-    // The new archive was made: the old one goes.
-    void commit()
+    Outcome(const Outcome&) = delete;
+    Outcome& operator=(const Outcome&) = delete;
+
+    // Failure: the text `id` with a path, the system's message for `error`
+    // on a line of its own.
+    int fail(UINT id, const std::wstring& path = std::wstring(), DWORD error = 0)
     {
-        if (!aside_.empty()) ::DeleteFileW(aside_.c_str());
-        aside_.clear();
+        text_ = path.empty() ? loadString(id) : formatString(id, path.c_str());
+        if (error != 0) text_ += L"\n" + systemMessage(error);
+        return 0;
+    }
+    int failWith(const std::wstring& text)
+    {
+        text_ = text;
+        return 0;
+    }
+    void note(const std::wstring& text)
+    {
+        if (!text_.empty()) text_ += L"\n";
+        text_ += text;
     }
 
 private:
-    void restore()
-    {
-        if (aside_.empty()) return;
-        // Whatever the failed run left in its place goes, the old one returns.
-        ::DeleteFileW(archive_.c_str());
-        ::MoveFileExW(aside_.c_str(), archive_.c_str(), MOVEFILE_REPLACE_EXISTING);
-        aside_.clear();
-    }
+    wchar_t* buffer_;
+    size_t capacity_;
+    std::wstring text_;
+};
 
-    std::wstring archive_;
-    std::wstring aside_;
+// One library call; on failure the library's own account of it.
+bool callLibrary(LhaLibrary& library, const std::string& command, std::wstring& failure)
+{
+    char output[kLibraryOutputBytes] = {};
+    const int result = library.Call(nullptr, command.c_str(), output, kLibraryOutputBytes);
+    if (result == 0) return true;
+    output[kLibraryOutputBytes - 1] = '\0';
+    const std::wstring detail = fromAnsi(output);
+    failure = detail.empty() ? formatNumber(kIdsLibraryCode, result) : formatString(kIdsLibraryFailed, detail.c_str());
+    return false;
+}
+
+// The response file in the user's temporary folder, removed when the
+// object goes.
+class ResponseFile {
+public:
+    ~ResponseFile()
+    {
+        if (!path_.empty()) ::DeleteFileW(path_.c_str());
+    }
+    // Creates the file and writes `text` into it; false with the system's error.
+    bool write(const std::string& text, DWORD& error)
+    {
+        wchar_t folder[MAX_PATH] = {};
+        wchar_t path[MAX_PATH] = {};
+        if (::GetTempPathW(MAX_PATH, folder) == 0 || ::GetTempFileNameW(folder, L"Lha", 0, path) == 0) {
+            error = ::GetLastError();
+            return false;
+        }
+        path_ = path;
+        UniqueFile file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            error = ::GetLastError();
+            return false;
+        }
+        CBufferedFileStream stream(file.get());
+        try {
+            stream.Write(text.data(), text.size());
+            stream.Flush();
+        } catch (CMyArchiveException* failure) {
+            delete failure;
+            error = ::GetLastError();
+            return false;
+        }
+        if (!stream.Close()) {
+            error = ::GetLastError();
+            return false;
+        }
+        return true;
+    }
+    const std::wstring& path() const noexcept { return path_; }
+
+private:
+    std::wstring path_;
 };
 
 } // namespace
@@ -241,55 +167,88 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     if (settings.kind() != kOperationCompress) return 0;
     LhaLibrary library;
     if (!library.Acquire(message, messageCapacity)) return 0;
+    Outcome outcome(message, messageCapacity);
 
-    // The response file, in the user's temporary folder.
-    wchar_t tempFolder[MAX_PATH] = {};
-    wchar_t responsePath[MAX_PATH] = {};
-    if (::GetTempPathW(MAX_PATH, tempFolder) == 0 || ::GetTempFileNameW(tempFolder, L"Lha", 0, responsePath) == 0) {
+    // The archive, and what lies at its name now.
+    const std::wstring target = settings.target ? settings.target : L"";
+    if (target.find_first_not_of(L' ') == std::wstring::npos) return outcome.fail(kIdsNoArchiveName);
+    // A name without its drive or share ("\\NewFile.lzh", "Data.lzh") would
+    // land wherever the program happens to run.
+    if (!isFullPath(target)) return outcome.fail(kIdsArchiveNotFullPath, target);
+    const std::wstring archive = compress::ordinaryForm(fullPath(compress::archiveName(target.c_str())));
+    if (archive.empty()) return outcome.fail(kIdsArchiveNotFullPath, target);
+    const DWORD attributes = ::GetFileAttributesW(archive.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return outcome.fail(kIdsArchiveIsFolder, archive);
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return outcome.fail(kIdsArchiveReadOnly, archive);
+
+    // The files, chosen by the engine's walk and filter, once a killed run's
+    // leftovers are gone from the archive's folder.
+    sweepArchiveFolder(archive);
+    CompressSelection selection;
+    selectFilesToCompress(settings, archive, selection);
+    if (selection.problem != 0) return outcome.fail(selection.problem, selection.problemPath, selection.problemError);
+    if (selection.names.empty()) {
+        // Nothing is called, nothing is written, the archive stays as it is.
+        if (selection.missing > 0 && selection.missing == selection.selectedItems) {
+            return outcome.fail(kIdsNothingExists);
+        }
+        outcome.fail(kIdsNothingQualifies);
+        if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
+        if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
         return 0;
     }
-    UniqueFile response(
-        ::CreateFileW(responsePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ScopeExit removeResponse([&] {
-        response.reset();
-        ::DeleteFileW(responsePath);
-    });
-    if (!response) return 0;
 
-    const std::wstring archive = compress::archiveName(settings.target);
-    const bool exists = pathKind(archive.c_str()) != kPathMissing;
-    ArchiveAside previous(archive);
-    std::string word = "a ";
+    // Every text the library gets must name exactly what it stands for.
+    std::string response;
+    size_t unspelled = 0;
+    if (!compress::responseText(selection.names, response, unspelled)) {
+        return outcome.fail(kIdsNoAnsiName, selection.base + selection.names[unspelled]);
+    }
+    std::string base;
+    if (!compress::toAnsiExact(selection.base, base)) return outcome.fail(kIdsNoAnsiName, selection.base);
+    std::string archiveAnsi;
+    if (!compress::toAnsiExact(archive, archiveAnsi)) return outcome.fail(kIdsNoAnsiName, archive);
+
+    // A new archive is made beside the old one and takes its place only
+    // when complete; the other modes let the library update the archive,
+    // which it writes to a temporary and renames as well.
+    ArchiveReplacement replacement(archive);
+    std::string libraryArchive = archiveAnsi;
+    bool update = false;
     if (settings.overwrite == 0) {
-        if (exists && !previous.moveAside()) return 0;
-    } else if (settings.overwrite == 1 && exists) {
-        word = "u ";
-    }
-    const std::string command = compress::commandLine(settings, word, archive, responsePath);
-
-    {
-        CBufferedFileStream stream(response.get());
-        try {
-            compress::writeResponseFile(stream, settings);
-            stream.Flush();
-        } catch (CMyArchiveException* failure) {
-            delete failure;
-            return 0;
+        if (!replacement.prepare()) return outcome.fail(kIdsArchiveNotReplaced, archive, ::GetLastError());
+        if (!compress::toAnsiExact(replacement.temporary(), libraryArchive)) {
+            return outcome.fail(kIdsNoAnsiName, replacement.temporary());
         }
-        if (!stream.Close()) return 0;
+    } else if (settings.overwrite == 1) {
+        update = exists;
     }
-    response.reset();
 
-    bool success = library.Call(nullptr, command.c_str(), nullptr, 0) == 0;
-    removeResponse.dismiss();
-    ::DeleteFileW(responsePath);
-    if (success) previous.commit();
-
-    if (success && settings.sizeLimitIsMaximum) {
-        const std::string selfExtract = compress::selfExtractCommandLine(settings, archive);
-        success = library.Call(nullptr, selfExtract.c_str(), nullptr, 0) == 0;
+    ResponseFile responseFile;
+    DWORD error = 0;
+    if (!responseFile.write(response, error)) return outcome.fail(kIdsListNotWritten, std::wstring(), error);
+    std::string responsePath;
+    if (!compress::toAnsiExact(responseFile.path(), responsePath)) {
+        return outcome.fail(kIdsNoAnsiName, responseFile.path());
     }
-    return success ? 1 : 0;
+
+    std::wstring failure;
+    if (!callLibrary(library, compress::commandLine(update, libraryArchive, base, responsePath), failure)) {
+        return outcome.failWith(failure);
+    }
+    if (settings.overwrite == 0 && !replacement.commit(error)) {
+        return outcome.fail(kIdsArchiveNotReplaced, archive, error);
+    }
+    if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
+    if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
+
+    if (settings.sizeLimitIsMaximum) {
+        if (!callLibrary(library, compress::selfExtractCommandLine(settings, archive), failure)) {
+            return outcome.failWith(failure);
+        }
+    }
+    return 1;
 }
 
 } // namespace sorvane

@@ -27,7 +27,8 @@ constexpr UINT kIdsCompressFailed = 1167;
 constexpr UINT kIdsCompressCompleted = 1168;
 constexpr DWORD kWorkerWait = 180000;
 constexpr UINT_PTR kOrphanTimer = 1;
-constexpr size_t kCompressMessageCapacity = 256;
+// Room for a failure that names a file by its full path, deep as it may be.
+constexpr size_t kCompressMessageCapacity = 1024;
 
 // The run of the main window: at most one job at a time.
 struct MainWindowState {

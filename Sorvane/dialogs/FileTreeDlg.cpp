@@ -279,6 +279,10 @@ void CFileTreeDlg::proposeArchiveName()
             settings.setTarget(target.c_str());
             return;
         }
+        // A selected drive root has no folder name to take: the archive goes
+        // on that drive ("X:\NewFile.lzh"), never on whatever drive is
+        // current when the name is read.
+        if (target.empty()) target = folder;
     }
     target += kNewArchiveName;
     settings.setTarget(target.c_str());

@@ -1,11 +1,15 @@
-// The two narrow interfaces through which the engine reports: the progress
-// display and the log of processed items. The progress dialog and the HTML
-// report implement them; tests use recording fakes.
+// The narrow interfaces through which the engine reports: the progress
+// display, the log of processed items and, for a compress run, the
+// collector of the files the walk selected. The progress dialog and the
+// HTML report implement the first two, the compress operation the third;
+// tests use recording fakes.
 #pragma once
 
 #include <windows.h>
 
 namespace sorvane {
+
+struct ListingRecord;
 
 // Colours of log rows, laid out 0x00BBGGRR; kColourNone means uncoloured.
 constexpr COLORREF kColourNone = 0xFFFFFFFF;
@@ -75,6 +79,18 @@ public:
 
 protected:
     ~ILogSink() = default;
+};
+
+// Takes the qualifying files of a compress run: the walk selects them as
+// for any operation, and hands each one here instead of copying it.
+class IFileCollector {
+public:
+    // `path` is the file's full path as the walk holds it, `item` its
+    // listing record. True when the file was taken.
+    virtual bool CollectFile(const wchar_t* path, const ListingRecord& item) = 0;
+
+protected:
+    ~IFileCollector() = default;
 };
 
 } // namespace sorvane

@@ -601,6 +601,11 @@ int applyOperation(FILE_TREE_SETTING& settings)
     case kOperationCopy:
     case kOperationMove: return applyCopyOrMove(settings);
     case kOperationDelete: return applyDelete(settings);
+    case kOperationCompress:
+        // The archive takes the file later; the walk only hands it over.
+        return settings.collector && settings.collector->CollectFile(settings.sources, *settings.currentItem)
+                   ? kOperationDone
+                   : kOperationFailed;
     default: return kOperationFailed;
     }
 }

@@ -20,7 +20,8 @@ enum OperationResult : int {
 
 // Applies the run's operation to the file whose full paths are in `sources`
 // (and `target` for copy and move), described by `currentItem`, with
-// `existingTarget` the same-named entry of the target folder or null.
+// `existingTarget` the same-named entry of the target folder or null. A
+// compress run hands the file to the settings' collector.
 int applyOperation(FILE_TREE_SETTING& settings);
 
 // Refuses the file of `currentItem` (whose path is in `sources`) before

@@ -87,6 +87,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     verifyCopies = other.verifyCopies;
     progress = other.progress;
     log = other.log;
+    collector = other.collector;
     cancel = other.cancel.load();
     sameVolume = other.sameVolume;
     scannedFiles = other.scannedFiles.load();

@@ -14,6 +14,7 @@ namespace sorvane {
 
 class IProgressSink;
 class ILogSink;
+class IFileCollector;
 struct ListingRecord;
 
 // Operation kinds (low seven bits of FILE_TREE_SETTING::operation).
@@ -83,6 +84,7 @@ public:
     // two threads never race on them.
     IProgressSink* progress = nullptr;
     ILogSink* log = nullptr;
+    IFileCollector* collector = nullptr; // compress: takes the qualifying files
     std::atomic<uint32_t> cancel{0};
     uint32_t sameVolume = 0;
     std::atomic<uint32_t> scannedFiles{0};

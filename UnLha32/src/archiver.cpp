@@ -151,7 +151,11 @@ public:
         if (pattern.empty()) pattern = L"*.*";
         const bool absolute = (sub.size() >= 2 && sub[1] == L':') || (!sub.empty() && sub[0] == L'\\');
         std::wstring dir = absolute ? sub : base_ + sub;
-        return walk(dir, absolute ? std::wstring() : sub, pattern);
+        const std::wstring rel = absolute ? std::wstring() : sub;
+        // A plain name without -r1 is one file: looked up, not searched
+        // for, so that a list of thousands of names stays quick.
+        if (!cmd_.recurse && pattern.find_first_of(L"*?") == std::wstring::npos) return add_exact(dir, rel, pattern);
+        return walk(dir, rel, pattern);
     }
 
     std::vector<SourceFile>& files() { return files_; }
@@ -163,6 +167,40 @@ private:
             if (wildcard_match(x, with_path ? rel : name)) return true;
         }
         return false;
+    }
+
+    // Takes one found entry when it is a file that passes the exclusions
+    // and the time range.
+    void take(const std::wstring& dir, const std::wstring& rel, const WIN32_FIND_DATAW& fd) {
+        const std::wstring n = fd.cFileName;
+        const std::wstring r = rel + n;
+        if (excluded(n, r)) return;
+        if (!time_ok(fd.ftLastWriteTime)) return;
+        SourceFile f;
+        f.full = dir + n;
+        f.rel = cmd_.store_paths ? r : n;
+        f.mtime = filetime_u64(fd.ftLastWriteTime);
+        f.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+        f.attr = fd.dwFileAttributes;
+        const std::wstring key = upper(f.full);
+        if (std::find(skip_.begin(), skip_.end(), key) != skip_.end()) return;
+        if (!seen_.insert(key).second) return;
+        files_.push_back(std::move(f));
+    }
+
+    // One file named exactly; its long name must be the name given (never
+    // a short-name alias of another file). A missing name adds nothing.
+    bool add_exact(const std::wstring& dir, const std::wstring& rel, const std::wstring& name) {
+        WIN32_FIND_DATAW fd;
+        FindHandle fh(FindFirstFileExW((dir + name).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0));
+        if (fh.get() == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        }
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+        if (CompareStringOrdinal(fd.cFileName, -1, name.c_str(), -1, TRUE) != CSTR_EQUAL) return true;
+        take(dir, rel, fd);
+        return true;
     }
 
     bool walk(const std::wstring& dir, const std::wstring& rel, const std::wstring& pattern) {
@@ -179,19 +217,7 @@ private:
                 continue;
             }
             if (!wildcard_match(pattern, n)) continue;
-            const std::wstring r = rel + n;
-            if (excluded(n, r)) continue;
-            SourceFile f;
-            f.full = dir + n;
-            f.rel = cmd_.store_paths ? r : n;
-            f.mtime = filetime_u64(fd.ftLastWriteTime);
-            f.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-            f.attr = fd.dwFileAttributes;
-            if (!time_ok(fd.ftLastWriteTime)) continue;
-            const std::wstring key = upper(f.full);
-            if (std::find(skip_.begin(), skip_.end(), key) != skip_.end()) continue;
-            if (!seen_.insert(key).second) continue;
-            files_.push_back(std::move(f));
+            take(dir, rel, fd);
         } while (FindNextFileW(fh.get(), &fd));
         if (GetLastError() != ERROR_NO_MORE_FILES) return false;
         for (const std::wstring& s : subdirs)

@@ -1,6 +1,7 @@
 #include "lha_command.h"
 
 #include <cctype>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -147,7 +148,9 @@ bool parse_command(const std::string& line, const ResponseReader& read_response,
     // do not quote its path, which may hold blanks. Its names and switches
     // take its place (one level: a response file naming itself would
     // otherwise never end).
-    std::vector<std::string> all;
+    // A token in quotes is always a name, never a switch: that is how a
+    // file whose name starts with '-' is given.
+    std::vector<Token> all;
     size_t line_end = line.size();
     for (const Token& t : toks) {
         if (t.start >= line_end) break;
@@ -159,10 +162,10 @@ bool parse_command(const std::string& line, const ResponseReader& read_response,
                 error = "cannot read response file " + path;
                 return false;
             }
-            for (std::string& r : tokenize(content)) all.push_back(std::move(r));
+            for (Token& r : tokenize_at(content)) all.push_back(std::move(r));
             break;
         }
-        all.push_back(t.text);
+        all.push_back(t);
     }
     // "s" takes its output folder unquoted as well: the rest of the line
     // after the archive name, when that is not a switch.
@@ -172,11 +175,9 @@ bool parse_command(const std::string& line, const ResponseReader& read_response,
             // toks[i] is the archive; what follows is the folder.
             if (i + 1 < toks.size() && toks[i + 1].text[0] != '-') {
                 const std::string folder = trim_right(line.substr(toks[i + 1].start));
-                all.assign(1, toks[0].text);
-                for (size_t k = 1; k <= i; ++k) all.push_back(toks[k].text);
-                all.push_back(folder.size() > 1 && folder.front() == '"' && folder.back() == '"'
-                                  ? folder.substr(1, folder.size() - 2)
-                                  : folder);
+                all.assign(toks.begin(), toks.begin() + static_cast<std::ptrdiff_t>(i + 1));
+                const bool quoted = folder.size() > 1 && folder.front() == '"' && folder.back() == '"';
+                all.push_back(Token{quoted ? folder.substr(1, folder.size() - 2) : folder, toks[i + 1].start, quoted});
             }
             break;
         }
@@ -185,16 +186,16 @@ bool parse_command(const std::string& line, const ResponseReader& read_response,
         error = "empty command";
         return false;
     }
-    const std::string verb = all[0];
+    const std::string verb = all[0].text;
     if (verb.size() != 1 || !std::strchr("ausAUS", verb[0])) {
         error = "unknown command " + verb;
         return false;
     }
     cmd.verb = static_cast<char>(std::tolower(static_cast<unsigned char>(verb[0])));
     for (size_t i = 1; i < all.size(); ++i) {
-        const std::string& t = all[i];
+        const std::string& t = all[i].text;
         if (t.empty()) continue;
-        if (t[0] == '-' && t.size() > 1) {
+        if (!all[i].quoted && t[0] == '-' && t.size() > 1) {
             if (!apply_switch(t, cmd, error)) return false;
             continue;
         }

@@ -110,6 +110,41 @@ TEST(ParseCommand, UnquotedPathsWithBlanksAtTheEnd) {
     EXPECT_TRUE(c.sfx_no_dialog);
 }
 
+// The compress operation lists files by name; a name in quotes is a name
+// even when it starts like a switch or a response file.
+TEST(ParseCommand, QuotedNamesAreNeverSwitches) {
+    FakeFiles ff;
+    ff.files["r.tmp"] = "\"-r1.txt\" \"@list.txt\" \"-x0 two.txt\" \"sub\\-jxy\" plain.txt ";
+    Command c;
+    std::string err;
+    ASSERT_TRUE(parse_command("a x.lzh C:\\Base\\ -x1 @r.tmp", ff.reader(), c, err)) << err;
+    EXPECT_EQ(c.names, (std::vector<std::string>{"-r1.txt", "@list.txt", "-x0 two.txt", "sub\\-jxy", "plain.txt"}));
+    EXPECT_FALSE(c.recurse);
+    EXPECT_TRUE(c.excludes.empty());
+    // Unquoted, the same text is a switch.
+    ff.files["s.tmp"] = "-r1 a.txt ";
+    ASSERT_TRUE(parse_command("a x.lzh C:\\Base\\ @s.tmp", ff.reader(), c, err)) << err;
+    EXPECT_TRUE(c.recurse);
+    EXPECT_EQ(c.names, (std::vector<std::string>{"a.txt"}));
+}
+
+// A long list of names, all kept in order.
+TEST(ParseCommand, LongResponseFiles) {
+    FakeFiles ff;
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string name = (i % 3 == 0 ? "dir " + std::to_string(i % 7) + "\\f " : "f") + std::to_string(i) + ".txt";
+        expected.push_back(name);
+        text += (name.find(' ') != std::string::npos ? "\"" + name + "\"" : name) + " ";
+    }
+    ff.files["long.tmp"] = text;
+    Command c;
+    std::string err;
+    ASSERT_TRUE(parse_command("a x.lzh C:\\Base\\ -x1 @long.tmp", ff.reader(), c, err)) << err;
+    EXPECT_EQ(c.names, expected);
+}
+
 TEST(ParseCommand, MethodSwitches) {
     Command c;
     std::string err;

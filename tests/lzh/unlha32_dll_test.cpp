@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
@@ -244,6 +245,56 @@ TEST_F(Add, NamesAndPatternsFromAResponseFile) {
         EXPECT_EQ(kv.second.status, Status::Ok) << kv.first;
         EXPECT_EQ(kv.second.listed.header.level, 2);
     }
+}
+
+// The list the compress operation hands over: exact names relative to the
+// base, no -r1. A listed name is that file alone, never its namesakes in
+// subfolders; names that start like switches arrive quoted.
+TEST_F(Add, ExplicitListTakesExactlyTheNamedFiles) {
+    mkdir(L"Base");
+    mkdir(L"Base\\My Docs");
+    mkdir(L"Base\\My Docs\\sub");
+    mkdir(L"Base\\other");
+    file(L"Base\\My Docs\\a b.txt", bytes("A B"));
+    file(L"Base\\My Docs\\sub\\c.txt", bytes("C"));
+    file(L"Base\\plain.txt", bytes("plain"));
+    file(L"Base\\other\\plain.txt", bytes("other plain"));
+    file(L"Base\\x y.txt", bytes("X Y"));
+    file(L"Base\\-r1.txt", bytes("dash"));
+    file(L"Base\\@at.txt", bytes("at"));
+    response("\"My Docs\\a b.txt\" \"My Docs\\sub\\c.txt\" plain.txt \"x y.txt\" \"-r1.txt\" \"@at.txt\" PLAIN.TXT "
+             "missing.txt ");
+    ASSERT_EQ(unlha("a " + apath(L"out.lzh") + " " + apath(L"Base\\") + " -x1 " + at_response()), 0) << last_message;
+    auto m = read_archive(path(L"out.lzh"));
+    std::vector<std::string> names;
+    for (auto& kv : m) names.push_back(kv.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"-r1.txt", "@at.txt", "My Docs\\a b.txt", "My Docs\\sub\\c.txt",
+                                               "plain.txt", "x y.txt"}));
+    EXPECT_EQ(m["plain.txt"].content, bytes("plain"));
+    EXPECT_EQ(m["-r1.txt"].content, bytes("dash"));
+}
+
+// Thousands of names in one folder: each is looked up, not searched for.
+TEST_F(Add, LongListsStayQuick) {
+    mkdir(L"Many");
+    std::string text;
+    const int count = 3000;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring name = L"file " + std::to_wstring(i) + L".txt";
+        file(L"Many\\" + name, bytes(std::to_string(i)));
+        if (i % 2 == 0) text += "\"" + narrow(name) + "\" ";
+    }
+    response(text);
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(unlha("a " + apath(L"many.lzh") + " " + apath(L"Many\\") + " -x1 -o5 " + at_response()), 0)
+        << last_message;
+    const DWORD took = GetTickCount() - start;
+    auto m = read_archive(path(L"many.lzh"));
+    EXPECT_EQ(m.size(), static_cast<size_t>(count / 2));
+    EXPECT_EQ(m["file 1234.txt"].content, bytes("1234"));
+    EXPECT_EQ(m.count("file 1235.txt"), 0u);
+    EXPECT_LT(took, 10000u) << "a name list must not cost a folder search per name";
+    std::printf("%d names in %lu ms\n", count / 2, took);
 }
 
 TEST_F(Add, EveryKindOfFileRoundTrips) {

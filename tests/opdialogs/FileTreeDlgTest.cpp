@@ -190,7 +190,7 @@ TEST_F(FileTreeDialogWindow, CompressProposesAnArchiveName)
          false},
         {L"C:\\Data\\;a.txt;", L"D:\\Out", {L"D:\\Out\\sub\\x.lzh"}, L"D:\\Out\\Data.lzh", L"*.*", false},
         {L"C:\\Data\\;a.txt;", L"D:\\Out", {L"Weekly|d:\\out\\week.EXE"}, L"Weekly|d:\\out\\week.EXE", L"*.*", true},
-        {L"C:\\;;", L"", {}, L"\\NewFile.lzh", L"*.doc", false},
+        {L"C:\\;;", L"", {}, L"C:\\NewFile.lzh", L"*.doc", false},
         {L"C:\\;;", L"D:\\Out\\", {}, L"D:\\Out\\NewFile.lzh", L"*.*", false},
     };
     for (const Case& c : cases) {

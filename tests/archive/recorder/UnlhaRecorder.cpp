@@ -1,6 +1,8 @@
 // A stand-in archiver library for the compress tests: it answers with the
-// version and result the test asks for (environment variables), and records
-// each command with the response file it names, beside itself in calls.log.
+// version, result and output text the test asks for (environment
+// variables), records each command with the response file it names, beside
+// itself in calls.log, and can write (or half write) the archive the
+// command names.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +32,28 @@ std::string readFile(const std::string& path)
     return content;
 }
 
+// The archive a command names: its second word, quoted or not.
+std::string archiveOf(const char* command)
+{
+    const char* p = std::strchr(command, ' ');
+    if (!p) return {};
+    ++p;
+    if (*p == '"') {
+        const char* end = std::strchr(p + 1, '"');
+        return end ? std::string(p + 1, end) : std::string();
+    }
+    const char* end = std::strchr(p, ' ');
+    return end ? std::string(p, end) : std::string(p);
+}
+
+void writeFile(const std::string& path, const char* text)
+{
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+}
+
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
@@ -44,7 +68,7 @@ extern "C" WORD WINAPI UnlhaGetVersion()
     return static_cast<WORD>(version.empty() ? 65 : std::atoi(version.c_str()));
 }
 
-extern "C" int WINAPI Unlha(HWND, LPCSTR command, LPSTR, DWORD)
+extern "C" int WINAPI Unlha(HWND, LPCSTR command, LPSTR output, DWORD outputSize)
 {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(g_self, path, MAX_PATH);
@@ -59,18 +83,25 @@ extern "C" int WINAPI Unlha(HWND, LPCSTR command, LPSTR, DWORD)
     if (!watch.empty()) {
         record += std::string("ARCHIVE:") + (::GetFileAttributesA(watch.c_str()) != INVALID_FILE_ATTRIBUTES ? "1" : "0") +
                   "\n";
-        // A run that "fails" may leave something where the archive goes.
-        if (environment("SORVANE_RECORDER_LITTER") == "1") {
-            if (FILE* f = std::fopen(watch.c_str(), "wb")) {
-                std::fputs("partial", f);
-                std::fclose(f);
-            }
-        }
     }
     if (FILE* f = std::fopen(log.c_str(), "ab")) {
         std::fwrite(record.data(), 1, record.size(), f);
         std::fclose(f);
     }
     const std::string result = environment("SORVANE_RECORDER_RESULT");
-    return result.empty() ? 0 : std::atoi(result.c_str());
+    const int code = result.empty() ? 0 : std::atoi(result.c_str());
+    const bool archiving = command && (command[0] == 'a' || command[0] == 'u');
+    // The archive it was told to write: complete on success, or left half
+    // written by a run that "fails" (SORVANE_RECORDER_LITTER).
+    if (archiving && environment("SORVANE_RECORDER_WRITE") == "1" && code == 0) {
+        writeFile(archiveOf(command), "new archive");
+    }
+    if (archiving && environment("SORVANE_RECORDER_LITTER") == "1") writeFile(archiveOf(command), "partial");
+    const std::string text = environment("SORVANE_RECORDER_OUTPUT");
+    if (output && outputSize > 0) {
+        const size_t length = text.size() < outputSize - 1 ? text.size() : outputSize - 1;
+        std::memcpy(output, text.data(), length);
+        output[length] = '\0';
+    }
+    return code;
 }

@@ -1,0 +1,299 @@
+#include "CompressSelection.h"
+
+#include "../../common/Raii.h"
+#include "../engine/EngineSinks.h"
+#include "../engine/FileTreeSetting.h"
+#include "../engine/Listing.h"
+#include "../engine/PathUtil.h"
+#include "../engine/SourceWalk.h"
+#include "CompressTexts.h"
+
+#include <cwchar>
+#include <set>
+
+namespace sorvane {
+
+namespace compress {
+
+namespace {
+
+constexpr uint64_t kMinute = 60ull * 10000000ull; // in FILETIME units
+
+uint64_t toUInt64(const FILETIME& time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+} // namespace
+
+bool inLocalTimeRange(const FILETIME& utc, const FILETIME& localFrom, const FILETIME& localTo)
+{
+    SYSTEMTIME utcTime = {};
+    SYSTEMTIME localTime = {};
+    FILETIME local = {};
+    // The bias of the date itself (summer or winter time), not today's.
+    if (!::FileTimeToSystemTime(&utc, &utcTime) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utcTime, &localTime) ||
+        !::SystemTimeToFileTime(&localTime, &local)) {
+        return false;
+    }
+    const uint64_t from = toUInt64(localFrom) / kMinute * kMinute;
+    const uint64_t toEnd = toUInt64(localTo) / kMinute * kMinute + kMinute;
+    const uint64_t t = toUInt64(local);
+    return t >= from && t < toEnd;
+}
+
+std::wstring ordinaryForm(const std::wstring& path)
+{
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+} // namespace compress
+
+namespace {
+
+bool equalNoCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength)
+{
+    return ::CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) == CSTR_EQUAL;
+}
+
+bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.size() >= prefix.size() && equalNoCase(text.c_str(), prefix.size(), prefix.c_str(), prefix.size());
+}
+
+std::wstring fullPath(const std::wstring& path)
+{
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    return full;
+}
+
+// An element of the source list must name an item of its folder: no path,
+// no wildcard, no stream.
+bool isItemName(const std::wstring& name)
+{
+    if (name == L"." || name == L"..") return false;
+    return name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
+}
+
+bool isDriveRootList(const std::wstring& list)
+{
+    const wchar_t letter = static_cast<wchar_t>(list.empty() ? 0 : (list[0] | 0x20));
+    if (letter < L'a' || letter > L'z' || list.compare(1, 3, L":\\;") != 0) return false;
+    return list.size() == 4 || (list.size() == 5 && list[4] == L';');
+}
+
+void upperCaseAscii(wchar_t* text)
+{
+    for (; *text; ++text) {
+        if (*text >= L'a' && *text <= L'z') *text = static_cast<wchar_t>(*text - L'a' + L'A');
+    }
+}
+
+struct FileId {
+    bool known = false;
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+};
+
+FileId readFileId(const std::wstring& path)
+{
+    FileId id;
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (file && ::GetFileInformationByHandle(file.get(), &info)) {
+        id.known = true;
+        id.volume = info.dwVolumeSerialNumber;
+        id.high = info.nFileIndexHigh;
+        id.low = info.nFileIndexLow;
+    }
+    return id;
+}
+
+// Takes the files the walk hands over, and reads its log: a selected item
+// that does not exist is counted, anything else the walk could not handle
+// stops the selection.
+class Collector final : public IFileCollector, public ILogSink {
+public:
+    Collector(const FILE_TREE_SETTING& settings, FILE_TREE_SETTING& walk, const std::wstring& archive,
+              CompressSelection& out)
+        : settings_(settings), walk_(walk), archive_(archive), archiveId_(readFileId(archive)), out_(out)
+    {
+        archiveName_ = fileNamePart(archive_.c_str());
+    }
+
+    bool CollectFile(const wchar_t* path, const ListingRecord& item) override
+    {
+        if (settings_.timeMode == 1 &&
+            !compress::inLocalTimeRange(item.lastWrite, settings_.timeFrom, settings_.timeTo)) {
+            return false;
+        }
+        const std::wstring full = compress::ordinaryForm(path);
+        if (isArchive(full)) return false;
+        if (!startsWithNoCase(full, out_.base) || full.size() == out_.base.size()) {
+            stop(kIdsItemNotRead, full, ERROR_BAD_PATHNAME);
+            return false;
+        }
+        std::wstring relative = full.substr(out_.base.size());
+        std::wstring key = relative;
+        ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        if (!seen_.insert(key).second) return false; // a name given twice is archived once
+        out_.names.push_back(std::move(relative));
+        return true;
+    }
+
+    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF) override
+    {
+        if (statusId == kStatusNotExist) {
+            ++out_.missing;
+        } else {
+            stop(kIdsItemNotRead, compress::ordinaryForm(path), 0);
+        }
+    }
+    void WriteErrorRow(const wchar_t* path, UINT, DWORD error, COLORREF) override
+    {
+        stop(kIdsItemNotRead, compress::ordinaryForm(path), error ? error : ::GetLastError());
+    }
+    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
+    {
+        // A selected junction or symbolic link is skipped as a copy skips
+        // it: what lies behind it is not part of the selection's tree.
+        if (statusId == kStatusSkipped && reasonId == kReasonLinkSkipped) {
+            ++out_.skippedLinks;
+            return;
+        }
+        if (error != 0) {
+            WriteErrorRow(path, statusId, error, colour);
+        } else {
+            WriteItemRow(path, statusId, colour);
+        }
+    }
+
+private:
+    bool isArchive(const std::wstring& full) const
+    {
+        if (equalNoCase(full.c_str(), full.size(), archive_.c_str(), archive_.size())) return true;
+        // The same file reached through another path (a short folder name,
+        // another drive letter for the same folder) bears the archive's
+        // name: such a file is compared by identity.
+        if (!archiveId_.known) return false;
+        const wchar_t* name = fileNamePart(full.c_str());
+        const size_t nameLength = std::wcslen(name);
+        if (!equalNoCase(name, nameLength, archiveName_.c_str(), archiveName_.size())) return false;
+        const FileId id = readFileId(full);
+        return id.known && id.volume == archiveId_.volume && id.high == archiveId_.high && id.low == archiveId_.low;
+    }
+
+    void stop(UINT problem, const std::wstring& path, DWORD error)
+    {
+        if (out_.problem == 0) {
+            out_.problem = problem;
+            out_.problemPath = path;
+            out_.problemError = error;
+        }
+        walk_.cancel = 1;
+    }
+
+    const FILE_TREE_SETTING& settings_;
+    FILE_TREE_SETTING& walk_;
+    std::wstring archive_;
+    std::wstring archiveName_;
+    FileId archiveId_;
+    CompressSelection& out_;
+    std::set<std::wstring> seen_;
+};
+
+} // namespace
+
+void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring& archive, CompressSelection& out)
+{
+    out = CompressSelection();
+    const std::wstring list = settings.sources ? settings.sources : L"";
+    const size_t separator = list.find(L';');
+    const std::wstring parent = list.substr(0, separator);
+    if (parent.find_first_not_of(L' ') == std::wstring::npos) {
+        // No folder: names alone would be taken from wherever the program
+        // happens to run.
+        out.problem = kIdsNothingSelected;
+        return;
+    }
+    std::wstring base = compress::ordinaryForm(fullPath(parent));
+    if (base.empty()) {
+        out.problem = kIdsItemNotRead;
+        out.problemPath = parent;
+        out.problemError = ::GetLastError();
+        return;
+    }
+    if (base.back() != L'\\') base += L'\\';
+    out.base = base;
+
+    std::wstring walkList;
+    if (separator == std::wstring::npos) {
+        // One folder: its content.
+        out.selectedItems = 1;
+        if (pathKind(base.c_str()) != kPathFolder) {
+            out.missing = 1;
+            return;
+        }
+        walkList = base;
+    } else {
+        for (size_t start = separator + 1; start <= list.size();) {
+            size_t end = list.find(L';', start);
+            if (end == std::wstring::npos) end = list.size();
+            const std::wstring name = list.substr(start, end - start);
+            if (!name.empty() && !isItemName(name)) {
+                out.problem = kIdsNotAName;
+                out.problemPath = base + name;
+                return;
+            }
+            if (!name.empty()) ++out.selectedItems;
+            start = end + 1;
+        }
+        // The parent in its full form; the drive-root forms stay as they are.
+        walkList = base + list.substr(separator);
+        if (out.selectedItems == 0) {
+            // Only "X:\;" and "X:\;;" select a folder (the root) without a name.
+            if (!isDriveRootList(walkList)) {
+                out.problem = kIdsNothingSelected;
+                return;
+            }
+            out.selectedItems = 1;
+        }
+    }
+    if (walkList.size() >= kRunPathCapacity) {
+        out.problem = kIdsItemNotRead;
+        out.problemPath = base;
+        out.problemError = ERROR_FILENAME_EXCED_RANGE;
+        return;
+    }
+
+    // The walk of an executing pass, with nothing to copy to: every
+    // qualifying file goes to the collector. Its time test is the
+    // collector's (local time); sizes do not count.
+    FILE_TREE_SETTING walk(settings);
+    walk.operation = kOperationCompress;
+    walk.setSources(walkList.c_str());
+    walk.setTarget(L"");
+    upperCaseAscii(walk.patterns);
+    walk.timeMode = 0;
+    walk.sizeClass = kSizeAny;
+    walk.sizeLimitIsMaximum = 0;
+    walk.cloneTree = 0;
+    walk.progress = nullptr;
+    walk.cancel = 0;
+    Collector collector(settings, walk, archive, out);
+    walk.log = &collector;
+    walk.collector = &collector;
+    processSourceList(walk);
+    if (out.problem != 0) out.names.clear();
+}
+
+} // namespace sorvane
