@@ -1074,6 +1074,15 @@ void runBatch(int batch)
               << " cases with verified copies, " << totals.verifiedCrossVolumeMoves << " of them moves to another volume, "
               << totals.verifiedRows << " files verified, " << totals.damagedCopies << " copies damaged before their read-back, "
               << totals.verificationFailures << " files failed for it)\n";
+    // Also in the XML report (--gtest_output=xml): a Unix helper the cases
+    // start can leave the console output of the run cut short.
+    ::testing::Test::RecordProperty("cases", static_cast<int>(totals.cases));
+    ::testing::Test::RecordProperty("crossVolumeMoves", static_cast<int>(totals.crossVolumeMoves));
+    ::testing::Test::RecordProperty("verifiedCases", static_cast<int>(totals.verifiedCases));
+    ::testing::Test::RecordProperty("verifiedCrossVolumeMoves", static_cast<int>(totals.verifiedCrossVolumeMoves));
+    ::testing::Test::RecordProperty("verifiedRows", static_cast<int>(totals.verifiedRows));
+    ::testing::Test::RecordProperty("damagedCopies", static_cast<int>(totals.damagedCopies));
+    ::testing::Test::RecordProperty("verificationFailures", static_cast<int>(totals.verificationFailures));
     if (!(replay && *replay) && cases >= 100) {
         EXPECT_GE(totals.verifiedCases * 5, totals.cases) << "verification in at least a fifth of the cases";
         EXPECT_GT(totals.verifiedCrossVolumeMoves, 0u);
