@@ -25,6 +25,7 @@ namespace {
 constexpr UINT kIdsHint = 1110;
 constexpr UINT kIdsCompressFailed = 1167;
 constexpr UINT kIdsCompressCompleted = 1168;
+constexpr UINT kIdsOperationRunning = 1860;
 constexpr DWORD kWorkerWait = 180000;
 constexpr UINT_PTR kOrphanTimer = 1;
 // Room for a failure that names a file by its full path, deep as it may be.
@@ -67,21 +68,36 @@ HWND createBalloonTooltip(HWND owner)
     return tooltip;
 }
 
+// The owner and flags of the box that ends a compress run. A hidden main
+// window (a run started from Explorer) would hide the box from the taskbar
+// and Alt+Tab: the box then stands on its own, in front, task-modal.
+HWND resultBoxOwner(HWND window, UINT& flags)
+{
+    flags |= MB_SETFOREGROUND;
+    if (window && ::IsWindowVisible(window)) return window;
+    flags |= MB_TASKMODAL;
+    return nullptr;
+}
+
 void runCompress(HWND window)
 {
     wchar_t message[kCompressMessageCapacity] = {};
     const bool ok = CompressFiles(currentRun().settings, message, kCompressMessageCapacity) != 0;
     std::wstring text = loadString(ok ? kIdsCompressCompleted : kIdsCompressFailed) + message;
     if (std::wcslen(message) >= kCompressMessageCapacity - 1) text += L". . . . . .";
-    showMessage(window, text, ok ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
+    UINT flags = ok ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
+    HWND owner = resultBoxOwner(window, flags);
+    showMessage(owner, text, flags);
     ::DestroyWindow(window);
 }
 
 void openOperation(HWND window, uint32_t kind)
 {
-    // One job at a time: a second one must never replace the first.
+    // One job at a time: a second one must never replace the first. The
+    // user is told why nothing opens.
     if (state().currentJob) {
-        ::MessageBeep(MB_ICONEXCLAMATION);
+        HWND owner = ::IsWindowVisible(window) ? window : app().activeDialog;
+        showMessage(owner, loadString(kIdsOperationRunning), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     AppState& a = app();

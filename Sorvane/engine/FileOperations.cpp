@@ -3,6 +3,7 @@
 #include "EngineSinks.h"
 #include "FileTreeSetting.h"
 #include "Listing.h"
+#include "RecycleBatch.h"
 #include "Temporaries.h"
 #include "VerifiedCopy.h"
 
@@ -18,15 +19,6 @@
 namespace sorvane {
 
 namespace {
-
-// No questions, no error boxes, undo kept, and never the "connected"
-// companions of a file (the "x_files" folder of "x.htm"): only the file the
-// filter chose goes to the Recycle Bin. A file that cannot go there (no bin
-// on its volume, too large for it) would then be deleted for good without a
-// word: the system's own warning asks the user first (FOF_WANTNUKEWARNING
-// overrides FOF_NOCONFIRMATION for exactly that case).
-constexpr DWORD kRecycleFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY | FOF_NOERRORUI |
-                                FOF_NO_CONNECTED_ELEMENTS | FOF_WANTNUKEWARNING;
 
 // Attributes that SetFileAttributesW accepts.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -93,59 +85,15 @@ void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UI
 
 bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Win32 error for a failed SHFileOperationW: its results below 0x71 are
-// Win32 codes, the rest are the shell's own and are mapped here.
-DWORD shellOperationError(int result)
-{
-    switch (result) {
-    case 0x75: return ERROR_CANCELLED;                 // DE_OPCANCELLED
-    case 0x78: return ERROR_ACCESS_DENIED;             // DE_ACCESSDENIEDSRC
-    case 0x79:                                         // DE_PATHTOODEEP
-    case 0x81: return ERROR_FILENAME_EXCED_RANGE;      // DE_FILENAMETOOLONG
-    case 0x7C: return ERROR_FILE_NOT_FOUND;            // DE_INVALIDFILES
-    case 0x86:                                         // DE_SRC_IS_CDROM
-    case 0x87: return ERROR_WRITE_PROTECT;             // DE_SRC_IS_DVD
-    default: break;
-    }
-    if (result > 0 && result < 0x71) return static_cast<DWORD>(result);
-    return ERROR_GEN_FAILURE;
-}
-
-// What became of a file sent to the Recycle Bin.
-struct RecycleResult {
-    bool recycled;  // gone from its place
-    bool kept;      // the bin did not take it (the user declined, or it is still there)
-    DWORD error;
-};
-
-// Sends one file to the Recycle Bin. The shell takes neither the long form
-// nor paths of MAX_PATH units or more: such a file is refused, never
-// deleted for good instead. A file the shell reports as taken but that is
-// still in its place was not taken.
-RecycleResult recycleFile(const wchar_t* path)
-{
-    wchar_t list[MAX_PATH + 1];
-    const DWORD formError = ordinaryPathForm(path, list, MAX_PATH);
-    if (formError) return {false, false, formError};
-    list[std::wcslen(list) + 1] = L'\0'; // a list of one, ended by a second terminator
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = list;
-    operation.pTo = nullptr;
-    operation.fFlags = static_cast<FILEOP_FLAGS>(kRecycleFlags);
-    const int result = ::SHFileOperationW(&operation);
-    if (result != 0) return {false, false, shellOperationError(result)};
-    if (operation.fAnyOperationsAborted) return {false, true, ERROR_CANCELLED};
-    if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || !isMissing(::GetLastError())) {
-        return {false, true, 0};
-    }
-    return {true, false, 0};
-}
-
-// A temporary file name beside the target (heap text, never throws).
+// A temporary file name beside the target. Its text lives in the object
+// itself for any folder of ordinary length: a file costs no allocation for
+// it; only a deep folder's path goes to the heap.
 class TemporaryPath {
 public:
+    TemporaryPath() = default;
+    TemporaryPath(const TemporaryPath&) = delete;
+    TemporaryPath& operator=(const TemporaryPath&) = delete;
+
     // A fresh name in the folder of `target`, short enough for any folder
     // whose files fit there, so that a copy never lands half-written under
     // the real name. Returns 0 or the error.
@@ -154,22 +102,30 @@ public:
         const wchar_t* slash = std::wcsrchr(target, L'\\');
         const size_t folderLength = slash ? static_cast<size_t>(slash - target) + 1 : 0;
         if (folderLength + kTemporaryNameCapacity > kRunPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
-        text_.reset(new (std::nothrow) wchar_t[folderLength + kTemporaryNameCapacity]);
-        if (!text_) return ERROR_NOT_ENOUGH_MEMORY;
-        std::wmemcpy(text_.get(), target, folderLength);
-        makeTemporaryName(text_.get() + folderLength);
+        const size_t needed = folderLength + kTemporaryNameCapacity;
+        text_ = inline_;
+        if (needed > kInlineCapacity) {
+            heap_.reset(new (std::nothrow) wchar_t[needed]);
+            if (!heap_) return ERROR_NOT_ENOUGH_MEMORY;
+            text_ = heap_.get();
+        }
+        std::wmemcpy(text_, target, folderLength);
+        makeTemporaryName(text_ + folderLength);
         return 0;
     }
-    const wchar_t* get() const { return text_.get(); }
+    const wchar_t* get() const { return text_; }
     void remove() const
     {
         if (!text_) return;
-        ::SetFileAttributesW(text_.get(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(text_.get());
+        ::SetFileAttributesW(text_, FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(text_);
     }
 
 private:
-    std::unique_ptr<wchar_t[]> text_;
+    static constexpr size_t kInlineCapacity = MAX_PATH + kTemporaryNameCapacity;
+    wchar_t inline_[kInlineCapacity];
+    std::unique_ptr<wchar_t[]> heap_;
+    wchar_t* text_ = nullptr;
 };
 
 // What became of the write of one file.
@@ -343,6 +299,21 @@ WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAtt
     return {Written::SourceKept, error};
 }
 
+// Writes the row and the count of one deleted (or kept) file.
+void recordDelete(FILE_TREE_SETTING& settings, const wchar_t* source, DWORD attributes, bool cleared, bool success,
+                  bool kept, DWORD error)
+{
+    if (success) {
+        logItem(settings, source, kStatusSuccess, kColourNone);
+    } else {
+        if (cleared) restoreAttributes(source, attributes);
+        if (kept) logReason(settings, source, kStatusFailed, kReasonNotRecycled, error);
+        else logError(settings, source, kStatusFailed, error, kColourNone);
+    }
+    countOutcome(settings, success);
+    refreshProgress(settings);
+}
+
 int applyDelete(FILE_TREE_SETTING& settings)
 {
     const ListingRecord* item = settings.currentItem;
@@ -358,35 +329,35 @@ int applyDelete(FILE_TREE_SETTING& settings)
     const wchar_t* source = settings.sources;
     const DWORD attributes = item->attributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    bool success = false;
     if (readOnly && settings.protectReadOnly) {
         logItem(settings, source, kStatusReadOnly, kColourMagenta);
-    } else if (settings.testOnly) {
+        countOutcome(settings, false);
+        refreshProgress(settings);
+        return kOperationFailed;
+    }
+    if (settings.testOnly) {
         // A test run changes nothing on disk, not even an attribute.
         logItem(settings, source, kStatusTestOnly, kColourNone);
-    } else {
-        const bool cleared = readOnly && clearReadOnly(source, attributes);
-        DWORD error = 0;
-        bool kept = false;
-        if (settings.overwrite == 1) {
-            const RecycleResult recycled = recycleFile(source);
-            error = recycled.error;
-            kept = recycled.kept;
-            success = recycled.recycled;
-        } else {
-            success = ::DeleteFileW(source) != 0;
-            if (!success) error = ::GetLastError();
-        }
-        if (success) {
-            logItem(settings, source, kStatusSuccess, kColourNone);
-        } else {
-            if (cleared) restoreAttributes(source, attributes);
-            if (kept) logReason(settings, source, kStatusFailed, kReasonNotRecycled, error);
-            else logError(settings, source, kStatusFailed, error, kColourNone);
-        }
+        countOutcome(settings, false);
+        refreshProgress(settings);
+        return kOperationFailed;
     }
-    countOutcome(settings, success);
-    refreshProgress(settings);
+    const bool cleared = readOnly && clearReadOnly(source, attributes);
+    if (settings.overwrite == 1) {
+        // In a walk, the file joins the folder's batch for the Recycle Bin;
+        // its row is written when the batch has gone (flushRecycleBatch).
+        RecycleBatch* batch = settings.recycleBatch;
+        if (batch && RecycleBatch::canBatch(source) && batch->add(source, attributes, cleared)) {
+            if (batch->full()) flushRecycleBatch(settings);
+            return kOperationDone;
+        }
+        const RecycleResult recycled = recycleFile(source);
+        recordDelete(settings, source, attributes, cleared, recycled.recycled, recycled.kept, recycled.error);
+        return recycled.recycled ? kOperationDone : kOperationFailed;
+    }
+    const bool success = ::DeleteFileW(source) != 0;
+    const DWORD error = success ? 0 : ::GetLastError();
+    recordDelete(settings, source, attributes, cleared, success, false, error);
     return success ? kOperationDone : kOperationFailed;
 }
 
@@ -608,6 +579,18 @@ int applyOperation(FILE_TREE_SETTING& settings)
                    : kOperationFailed;
     default: return kOperationFailed;
     }
+}
+
+void flushRecycleBatch(FILE_TREE_SETTING& settings)
+{
+    RecycleBatch* batch = settings.recycleBatch;
+    if (!batch || batch->empty()) return;
+    batch->send();
+    for (RecycleBatch::Entry& entry : batch->entries()) {
+        recordDelete(settings, entry.path.c_str(), entry.attributes, entry.readOnlyCleared, entry.result.recycled,
+                     entry.result.kept, entry.result.error);
+    }
+    batch->clear();
 }
 
 bool removeEmptiedFolder(FILE_TREE_SETTING& settings)

@@ -31,6 +31,11 @@ int applyOperation(FILE_TREE_SETTING& settings);
 // touched. Returns what applyOperation would: 1 counted, 0 failed.
 int refuseFile(FILE_TREE_SETTING& settings, UINT reason, DWORD error);
 
+// Sends the files that wait in `settings.recycleBatch` to the Recycle Bin
+// and writes their rows and counts. A walk that deletes to the Recycle Bin
+// queues a folder's files there and calls this before it leaves the folder.
+void flushRecycleBatch(FILE_TREE_SETTING& settings);
+
 // Tries to remove the folder in `sources` (no trailing backslash) after its
 // entries were handled; attributes from `currentItem` when set, else read
 // from the file system. True when the folder was removed.

@@ -14,6 +14,7 @@ namespace sorvane {
 
 class IProgressSink;
 class ILogSink;
+class RecycleBatch;
 class IFileCollector;
 struct ListingRecord;
 
@@ -109,6 +110,10 @@ public:
     // not exist), so that the walk never enters it as a source.
     uint32_t targetRootLength = 0;
     FileIdentity targetRoot;
+    // The files of a delete to the Recycle Bin that wait to be sent
+    // together, while the executing pass walks a folder; null otherwise.
+    // Never copied: it belongs to the pass that made it.
+    RecycleBatch* recycleBatch = nullptr;
 
 private:
     void allocateBuffers();

@@ -24,7 +24,9 @@ wchar_t unitAt(const uint8_t* name, size_t index)
 }
 
 // A growing byte block: starts at 2048 bytes and grows by at least 2048
-// (or by what the next entry needs when that is more).
+// (or by what the next entry needs when that is more). It grows by half
+// its size at least, so that a folder of n entries costs a few copies of
+// its listing, not n / 2048 of them.
 class GrowBlock {
 public:
     bool init(size_t reserveHeader)
@@ -38,7 +40,9 @@ public:
     uint8_t* reserve(size_t bytes)
     {
         if (used_ + bytes > capacity_) {
-            const size_t grow = bytes > kBlockStep ? bytes : kBlockStep;
+            size_t grow = capacity_ / 2;
+            if (grow < kBlockStep) grow = kBlockStep;
+            if (grow < bytes) grow = bytes;
             void* larger = std::realloc(block_.get(), capacity_ + grow);
             if (!larger) return nullptr;
             block_.release();

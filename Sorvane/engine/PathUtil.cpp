@@ -58,10 +58,35 @@ int pathKind(const wchar_t* path)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathFolder : kPathFile;
 }
 
+namespace {
+
+// True when the folder that ensureFolderPath makes for `path` is there
+// already: the whole path, or its parent when the leaf is a file.
+bool folderExists(const wchar_t* path, size_t length, bool leafIsFile)
+{
+    size_t end = length;
+    if (leafIsFile) {
+        while (end > 0 && path[end - 1] != L'\\') --end;
+    }
+    while (end > 0 && path[end - 1] == L'\\') --end;
+    if (end == 0 || end >= MAX_PATH + 64) return false;
+    wchar_t folder[MAX_PATH + 64];
+    std::wmemcpy(folder, path, end);
+    folder[end] = L'\0';
+    // A drive ("C:", "\\?\C:") is asked with its backslash: without it
+    // the name means the drive's current folder or the volume itself.
+    if (folder[end - 1] == L':') return false;
+    const DWORD attributes = ::GetFileAttributesW(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
 unsigned long ensureFolderPath(const wchar_t* path, bool leafIsFile, bool notify)
 {
     if (!path) return ERROR_INVALID_PARAMETER;
     const size_t length = std::wcslen(path);
+    if (folderExists(path, length, leafIsFile)) return 0; // one question, not one per level
     std::unique_ptr<wchar_t[]> work(new (std::nothrow) wchar_t[length + 1]);
     if (!work) return static_cast<unsigned long>(E_INVALIDARG);
     std::wmemcpy(work.get(), path, length + 1);

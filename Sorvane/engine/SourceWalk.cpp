@@ -5,8 +5,10 @@
 #include "FileOperations.h"
 #include "FileTreeSetting.h"
 #include "Listing.h"
+#include "ListingIndex.h"
 #include "OverlapGuard.h"
 #include "PathUtil.h"
+#include "RecycleBatch.h"
 #include "SelectedItem.h"
 #include "Temporaries.h"
 #include "VolumeIdentity.h"
@@ -378,9 +380,41 @@ bool runRefused(FILE_TREE_SETTING& settings)
 
 } // namespace
 
+namespace {
+
+// The batch of a delete to the Recycle Bin, for the executing pass of one
+// walk; whatever still waits in it is sent when the pass ends.
+class RecycleBatchScope {
+public:
+    explicit RecycleBatchScope(FILE_TREE_SETTING& settings) : settings_(settings)
+    {
+        if (settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly &&
+            !settings.isCountingPass()) {
+            settings.recycleBatch = &batch_;
+        }
+    }
+    ~RecycleBatchScope()
+    {
+        // Sent by finish() on every ordinary end; what still waits here was
+        // left by an error and is not sent.
+        batch_.abandon();
+        settings_.recycleBatch = nullptr;
+    }
+    RecycleBatchScope(const RecycleBatchScope&) = delete;
+    RecycleBatchScope& operator=(const RecycleBatchScope&) = delete;
+    void finish() { flushRecycleBatch(settings_); }
+
+private:
+    FILE_TREE_SETTING& settings_;
+    RecycleBatch batch_;
+};
+
+} // namespace
+
 int processSourceList(FILE_TREE_SETTING& settings)
 {
     if (!settings.sources || !settings.target) return 1;
+    RecycleBatchScope recycling(settings);
     settings.targetRootLength = 0;
     settings.targetRoot = FileIdentity();
     if (settings.sources[0] == L'\0') return 1; // nothing selected: nothing to do
@@ -466,6 +500,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
         }
     }
 
+    recycling.finish();
     settings.currentItem = nullptr;
     settings.existingTarget = nullptr;
     target[targetLength] = L'\0';
@@ -515,6 +550,7 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
     bool targetFolderPending = !listContents || !(settings.cloneTree && copyOrMove);
 
     Listing targetListing;
+    ListingIndex targetIndex; // looks the names of the source files up in targetListing
     TargetRefusal refusal = {0, 0};
     if (copyOrMove) {
         const bool allNames = listContents && std::wcscmp(pattern, L"*.*") == 0;
@@ -532,6 +568,7 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
             DWORD error = 0;
             targetListed = listDirectory(target, targetListing, kExcludedAttributes, &error);
             target[targetEnd] = L'\0';
+            if (targetListed) targetIndex.build(targetListing);
             // A target folder that cannot be read is not an empty one: what
             // it holds is unknown, so nothing is written into it.
             if (!targetListed) refusal = {kReasonTargetUnreadable, error};
@@ -553,8 +590,7 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
             copyRecordName(record, name);
             // Folders come first in a listing: a folder of the file's name is
             // what is found, and it is never taken for an older or newer file.
-            settings.existingTarget =
-                targetListing.data() ? findInListing(name, targetListing.data(), targetListing.bytes()) : nullptr;
+            settings.existingTarget = targetListing.data() ? targetIndex.find(name) : nullptr;
             settings.currentItem = record;
             if (processFile(settings, targetFolderPending, refusal.reason ? &refusal : nullptr) != 0) {
                 targetFolderPending = false;
@@ -563,6 +599,10 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
             walkSubfolder(settings, record, folderEnd, targetEnd, patternLength);
         }
     }
+
+    // The folder's files that wait for the Recycle Bin go before the folder
+    // itself may be removed.
+    flushRecycleBatch(settings);
 
     // The records die with the listings: no pointer into them survives.
     settings.existingTarget = nullptr;

@@ -5,6 +5,7 @@
 #include "../base/Shell.h"
 #include "../base/Strings.h"
 #include "OperationJob.h"
+#include "PlainPath.h"
 #include "ProgressText.h"
 
 #include <commctrl.h>
@@ -48,6 +49,7 @@ enum : UINT {
 
 constexpr UINT kAnimationScanning = 333;
 constexpr UINT_PTR kCountdownTimer = 1;
+constexpr UINT_PTR kRefreshTimer = 2;
 constexpr int kBarRange = 32767;
 constexpr DWORD kHelpCounting = 133140;
 constexpr DWORD kHelpRunning = 133141;
@@ -156,6 +158,13 @@ BOOL CDlgProgress::OnInitDialog(HWND, LPARAM)
     for (HWND field : {folderField_, fileField_}) {
         if (field) ::SendMessageW(field, EM_SETWORDBREAKPROC, 0, reinterpret_cast<LPARAM>(pathWordBreak));
     }
+    // A button of its own on the taskbar and an entry in Alt+Tab: the main
+    // window it belongs to is hidden when the run was started from
+    // Explorer, and a user who clicked elsewhere must find the run again.
+    // Set before the dialog is first shown, so that the shell sees it.
+    const LONG_PTR extended = ::GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
+    ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, extended | WS_EX_APPWINDOW);
+    ::SetTimer(m_hWnd, kRefreshTimer, kRefreshInterval, nullptr);
     return TRUE;
 }
 
@@ -200,62 +209,122 @@ void CDlgProgress::setNumber(int id, uint32_t value) { setValue(id, std::to_wstr
 
 void CDlgProgress::SetFolderText(const wchar_t* text)
 {
-    if (folderField_) ::SetWindowTextW(folderField_, text ? text : L"");
+    std::lock_guard<std::mutex> lock(textLock_);
+    folderText_.assign(text ? text : L"");
+    ++folderChange_;
 }
 
 void CDlgProgress::SetFileText(const wchar_t* text)
 {
-    if (fileField_) ::SetWindowTextW(fileField_, text ? text : L"");
+    std::lock_guard<std::mutex> lock(textLock_);
+    fileText_.assign(text ? text : L"");
+    ++fileChange_;
 }
 
 void CDlgProgress::SetFileText(UINT id, int number) { SetFileText(formatNumber(id, number).c_str()); }
 
-void CDlgProgress::UpdateCounters(bool duringCopy)
+void CDlgProgress::UpdateCounters(bool)
+{
+    // The counters are the run's own atomics; the refresh timer reads them.
+}
+
+void CDlgProgress::Refresh()
+{
+    if (!m_hWnd) return;
+    switch (phase_) {
+    case kScanning: showScanning(); break;
+    case kRunning: showRunning(); break;
+    default: break; // the finished values were shown once, at the change
+    }
+}
+
+void CDlgProgress::showTexts()
+{
+    std::wstring folder;
+    std::wstring file;
+    bool folderChanged = false;
+    bool fileChanged = false;
+    {
+        std::lock_guard<std::mutex> lock(textLock_);
+        if (folderChange_ != folderShown_) {
+            folder = folderText_;
+            folderShown_ = folderChange_;
+            folderChanged = true;
+        }
+        if (phase_ == kRunning && fileChange_ != fileShown_) {
+            file = fileText_;
+            fileShown_ = fileChange_;
+            fileChanged = true;
+        }
+    }
+    if (folderChanged && folderField_) ::SetWindowTextW(folderField_, plainPath(folder.c_str()).c_str());
+    if (fileChanged && fileField_) ::SetWindowTextW(fileField_, plainPath(file.c_str()).c_str());
+}
+
+void CDlgProgress::showScanning()
+{
+    showTexts();
+    const uint32_t scanned = job_->scannedFiles;
+    if (scanned != lastScannedCount_) {
+        lastScannedCount_ = scanned;
+        if (fileField_) ::SetWindowTextW(fileField_, formatNumber(kIdsScanning, static_cast<int>(scanned)).c_str());
+    }
+    const uint32_t total = job_->totalFiles;
+    if (total != lastTotalCount_) {
+        lastTotalCount_ = total;
+        setNumber(kIdTotalFiles, total);
+    }
+    std::wstring size;
+    const uint32_t key = FormatSize(static_cast<int64_t>(job_->totalBytes), size);
+    if (key != lastTotalSizeKey_) {
+        lastTotalSizeKey_ = key;
+        setValue(kIdTotalSize, size.c_str());
+    }
+}
+
+void CDlgProgress::showRunning()
+{
+    showTexts();
+    const int position = barPosition(job_->doneBytes, job_->totalBytes);
+    if (position != lastBarPosition_) {
+        lastBarPosition_ = position;
+        if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+    const uint32_t failed = job_->failedFiles;
+    if (failed != lastFailedCount_) {
+        lastFailedCount_ = failed;
+        setNumber(kIdFailedFiles, failed);
+    }
+    const uint32_t completed = job_->completedFiles;
+    if (completed != lastCompletedCount_) {
+        lastCompletedCount_ = completed;
+        setNumber(kIdCompletedFiles, completed);
+    }
+    std::wstring size;
+    const uint32_t key = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
+    if (key != lastSizeKey_) {
+        lastSizeKey_ = key;
+        setValue(kIdCompletedSize, size.c_str());
+    }
+    updateRemainingTime();
+}
+
+void CDlgProgress::showFinished()
 {
     std::wstring size;
-    switch (phase_) {
-    case kScanning:
-        SetFileText(kIdsScanning, static_cast<int>(job_->scannedFiles));
-        setNumber(kIdTotalFiles, job_->totalFiles);
-        FormatSize(static_cast<int64_t>(job_->totalBytes), size);
-        setValue(kIdTotalSize, size.c_str());
-        break;
-    case kRunning: {
-        const int position = barPosition(job_->doneBytes, job_->totalBytes);
-        if (position != lastBarPosition_) {
-            lastBarPosition_ = position;
-            if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-        }
-        if (!duringCopy) {
-            if (job_->failedFiles != lastFailedCount_) {
-                lastFailedCount_ = job_->failedFiles;
-                setNumber(kIdFailedFiles, lastFailedCount_);
-            }
-            setNumber(kIdCompletedFiles, job_->completedFiles);
-        }
-        const uint32_t key = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
-        if (key != lastSizeKey_) {
-            lastSizeKey_ = key;
-            setValue(kIdCompletedSize, size.c_str());
-        }
-        updateRemainingTime();
-        break;
+    lastFailedCount_ = job_->failedFiles;
+    setNumber(kIdFailedFiles, lastFailedCount_);
+    lastCompletedCount_ = job_->completedFiles;
+    setNumber(kIdCompletedFiles, lastCompletedCount_);
+    lastSizeKey_ = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
+    setValue(kIdCompletedSize, size.c_str());
+    if (!job_->cancel) {
+        if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, kBarRange, 0);
+        if (fileField_) ::SetWindowTextW(fileField_, loadString(kIdsCompleted).c_str());
+    } else if (fileField_) {
+        ::SetWindowTextW(fileField_, loadString(kIdsCanceled).c_str());
     }
-    default:
-        lastFailedCount_ = job_->failedFiles;
-        setNumber(kIdFailedFiles, job_->failedFiles);
-        setNumber(kIdCompletedFiles, job_->completedFiles);
-        lastSizeKey_ = FormatSize(static_cast<int64_t>(job_->doneBytes), size);
-        setValue(kIdCompletedSize, size.c_str());
-        if (!job_->cancel) {
-            if (progressBar_) ::SendMessageW(progressBar_, PBM_SETPOS, kBarRange, 0);
-            SetFileText(loadString(kIdsCompleted).c_str());
-        } else {
-            SetFileText(loadString(kIdsCanceled).c_str());
-        }
-        setValue(kIdRemainTime, L"0");
-        break;
-    }
+    setValue(kIdRemainTime, L"0");
 }
 
 void CDlgProgress::updateRemainingTime()
@@ -271,39 +340,54 @@ void CDlgProgress::updateRemainingTime()
     setValue(kIdRemainTime, FormatRemaining(remaining).c_str());
 }
 
+void CDlgProgress::changePhase(uint32_t phase)
+{
+    // What the ending phase reached is shown first: its last values stay
+    // on the fields that the next phase keeps ("Total Files", "Total Size").
+    Refresh();
+    phase_ = phase <= kFinished ? phase : kFinished;
+    if (phase_ == kScanning) {
+        playAnimation(kAnimationScanning);
+        applyLayout(kScanning);
+        {
+            // The selection stands in the folder field until the engine
+            // names a folder.
+            std::lock_guard<std::mutex> lock(textLock_);
+            folderShown_ = folderChange_;
+        }
+        if (folderField_) ::SetWindowTextW(folderField_, plainPath(job_->sources).c_str());
+        lastFailedCount_ = 0;
+        setValue(kIdFailedFiles, L"0");
+        Refresh();
+    } else if (phase_ == kRunning) {
+        applyLayout(kRunning);
+        playAnimation(runningAnimation_);
+        ::GetSystemTimeAsFileTime(&job_->startTime);
+        Refresh();
+    } else {
+        applyLayout(kFinished);
+        if (animation_) {
+            ::SendMessageW(animation_, ACM_PLAY, 1, MAKELONG(0, 0));
+            StopAnimation();
+            ::DestroyWindow(animation_);
+            animation_ = nullptr;
+        }
+        showTexts();
+        showFinished();
+        if (!job_->cancel) {
+            ::MessageBeep(MB_OK);
+            PostMessage(WM_USER, kCountdownRequest, kCountdownRequestParam);
+        }
+    }
+}
+
 bool CDlgProgress::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (message) {
-    case kMsgSetPhase: {
-        const uint32_t phase = static_cast<uint32_t>(wParam);
-        phase_ = phase <= kFinished ? phase : kFinished;
-        if (phase_ == kScanning) {
-            playAnimation(kAnimationScanning);
-            applyLayout(kScanning);
-            SetFolderText(job_->sources);
-            setValue(kIdFailedFiles, L"0");
-            UpdateCounters(false);
-        } else if (phase_ == kRunning) {
-            applyLayout(kRunning);
-            playAnimation(runningAnimation_);
-            ::GetSystemTimeAsFileTime(&job_->startTime);
-        } else {
-            applyLayout(kFinished);
-            if (animation_) {
-                ::SendMessageW(animation_, ACM_PLAY, 1, MAKELONG(0, 0));
-                StopAnimation();
-                ::DestroyWindow(animation_);
-                animation_ = nullptr;
-            }
-            UpdateCounters(false);
-            if (!job_->cancel) {
-                ::MessageBeep(MB_OK);
-                PostMessage(WM_USER, kCountdownRequest, kCountdownRequestParam);
-            }
-        }
+    case kMsgSetPhase:
+        changePhase(static_cast<uint32_t>(wParam));
         result = 0;
         return true;
-    }
     case WM_USER:
         if (wParam == kCountdownRequest && lParam == kCountdownRequestParam) {
             ::SetForegroundWindow(m_hWnd);
@@ -363,6 +447,10 @@ void CDlgProgress::startCountdown(int seconds)
 
 bool CDlgProgress::OnTimer(UINT_PTR timer)
 {
+    if (timer == kRefreshTimer) {
+        Refresh();
+        return true;
+    }
     if (timer != kCountdownTimer) return false;
     countdownTick();
     return true;
@@ -385,6 +473,7 @@ void CDlgProgress::countdownTick()
 void CDlgProgress::OnDestroy()
 {
     ::KillTimer(m_hWnd, kCountdownTimer);
+    ::KillTimer(m_hWnd, kRefreshTimer);
     if (animation_) {
         StopAnimation();
         ::SendMessageW(animation_, ACM_OPENW, 0, 0); // closes the clip

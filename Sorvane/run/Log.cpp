@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <cwchar>
-#include <vector>
 
 namespace sorvane {
 
@@ -62,7 +61,7 @@ CLog::Lock::~Lock()
     if (mutex_) ::ReleaseMutex(mutex_);
 }
 
-CLog::CLog() : mutex_(openSharedMutex(false, kMutexName, true)) {}
+CLog::CLog() : mutex_(openSharedMutex(false, kMutexName, true)) { buffer_.reserve(kFlushBytes + 4096); }
 
 CLog::~CLog() { Close(); }
 
@@ -77,6 +76,8 @@ void CLog::closeFile()
 
 bool CLog::Open(const wchar_t* path)
 {
+    Flush();
+    buffer_.clear();
     Lock lock(mutex_);
     closeFile();
     if (!path || !*path) return false;
@@ -93,6 +94,7 @@ bool CLog::Open(const wchar_t* path)
 
 void CLog::Close()
 {
+    Flush();
     closeFile();
     if (mutex_) {
         ::CloseHandle(mutex_);
@@ -100,33 +102,69 @@ void CLog::Close()
     }
 }
 
+void CLog::Flush()
+{
+    if (buffer_.empty()) return;
+    Lock lock(mutex_);
+    if (file_ != INVALID_HANDLE_VALUE) {
+        // One block of whole records in one critical section. Write errors
+        // are not reported; a short write goes on from where it stopped.
+        const char* at = buffer_.data();
+        size_t left = buffer_.size();
+        while (left > 0) {
+            DWORD written = 0;
+            const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+            if (!::WriteFile(file_, at, chunk, &written, nullptr) || written == 0) break;
+            at += written;
+            left -= written;
+        }
+    }
+    buffer_.clear();
+}
+
+void CLog::endRecord() noexcept
+{
+    if (recordDepth_ > 0) --recordDepth_;
+    if (recordDepth_ > 0 || buffer_.empty()) return;
+    const unsigned long long now = ::GetTickCount64();
+    if (bufferSince_ == 0) bufferSince_ = now;
+    if (buffer_.size() >= kFlushBytes || now - bufferSince_ >= kFlushMilliseconds) {
+        Flush();
+        bufferSince_ = 0;
+    }
+}
+
 void CLog::Write(const char* bytes, bool newline)
 {
-    Lock lock(mutex_);
+    Record record(*this);
     if (file_ == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    if (bytes && *bytes) ::WriteFile(file_, bytes, static_cast<DWORD>(std::strlen(bytes)), &written, nullptr);
-    if (newline) ::WriteFile(file_, "\r\n", 2, &written, nullptr);
+    if (bytes && *bytes) buffer_.append(bytes);
+    if (newline) buffer_.append("\r\n", 2);
 }
 
 void CLog::WriteText(const wchar_t* text, bool newline)
 {
-    if (!text) {
-        conversion_.clear();
-        Write(nullptr, newline);
-        return;
+    WriteText(text, text ? std::wcslen(text) : 0, newline);
+}
+
+void CLog::WriteText(const wchar_t* text, size_t length, bool newline)
+{
+    Record record(*this);
+    if (file_ == INVALID_HANDLE_VALUE) return;
+    if (text && length > 0) {
+        // Every name as it is, whatever the code page: UTF-8, which the
+        // report's head declares. A lone surrogate becomes U+FFFD.
+        const int units = length > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(length);
+        const int needed = ::WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+        if (needed > 0) {
+            const size_t used = buffer_.size();
+            buffer_.resize(used + static_cast<size_t>(needed));
+            const int converted =
+                ::WideCharToMultiByte(CP_UTF8, 0, text, units, &buffer_[used], needed, nullptr, nullptr);
+            buffer_.resize(used + static_cast<size_t>(converted > 0 ? converted : 0));
+        }
     }
-    const UINT codePage = ::GetACP();
-    const DWORD flags = (codePage == 65000 || codePage == 65001) ? 0 : WC_COMPOSITECHECK;
-    const int needed = ::WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) {
-        conversion_.clear();
-    } else {
-        std::vector<char> buffer(static_cast<size_t>(needed));
-        ::WideCharToMultiByte(CP_ACP, flags, text, -1, buffer.data(), needed, nullptr, nullptr);
-        conversion_.assign(buffer.data());
-    }
-    Write(conversion_.c_str(), newline);
+    if (newline) buffer_.append("\r\n", 2);
 }
 
 } // namespace sorvane

@@ -1,9 +1,9 @@
 #include "LogHtml.h"
 
-#include "../../common/MLangEx.h"
 #include "../../common/Raii.h"
 #include "../base/Strings.h"
 #include "../engine/FileTreeSetting.h"
+#include "PlainPath.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -127,22 +127,47 @@ CLogHtml::~CLogHtml() = default;
 
 void CLogHtml::WriteHead(const wchar_t* generator, const wchar_t* title)
 {
-    wchar_t charset[64] = L"iso-8859-1";
-    {
-        CMLangEx mlang;
-        mlang.GetWebCharset(::GetACP(), charset, 64);
-    }
+    Record record(*this);
     Write("<html>\r\n<head>", true);
-    Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=", false);
-    WriteText(charset, false);
-    Write("\">", true);
+    // Every name as it is: the report is UTF-8, whatever the code page.
+    Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">", true);
     Write("<meta name=\"GENERATOR\" content=\"", false);
-    WriteText(generator, false);
+    writeEscaped(generator);
     Write("\">", true);
     Write("<title>", false);
-    WriteText(title, false);
+    writeEscaped(title);
     Write("</title>", true);
     Write("</head>\r\n<body>", true);
+}
+
+void CLogHtml::writeEscaped(const wchar_t* text)
+{
+    if (!text) return;
+    const wchar_t* run = text;
+    for (const wchar_t* at = text;; ++at) {
+        const wchar_t c = *at;
+        const char* entity = nullptr;
+        switch (c) {
+        case L'&': entity = "&amp;"; break;
+        case L'<': entity = "&lt;"; break;
+        case L'>': entity = "&gt;"; break;
+        case L'"': entity = "&quot;"; break;
+        default: break;
+        }
+        if (!entity && c != L'\0') continue;
+        if (at > run) WriteText(run, static_cast<size_t>(at - run), false);
+        if (!entity) return;
+        Write(entity, false);
+        run = at + 1;
+    }
+}
+
+void CLogHtml::writePathCell(const wchar_t* path)
+{
+    // The path as the user knows it, without the long-path prefix.
+    const PlainPrefix prefix = plainPrefix(path);
+    writeEscaped(prefix.lead);
+    writeEscaped(path ? path + prefix.skipped : nullptr);
 }
 
 void CLogHtml::BeginTable() { Write("<div align=\"left\">\r\n<table border=\"1\">", true); }
@@ -151,6 +176,12 @@ void CLogHtml::EndTable() { Write("</table>\r\n</div>", true); }
 
 void CLogHtml::WriteRow(const wchar_t* const* cells, int count, COLORREF colour)
 {
+    writeRow(cells, count, colour, false);
+}
+
+void CLogHtml::writeRow(const wchar_t* const* cells, int count, COLORREF colour, bool firstIsPath)
+{
+    Record record(*this);
     if (count < 1) {
         Write("<tr>", false);
         Write("</tr>", true);
@@ -160,7 +191,8 @@ void CLogHtml::WriteRow(const wchar_t* const* cells, int count, COLORREF colour)
     if (colour == kColourNone) {
         for (int i = 0; i < count; ++i) {
             Write("<td>", false);
-            WriteText(cells[i], false);
+            if (i == 0 && firstIsPath) writePathCell(cells[i]);
+            else writeEscaped(cells[i]);
             Write("</td>", false);
         }
         Write("</tr>", true);
@@ -171,7 +203,8 @@ void CLogHtml::WriteRow(const wchar_t* const* cells, int count, COLORREF colour)
         Write("<td><font color=\"", false);
         Write(colourName.c_str(), false);
         Write("\">", false);
-        WriteText(cells[i], false);
+        if (i == 0 && firstIsPath) writePathCell(cells[i]);
+        else writeEscaped(cells[i]);
         Write("</font></td>", true);
     }
     Write("</tr>", true);
@@ -194,7 +227,7 @@ void CLogHtml::WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour)
 {
     const std::wstring status = loadString(statusId);
     const wchar_t* cells[] = {path ? path : L"", status.c_str()};
-    WriteRow(cells, 2, colour);
+    writeRow(cells, 2, colour, true);
 }
 
 void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour)
@@ -211,7 +244,7 @@ void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, CO
                      nullptr);
     cell[kCapacity - 1] = L'\0';
     const wchar_t* cells[] = {path ? path : L"", cell};
-    WriteRow(cells, 2, colour);
+    writeRow(cells, 2, colour, true);
 }
 
 void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour)
@@ -235,22 +268,23 @@ void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId,
     }
     cell[kCapacity - 1] = L'\0';
     const wchar_t* cells[] = {path ? path : L"", cell};
-    WriteRow(cells, 2, colour);
+    writeRow(cells, 2, colour, true);
 }
 
 void CLogHtml::WriteParagraph(UINT textId, COLORREF colour)
 {
+    Record record(*this);
     const std::wstring text = loadString(textId);
     if (colour == kColourNone) {
         Write("<p>", false);
-        WriteText(text.c_str(), false);
+        writeEscaped(text.c_str());
         Write("</p>", true);
         return;
     }
     Write("<p><font color=\"", false);
     Write(report::colourText(colour).c_str(), false);
     Write("\">", false);
-    WriteText(text.c_str(), false);
+    writeEscaped(text.c_str());
     Write("</font></p>", true);
 }
 
@@ -260,13 +294,14 @@ void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
 {
     BeginTable();
     const uint32_t kind = job.kind();
-    const std::wstring sources = report::spacedList(job.sources);
+    const std::wstring sources = report::spacedList(plainPath(job.sources).c_str());
+    const std::wstring target = plainPath(job.target);
     if (kind == kOperationCopy) {
         WriteLabelRow(kIdsCopyFrom, sources.c_str());
-        WriteLabelRow(kIdsCopyTo, job.target);
+        WriteLabelRow(kIdsCopyTo, target.c_str());
     } else if (kind == kOperationMove) {
         WriteLabelRow(kIdsMoveFrom, sources.c_str());
-        WriteLabelRow(kIdsMoveTo, job.target);
+        WriteLabelRow(kIdsMoveTo, target.c_str());
     } else if (kind == kOperationDelete) {
         WriteLabelRow(kIdsDelete, sources.c_str());
     }

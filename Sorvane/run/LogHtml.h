@@ -1,5 +1,8 @@
 // The HTML report of a run: head, tables of rows, paragraphs and footer,
-// written through CLog in the ANSI code page. It is also the engine's log.
+// written through CLog in UTF-8. It is also the engine's log. Every text
+// it writes is escaped ("&", "<", ">", '"'), so that a name such as
+// "R&amp;D.txt" or a pattern holding "<" shows as it is and never becomes
+// markup; paths are shown without the long-path prefix.
 #pragma once
 
 #include "../engine/EngineSinks.h"
@@ -32,6 +35,11 @@ public:
     void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override;
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override;
     void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override;
+
+private:
+    void writeRow(const wchar_t* const* cells, int count, COLORREF colour, bool firstIsPath);
+    void writeEscaped(const wchar_t* text);
+    void writePathCell(const wchar_t* path);
 };
 
 namespace report {

@@ -1,6 +1,8 @@
 // Times the engine on a prepared tree, for bench/engine/run.sh:
 //   engine_bench copy  SOURCE TARGET PATTERNS  filtered copy (both passes)
-//   engine_bench count SOURCE                  counting pass only
+//   engine_bench move  SOURCE TARGET PATTERNS  filtered move (both passes)
+//   engine_bench recycle SOURCE PATTERNS       filtered delete to the Recycle Bin
+//   engine_bench count SOURCE [TARGET]         counting pass of a copy only
 //   engine_bench walk  SOURCE                  bare recursive enumeration (baseline)
 // Prints one line of key=value pairs with the time in milliseconds.
 #include <windows.h>
@@ -29,6 +31,7 @@ class CountingLog : public ILogSink {
 public:
     void WriteItemRow(const wchar_t*, UINT statusId, COLORREF) override { statusId == kStatusSuccess ? ++ok : ++other; }
     void WriteErrorRow(const wchar_t*, UINT, DWORD, COLORREF) override { ++failed; }
+    void WriteReasonRow(const wchar_t*, UINT, UINT, DWORD, COLORREF) override { ++failed; }
     unsigned long long ok = 0, other = 0, failed = 0;
 };
 
@@ -65,7 +68,8 @@ unsigned long long bareWalk(std::wstring folder)
 
 int usage()
 {
-    std::fwprintf(stderr, L"usage: engine_bench copy SOURCE TARGET PATTERNS | count SOURCE | walk SOURCE\n");
+    std::fwprintf(stderr, L"usage: engine_bench copy|move SOURCE TARGET PATTERNS | recycle SOURCE PATTERNS |\n"
+                          L"       count SOURCE [TARGET] | walk SOURCE\n");
     return 2;
 }
 
@@ -88,15 +92,22 @@ int wmain(int argc, wchar_t** argv)
     settings.progress = &progress;
     settings.log = &log;
     settings.setSources(argv[2]);
-    if (mode == L"copy") {
+    const bool executes = mode != L"count";
+    if (mode == L"copy" || mode == L"move") {
         if (argc < 5) return usage();
-        settings.operation = kOperationCopy;
+        settings.operation = mode == L"copy" ? kOperationCopy : kOperationMove;
         settings.setTarget(argv[3]);
         settings.setPatterns(argv[4]);
         ::CharUpperW(settings.patterns);
+    } else if (mode == L"recycle") {
+        if (argc < 4) return usage();
+        settings.operation = kOperationDelete;
+        settings.overwrite = 1; // the Recycle Bin
+        settings.setPatterns(argv[3]);
+        ::CharUpperW(settings.patterns);
     } else if (mode == L"count") {
         settings.operation = kOperationCopy;
-        settings.setTarget(L"C:\\sorvane-bench-unused");
+        settings.setTarget(argc > 3 ? argv[3] : L"C:\\sorvane-bench-unused");
         settings.setPatterns(L"*.*");
     } else {
         return usage();
@@ -107,12 +118,13 @@ int wmain(int argc, wchar_t** argv)
     processSourceList(settings);
     settings.operation &= ~kCountingPassFlag;
     const double counted = nowMs();
-    if (mode == L"copy") processSourceList(settings);
+    if (executes) processSourceList(settings);
     const double end = nowMs();
 
     std::printf("mode=%ls scanned=%u total=%u bytes=%llu completed=%u failed=%u count_ms=%.1f copy_ms=%.1f ms=%.1f\n",
-                mode.c_str(), settings.scannedFiles, settings.totalFiles,
-                static_cast<unsigned long long>(settings.totalBytes), settings.completedFiles, settings.failedFiles,
+                mode.c_str(), settings.scannedFiles.load(), settings.totalFiles.load(),
+                static_cast<unsigned long long>(settings.totalBytes), settings.completedFiles.load(),
+                settings.failedFiles.load(),
                 counted - start, end - counted, end - start);
-    return settings.failedFiles == 0 ? 0 : 1;
+    return settings.failedFiles == 0 && log.failed == 0 ? 0 : 1;
 }

@@ -485,6 +485,70 @@ TEST_F(FileOps, RecycleSendsToTheTrashAndRefusesPathsTooLongForTheShell)
     EXPECT_EQ(deepRun.log.rows[0].error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
+// A folder of more files than one shell call takes: they go to the bin a
+// list at a time, each is checked afterwards, and each gets exactly one row
+// and one count. A file removed by someone else after the folder was
+// listed, while it waits in a list, is a missing file, never a success; a
+// read-only file goes too (its mark cleared only for the trip).
+TEST_F(FileOps, RecycleInListsChecksEveryFileAndCountsEachOnce)
+{
+    const std::wstring folder = L"bin-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(::GetTickCount());
+    ASSERT_TRUE(::CreateDirectoryW(src(folder).c_str(), nullptr));
+    constexpr int kFiles = 130; // three lists
+    auto nameOf = [&](int i) { return folder + L"-" + std::to_wstring(i) + L".txt"; };
+    for (int i = 0; i < kFiles; ++i) {
+        ASSERT_TRUE(writeBytes(src(folder + L"\\" + nameOf(i)), "file " + std::to_string(i)));
+    }
+    ASSERT_TRUE(::SetFileAttributesW(src(folder + L"\\" + nameOf(7)).c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring vanishing = src(folder + L"\\" + nameOf(44));
+
+    EngineRun run(kOperationDelete);
+    run.settings.overwrite = 1;
+    run.settings.protectReadOnly = 0;
+    select(run, {folder}, L"");
+    run.counting();
+    // While the executing pass is at an early file of the first list, a
+    // later file of the same list disappears.
+    bool removed = false;
+    run.progress.onFileText = [&](const std::wstring& text) {
+        if (!removed && text.find(nameOf(3)) != std::wstring::npos) {
+            removed = true;
+            ::DeleteFileW(vanishing.c_str());
+        }
+    };
+    run.executing();
+    ASSERT_TRUE(removed) << "the engine shows each file's name before it handles it";
+
+    EXPECT_EQ(run.settings.completedFiles, static_cast<uint32_t>(kFiles - 1));
+    EXPECT_EQ(run.settings.failedFiles, 1u);
+    size_t fileRows = 0;
+    for (const LogRow& row : run.log.rows) fileRows += row.path.find(L".txt") != std::wstring::npos;
+    EXPECT_EQ(fileRows, static_cast<size_t>(kFiles)) << "one row per file";
+    const LogRow* missing = run.log.find(nameOf(44));
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(missing->status, kStatusFailed);
+    EXPECT_EQ(missing->error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    const std::wstring trash = trashFolder();
+    for (int i = 0; i < kFiles; ++i) {
+        const std::wstring name = nameOf(i);
+        const std::wstring inTrash = trash + L"\\files\\" + name;
+        EXPECT_FALSE(exists(src(folder + L"\\" + name))) << i;
+        if (i == 44) {
+            EXPECT_FALSE(exists(inTrash));
+        } else {
+            EXPECT_EQ(readBytes(inTrash), "file " + std::to_string(i)) << "file " << i << " in the bin, whole";
+            const LogRow* row = run.log.find(name);
+            ASSERT_NE(row, nullptr) << i;
+            EXPECT_EQ(row->status, kStatusSuccess) << i;
+        }
+        ::SetFileAttributesW(inTrash.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(inTrash.c_str());
+        ::DeleteFileW((trash + L"\\info\\" + name + L".trashinfo").c_str());
+    }
+}
+
 TEST(OrdinaryPathForm, LongFormsBecomeOrdinaryOnesWithinTheGivenRoom)
 {
     wchar_t out[MAX_PATH];

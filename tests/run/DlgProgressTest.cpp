@@ -1,6 +1,8 @@
 // The progress dialog on a real window: the controls of each phase, the
-// counters, Cancel and the countdowns, the report opened by itself, and the
-// notice to the owner when it closes.
+// counters shown by its refresh timer and at each phase change, a worker
+// that never waits for it, plain paths, its own taskbar button, Cancel and
+// the countdowns, the report opened by itself, and the notice to the owner
+// when it closes.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -11,7 +13,9 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace sorvane;
@@ -96,6 +100,14 @@ protected:
     }
     bool visible(int id) const { return ::IsWindowVisible(::GetDlgItem(dialog->m_hWnd, id)) != FALSE; }
     std::wstring text(int id) const { return dialog->GetDlgItemText(id); }
+    // The text of control `id` once the refresh timer has shown `expected`
+    // (or whatever it shows after a second).
+    std::wstring shown(int id, const std::wstring& expected)
+    {
+        pump(1000, [&] { return text(id) == expected; });
+        return text(id);
+    }
+    LRESULT barPosition() const { return ::SendMessageW(::GetDlgItem(dialog->m_hWnd, 3114), PBM_GETPOS, 0, 0); }
     bool closed() const { return dialog->m_hWnd == nullptr; }
 
     Owner owner;
@@ -127,10 +139,9 @@ TEST_F(ProgressDialogWindow, PhasesShowTheirControls)
     job->scannedFiles = 12;
     job->totalFiles = 3;
     job->totalBytes = 1536;
-    dialog->UpdateCounters(false);
-    EXPECT_EQ(text(2053), L"12 ...Scanning Files...");
-    EXPECT_EQ(text(2208), L"3");
-    EXPECT_EQ(text(2211), L"1.50 K Bytes");
+    EXPECT_EQ(shown(2053, L"12 ...Scanning Files..."), L"12 ...Scanning Files...");
+    EXPECT_EQ(shown(2208, L"3"), L"3");
+    EXPECT_EQ(shown(2211, L"1.50 K Bytes"), L"1.50 K Bytes");
 
     dialog->SetPhase(CDlgProgress::kRunning);
     for (int id : {2, 3112, 2219, 3114, 2209, 2220, 2210, 2222, 2213, 2223, 2215}) EXPECT_TRUE(visible(id)) << id;
@@ -138,18 +149,19 @@ TEST_F(ProgressDialogWindow, PhasesShowTheirControls)
     job->completedFiles = 1;
     job->failedFiles = 1;
     job->doneBytes = 768;
-    dialog->UpdateCounters(false);
-    EXPECT_EQ(text(2209), L"1");
-    EXPECT_EQ(text(2210), L"1");
-    EXPECT_EQ(text(2213), L"768 Bytes");
-    EXPECT_EQ(::SendMessageW(::GetDlgItem(dialog->m_hWnd, 3114), PBM_GETPOS, 0, 0), 16383);
+    dialog->SetFileText(L"a.txt");
+    EXPECT_EQ(shown(2209, L"1"), L"1");
+    EXPECT_EQ(shown(2210, L"1"), L"1");
+    EXPECT_EQ(shown(2213, L"768 Bytes"), L"768 Bytes");
+    EXPECT_EQ(shown(2053, L"a.txt"), L"a.txt");
+    pump(1000, [&] { return barPosition() == 16383; });
+    EXPECT_EQ(barPosition(), 16383);
     EXPECT_FALSE(text(2215).empty()) << "a first remaining-time estimate is always shown";
-    // During a copy only bytes move: the file counts are left alone.
+    // The display follows the run as it goes.
     job->completedFiles = 2;
     job->doneBytes = 1536;
-    dialog->UpdateCounters(true);
-    EXPECT_EQ(text(2209), L"1");
-    EXPECT_EQ(text(2213), L"1.50 K Bytes");
+    EXPECT_EQ(shown(2209, L"2"), L"2");
+    EXPECT_EQ(shown(2213, L"1.50 K Bytes"), L"1.50 K Bytes");
 
     dialog->SetPhase(CDlgProgress::kFinished);
     EXPECT_TRUE(visible(1));
@@ -206,6 +218,89 @@ TEST_F(ProgressDialogWindow, CancelledRunFinishesWithItsMessage)
     EXPECT_EQ(text(2053), L"Action has been canceled.");
     pump(300, [] { return false; });
     EXPECT_EQ(text(1), L"Completed") << "no countdown request after a cancel";
+}
+
+TEST_F(ProgressDialogWindow, TheWorkerNeverWaitsForTheDialog)
+{
+    dialog->SetPhase(CDlgProgress::kScanning);
+    dialog->SetPhase(CDlgProgress::kRunning);
+    // This thread does not dispatch messages while the "worker" reports:
+    // anything that waited for the dialog's thread would never return.
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (uint32_t i = 1; i <= 20000; ++i) {
+            wchar_t name[32];
+            std::swprintf(name, 32, L"file%u.txt", i);
+            dialog->SetFolderText(L"\\\\?\\UNC\\server\\share\\out\\");
+            dialog->SetFileText(name);
+            ++job->completedFiles;
+            job->doneBytes += 10;
+            dialog->UpdateCounters(false);
+            dialog->UpdateCounters(true);
+        }
+        done = true;
+    });
+    const DWORD start = ::GetTickCount();
+    while (!done && ::GetTickCount() - start < 10000) ::Sleep(10);
+    EXPECT_TRUE(done) << "20,000 files reported without a message dispatched";
+    pump(60000, [&] { return done.load(); });
+    worker.join();
+    // The timer then shows where the run stands, the folder as the user knows it.
+    job->totalBytes = 200000;
+    EXPECT_EQ(shown(2053, L"file20000.txt"), L"file20000.txt");
+    EXPECT_EQ(shown(2052, L"\\\\server\\share\\out\\"), L"\\\\server\\share\\out\\");
+    EXPECT_EQ(shown(2209, L"20000"), L"20000");
+    EXPECT_EQ(shown(2213, L"195.31 K Bytes"), L"195.31 K Bytes");
+}
+
+TEST_F(ProgressDialogWindow, EachPhaseChangeShowsWhatThePhaseReached)
+{
+    // No message is dispatched between the counting and the change: the
+    // change itself shows the last totals of the counting pass...
+    dialog->SetPhase(CDlgProgress::kScanning);
+    job->scannedFiles = 40;
+    job->totalFiles = 30;
+    job->totalBytes = 2048;
+    dialog->SetFolderText(L"\\\\?\\C:\\target\\sub\\");
+    dialog->SetPhase(CDlgProgress::kRunning);
+    EXPECT_EQ(text(2208), L"30");
+    EXPECT_EQ(text(2211), L"2.00 K Bytes");
+    EXPECT_EQ(text(2052), L"C:\\target\\sub\\");
+    // ...and the end of the run its final values, whatever the timer saw.
+    job->completedFiles = 29;
+    job->failedFiles = 1;
+    job->doneBytes = 2048;
+    dialog->SetFileText(L"last.txt");
+    dialog->SetPhase(CDlgProgress::kFinished);
+    EXPECT_EQ(text(2209), L"29");
+    EXPECT_EQ(text(2210), L"1");
+    EXPECT_EQ(text(2213), L"2.00 K Bytes");
+    EXPECT_EQ(text(2053), L"Completed.");
+    EXPECT_EQ(text(2215), L"0");
+    EXPECT_EQ(barPosition(), 32767);
+    pump(400, [] { return false; });
+    EXPECT_EQ(text(2053), L"Completed.") << "the timer leaves the finished values alone";
+    EXPECT_EQ(text(2208), L"30");
+}
+
+TEST_F(ProgressDialogWindow, TheSelectionIsShownAsTheUserKnowsIt)
+{
+    job->setSources(L"\\\\?\\C:\\src\\;a;");
+    dialog->SetPhase(CDlgProgress::kScanning);
+    EXPECT_EQ(text(2052), L"C:\\src\\;a;");
+}
+
+TEST_F(ProgressDialogWindow, HasItsOwnTaskbarButtonWhileItsOwnerIsHidden)
+{
+    // A run started from Explorer: the main window that owns the dialog is
+    // never shown. An owned window has a taskbar button and an Alt+Tab
+    // entry only with WS_EX_APPWINDOW.
+    EXPECT_FALSE(::IsWindowVisible(owner.window));
+    EXPECT_EQ(::GetWindow(dialog->m_hWnd, GW_OWNER), owner.window);
+    const LONG_PTR extended = ::GetWindowLongPtrW(dialog->m_hWnd, GWL_EXSTYLE);
+    EXPECT_TRUE(extended & WS_EX_APPWINDOW);
+    EXPECT_FALSE(extended & WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(::IsWindowVisible(dialog->m_hWnd));
 }
 
 TEST(ProgressDialogJob, DiskSpaceQueryPath)

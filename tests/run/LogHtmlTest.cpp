@@ -1,5 +1,6 @@
 // The report page byte for byte, the settings table for each operation,
-// the report number ring in the registry, and the log file underneath.
+// escaped text, names in UTF-8 and plain paths, the report number ring in
+// the registry, and the buffered log file underneath.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -37,12 +38,12 @@ TEST_F(ReportFile, HeadTablesRowsParagraphsFooter)
     }
     const std::string expected =
         "<html>\r\n<head>\r\n"
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\r\n"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n"
         "<meta name=\"GENERATOR\" content=\"Sorvane\">\r\n"
         "<title>Sorvane Log File</title>\r\n"
         "</head>\r\n<body>\r\n"
         "<div align=\"left\">\r\n<table border=\"1\">\r\n"
-        "<tr><td>a & b</td><td>c</td></tr>\r\n"
+        "<tr><td>a &amp; b</td><td>c</td></tr>\r\n"
         "<tr><td><font color=\"#FF8000\">x</font></td>\r\n<td><font color=\"#FF8000\">y</font></td>\r\n</tr>\r\n"
         "<tr></tr>\r\n"
         "</table>\r\n</div>\r\n"
@@ -78,15 +79,94 @@ TEST_F(ReportFile, ItemAndErrorRows)
     EXPECT_NE(text.find("<tr><td>C:\\y</td><td>Failed--</td></tr>\r\n"), std::string::npos);
 }
 
-TEST_F(ReportFile, TextGoesThroughTheAnsiCodePage)
+// What a browser reads back from the page: the UTF-8 bytes decoded.
+std::wstring fromUtf8(const std::string& bytes)
+{
+    const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                            nullptr, 0);
+    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0) {
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                              units);
+    }
+    return text;
+}
+
+TEST_F(ReportFile, NamesOutsideTheCodePageAreWrittenAsTheyAre)
+{
+    // Under an English interface (code page 1252) none of these fits the
+    // ANSI code page: the report is UTF-8 and says so in its head.
+    const wchar_t* names[] = {L"C:\\x\\\u65E5\u672C\u8A9E.txt", L"C:\\x\\\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC.txt",
+                              L"C:\\x\\\U0001F600smile.txt", L"C:\\x\\caf\u00E9.txt"};
+    ASSERT_EQ(::GetACP(), 1252u) << "the ordinary run has the English code page";
+    {
+        CLogHtml report;
+        ASSERT_TRUE(report.Open(path.c_str()));
+        report.WriteHead(L"Sorvane", L"Sorvane Log File");
+        for (const wchar_t* name : names) report.WriteItemRow(name, kStatusSuccess, kColourNone);
+        report.WriteFooter();
+    }
+    const std::string bytes = read();
+    EXPECT_NE(bytes.find("charset=utf-8"), std::string::npos);
+    EXPECT_EQ(bytes.find('?'), std::string::npos) << "no name lost to the code page's default character";
+    const std::wstring text = fromUtf8(bytes);
+    ASSERT_FALSE(text.empty()) << "the page is valid UTF-8";
+    for (size_t i = 0; i < std::size(names); ++i) {
+        EXPECT_NE(text.find(L"<tr><td>" + std::wstring(names[i]) + L"</td><td>Success</td></tr>\r\n"),
+                  std::wstring::npos)
+            << "row " << i;
+    }
+    // "\u65E5" is the three bytes E6 97 A5, the emoji four bytes.
+    EXPECT_NE(bytes.find("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt"), std::string::npos);
+    EXPECT_NE(bytes.find("\xF0\x9F\x98\x80smile.txt"), std::string::npos);
+}
+
+TEST_F(ReportFile, EveryTextIsEscapedAndNothingElse)
 {
     {
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
-        report.WriteItemRow(L"caf\u00e9\u3042.txt", kStatusSuccess, kColourNone);
+        ILogSink& log = report;
+        log.WriteItemRow(L"C:\\R&amp;D.txt", kStatusSuccess, kColourNone);
+        log.WriteItemRow(L"C:\\<b>bold</b> \"quoted\".txt", kStatusNotExist, kColourRed);
+        log.WriteErrorRow(L"C:\\a&b.txt", kStatusFailed, ERROR_ACCESS_DENIED, kColourNone);
+        log.WriteReasonRow(L"C:\\x>y.txt", kStatusFailed, kReasonNotRecycled, 0, kColourNone);
+        log.WriteItemRow(L"C:\\plain.txt", kStatusSuccess, kColourNone);
     }
-    // 1252 holds "é" (0xE9) but not "あ", which becomes the default '?'.
-    EXPECT_EQ(read(), "<tr><td>caf\xE9?.txt</td><td>Success</td></tr>\r\n");
+    const std::string text = read();
+    const std::string expected =
+        "<tr><td>C:\\R&amp;amp;D.txt</td><td>Success</td></tr>\r\n"
+        "<tr><td><font color=\"#FF0000\">C:\\&lt;b&gt;bold&lt;/b&gt; &quot;quoted&quot;.txt</font></td>\r\n"
+        "<td><font color=\"#FF0000\">Not Exist</font></td>\r\n</tr>\r\n"
+        "<tr><td>C:\\a&amp;b.txt</td><td>Failed--Access denied.\r\n</td></tr>\r\n"
+        "<tr><td>C:\\x&gt;y.txt</td><td>Failed--The file could not be sent to the Recycle Bin; it was kept.</td></tr>\r\n"
+        "<tr><td>C:\\plain.txt</td><td>Success</td></tr>\r\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST_F(ReportFile, PathsAreShownWithoutTheLongPathPrefix)
+{
+    {
+        CLogHtml report;
+        ASSERT_TRUE(report.Open(path.c_str()));
+        ILogSink& log = report;
+        log.WriteItemRow(L"\\\\?\\C:\\Data\\a.txt", kStatusSuccess, kColourNone);
+        log.WriteItemRow(L"\\\\?\\UNC\\server\\share\\b.txt", kStatusSuccess, kColourNone);
+        log.WriteErrorRow(L"\\\\?\\D:\\c&d.txt", kStatusFailed, ERROR_ACCESS_DENIED, kColourNone);
+        log.WriteReasonRow(L"\\\\?\\unc\\srv\\sh\\e.txt", kStatusFailed, kReasonNotRecycled, 0, kColourOrange);
+        // A long form without an ordinary one is shown as it is.
+        log.WriteItemRow(L"\\\\?\\Volume{1}\\f.txt", kStatusSuccess, kColourNone);
+        log.WriteItemRow(L"\\\\server\\share\\g.txt", kStatusSuccess, kColourNone);
+    }
+    const std::string text = read();
+    EXPECT_NE(text.find("<tr><td>C:\\Data\\a.txt</td>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<tr><td>\\\\server\\share\\b.txt</td>"), std::string::npos);
+    EXPECT_NE(text.find("<tr><td>D:\\c&amp;d.txt</td>"), std::string::npos);
+    EXPECT_NE(text.find("<tr><td><font color=\"#FF8000\">\\\\srv\\sh\\e.txt</font></td>"), std::string::npos);
+    EXPECT_NE(text.find("<tr><td>\\\\?\\Volume{1}\\f.txt</td>"), std::string::npos);
+    EXPECT_NE(text.find("<tr><td>\\\\server\\share\\g.txt</td>"), std::string::npos);
+    EXPECT_EQ(text.find("\\\\?\\C:"), std::string::npos);
+    EXPECT_EQ(text.find("UNC"), std::string::npos);
 }
 
 std::string settingsTableOf(const FILE_TREE_SETTING& settings, const std::wstring& path)
@@ -117,7 +197,7 @@ TEST_F(ReportFile, SettingsTableOfACopy)
     s.protectReadOnly = 1;
     const std::string expected = kTableStart + row("Copy From", "C:\\Data\\; a.txt; Sub; ") + row("Copy To", "D:\\Out\\") +
                                  row("Name | Types", "*.TXT; *.DOC") + row("Include subfolders", "Yes") +
-                                 row("Exclude the \"Name|Types\"", "No") + row("Modified Time", "Don't concern") +
+                                 row("Exclude the &quot;Name|Types&quot;", "No") + row("Modified Time", "Don't concern") +
                                  row("File Size", "Minimum 100KB") + row("Overwrite Target", "If the source is newer.") +
                                  row("Clone the folder tree", "No") + row("Protect readonly file", "Yes") +
                                  row("Verify copies", "No") + kTableEnd;
@@ -141,8 +221,8 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     EXPECT_NE(text.find(row("Move From", "C:\\Data")), std::string::npos);
     EXPECT_NE(text.find(row("Move To", "E:\\T\\")), std::string::npos);
     EXPECT_NE(text.find(row("Include subfolders", "No")), std::string::npos);
-    EXPECT_NE(text.find(row("Exclude the \"Name|Types\"", "Yes")), std::string::npos);
-    EXPECT_NE(text.find(row("File Size", "Middle (<1MB)")), std::string::npos);
+    EXPECT_NE(text.find(row("Exclude the &quot;Name|Types&quot;", "Yes")), std::string::npos);
+    EXPECT_NE(text.find(row("File Size", "Middle (&lt;1MB)")), std::string::npos);
     EXPECT_NE(text.find(row("Overwrite Target", "Never.")), std::string::npos);
     EXPECT_NE(text.find(row("Clone the folder tree", "Yes")), std::string::npos);
     EXPECT_NE(text.find(row("Protect readonly file", "No") + row("Verify copies", "Yes") + kTableEnd), std::string::npos)
@@ -159,11 +239,26 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     d.verifyCopies = 1; // nothing is copied: no row for it
     text = settingsTableOf(d, path);
     const std::string expected = kTableStart + row("Delete", "C:\\x\\; y; ") + row("Name | Types", "") +
-                                 row("Include subfolders", "Yes") + row("Exclude the \"Name|Types\"", "No") +
+                                 row("Include subfolders", "Yes") + row("Exclude the &quot;Name|Types&quot;", "No") +
                                  row("Modified Time", "Don't concern") + row("File Size", "Maxmum 7KB") +
                                  row("Send to the Recycle Bin", "Yes") + row("Test Only", "Yes") +
                                  row("Protect readonly file", "No") + kTableEnd;
     EXPECT_EQ(text, expected);
+}
+
+TEST_F(ReportFile, SettingsTableEscapesTheListsAndShowsPlainPaths)
+{
+    FILE_TREE_SETTING s;
+    s.operation = kOperationCopy;
+    s.setSources(L"\\\\?\\C:\\R&D\\;<a>.txt;\"q\";");
+    s.setTarget(L"\\\\?\\UNC\\srv\\share\\x>y\\");
+    s.setPatterns(L"<script>*.txt;a&b*");
+    const std::string text = settingsTableOf(s, path);
+    EXPECT_NE(text.find(row("Copy From", "C:\\R&amp;D\\; &lt;a&gt;.txt; &quot;q&quot;; ")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Copy To", "\\\\srv\\share\\x&gt;y\\")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Name | Types", "&lt;script&gt;*.txt; a&amp;b*")), std::string::npos) << text;
+    EXPECT_EQ(text.find("<script>"), std::string::npos);
+    EXPECT_EQ(text.find("<a>"), std::string::npos);
 }
 
 TEST_F(ReportFile, ModifiedTimeRangeInLocalLongDates)
@@ -214,6 +309,54 @@ TEST_F(ReportFile, LogOpeningCreatesFoldersAndTruncates)
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(log.Open(path.c_str()));
     ::CloseHandle(holder);
+}
+
+// The size of a file as its folder lists it (the file itself is held open
+// without sharing while the log writes it).
+uint64_t listedSize(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW(path.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    ::FindClose(find);
+    return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+TEST_F(ReportFile, RowsReachTheFileInBlocksOfWholeRows)
+{
+    const std::string row = "<tr><td>C:\\folder\\file-with-a-name.txt</td><td>Success</td></tr>\r\n";
+    uint64_t seen = 0;
+    size_t blocks = 0;
+    {
+        CLogHtml report;
+        ASSERT_TRUE(report.Open(path.c_str()));
+        for (int i = 0; i < 5000; ++i) {
+            report.WriteItemRow(L"C:\\folder\\file-with-a-name.txt", kStatusSuccess, kColourNone);
+            const uint64_t size = listedSize(path);
+            ASSERT_EQ(size % row.size(), 0u) << "only whole rows are ever in the file";
+            if (size != seen) ++blocks;
+            seen = size;
+        }
+        EXPECT_GT(blocks, 2u) << "a long run reaches the file while it runs";
+        EXPECT_LT(blocks, 100u) << "in blocks, not row by row";
+    }
+    const std::string text = read();
+    EXPECT_EQ(text.size(), row.size() * 5000) << "closing writes the rest";
+    EXPECT_EQ(text.substr(text.size() - row.size()), row);
+}
+
+TEST_F(ReportFile, ARowThatWaitsIsWrittenWithTheNextOne)
+{
+    CLogHtml report;
+    ASSERT_TRUE(report.Open(path.c_str()));
+    report.WriteItemRow(L"C:\\a.txt", kStatusSuccess, kColourNone);
+    EXPECT_EQ(listedSize(path), 0u) << "a single row waits in the buffer";
+    ::Sleep(CLog::kFlushMilliseconds + 100);
+    report.WriteItemRow(L"C:\\b.txt", kStatusSuccess, kColourNone);
+    EXPECT_EQ(listedSize(path), 2 * std::string("<tr><td>C:\\a.txt</td><td>Success</td></tr>\r\n").size())
+        << "rows are not held back for long";
+    report.Flush();
+    EXPECT_EQ(report.buffered(), 0u);
 }
 
 TEST(ReportPath, RingOfSixteenInTheRegistry)
