@@ -30,6 +30,8 @@ constexpr DWORD kFallbackSectorSize = 4096;
 // aligned to: the volume's logical sector size as the file system reports
 // it (FileStorageInfo, or the bytes per sector of its volume), and 4096 when
 // neither says or the answer is no power of two between 512 and 65536.
+// The volume's answer is kept for the folder last asked about, so that the
+// copies read back one after another from one target folder ask it once.
 DWORD sectorSizeOf(HANDLE file, const wchar_t* path);
 
 // Page-aligned memory from VirtualAlloc, which every sector size up to the
