@@ -6,6 +6,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine64 wine xvfb xauth imagemagick
     googletest
+    libxxhash-dev
     lhasa 7zip jlha-utils
     nsis
     locales

@@ -411,6 +411,9 @@ void CFileTreeDlg::fillFromSettings()
         checkRadio(kPolicyFirst, kPolicyLast, settings.overwrite);
         setCheck(kProtectReadOnly, settings.protectReadOnly != 0);
         setCheck(kOption, settings.cloneTree != 0);
+        // Proposed for a move, whose source goes once the copy is in place;
+        // at every opening, as the Recycle Bin of the delete form.
+        setCheck(kVerifyCopies, kind_ == kOperationMove);
     } else if (isDelete()) {
         // The Recycle Bin is the safe default at every opening.
         setCheck(kRecycle, true);
@@ -758,11 +761,13 @@ void CFileTreeDlg::onStart()
         if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.cloneTree = checked(kOption) ? 1 : 0;
+        work.verifyCopies = checked(kVerifyCopies) ? 1 : 0;
     } else if (isDelete()) {
         work.overwrite = checked(kRecycle) ? 1 : 0;
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.testOnly = checked(kOption) ? 1 : 0;
         work.cloneTree = 0;
+        work.verifyCopies = 0;
     } else {
         if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
         work.sizeLimitIsMaximum = checked(kSelfExtract) ? 1 : 0;

@@ -61,6 +61,7 @@ enum ControlId : int {
     kEnglish = 2046,
     kRecycle = 2051,
     kFormIcon = 2053,
+    kVerifyCopies = 2054,    // "Verify copies" (copy, move)
     kProtectReadOnly = 2226,
     kOption = 2227,          // "Clone the folder tree" (copy, move), "Test only" (delete)
     kSourcesLabel = 2231,

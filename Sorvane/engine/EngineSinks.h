@@ -28,6 +28,7 @@ enum ItemStatus : UINT {
     kStatusFolderFailed = 1365,    // "Failed(Folder)"
     kStatusTestOnly = 1366,        // "Test Only"
     kStatusSkipped = 1814,         // "Skipped"
+    kStatusVerified = 1871,        // "Success (verified)"
 };
 
 // Reasons written after the status of a row (string-table ids).
@@ -43,6 +44,8 @@ enum ItemReason : UINT {
     kReasonNotAName = 1816,          // a source-list element that names no item
     kReasonNotRecycled = 1817,       // the Recycle Bin did not take the file
     kReasonTargetFolderSkipped = 1818, // the walk met the run's own target folder
+    kReasonVerifyFailed = 1872,      // the copy read back differed from its source, twice
+    kReasonReadBackFailed = 1873,    // the copy could not be read back
 };
 
 class IProgressSink {

@@ -5,6 +5,7 @@
 #include "Listing.h"
 #include "RecycleBatch.h"
 #include "Temporaries.h"
+#include "VerifiedCopy.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -134,10 +135,13 @@ enum class Written {
     TargetAppeared,  // a target the listing did not show is there now: kept
     TargetChanged,   // the target is not the file the policy judged: kept
     SourceKept,      // the target holds the file, its source could not be deleted
+    VerifyFailed,    // the copy read back differed from its source, twice: nothing changed
+    ReadBackFailed,  // the copy could not be read back (`error`), twice: nothing changed
 };
 struct WriteResult {
     Written outcome;
     DWORD error;
+    bool verified = false; // the copy was read back and found equal to its source
 };
 
 // How the target may be written, decided just before it is: "Without
@@ -195,6 +199,36 @@ DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath&
     return ERROR_FILE_EXISTS;
 }
 
+// The temporary copy of the source, read back and compared with its source
+// when the run verifies copies. A copy that differs from its source, or
+// cannot be read back, is discarded and made once more; when that one
+// fails too, so does the file, and nothing has changed at the target.
+WriteResult makeTemporaryCopy(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath& temporary)
+{
+    if (!settings.verifyCopies) {
+        const DWORD error = copyToTemporary(settings, size, temporary);
+        return {error ? Written::Failed : Written::Done, error};
+    }
+    const uint64_t allowance = progressAllowance(settings, size);
+    for (unsigned attempt = 0;; ++attempt) {
+        if (const DWORD error = copyToTemporary(settings, size, temporary)) return {Written::Failed, error};
+        // The copy routine need not have reported every chunk.
+        if (settings.currentFileBytes < size) accountFileBytes(settings, size - settings.currentFileBytes, allowance);
+        runReadBackFaultHook(temporary.get(), attempt);
+        const VerifyResult result = compareWithSource(settings, settings.sources, temporary.get(), size, allowance);
+        if (result.verdict == Verdict::Equal) return {Written::Done, 0, true};
+        temporary.remove();
+        if (result.error == ERROR_REQUEST_ABORTED || settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
+        if (attempt >= 1) {
+            if (result.verdict == Verdict::Different) return {Written::VerifyFailed, 0};
+            return {Written::ReadBackFailed, result.error};
+        }
+        // Made once more: the bytes of the discarded copy join the total.
+        settings.totalBytes += settings.currentFileBytes;
+        settings.currentFileBytes = 0;
+    }
+}
+
 // Puts a complete temporary copy in place of the target in one rename
 // within the folder: the target is either its old self or the new copy.
 // The policy is asked once more right before.
@@ -217,9 +251,11 @@ WriteResult placeTemporary(const FILE_TREE_SETTING& settings, const TemporaryPat
 WriteResult copyFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRecord* judged)
 {
     TemporaryPath temporary;
-    const DWORD error = copyToTemporary(settings, size, temporary);
-    if (error) return {Written::Failed, error};
-    return placeTemporary(settings, temporary, judged);
+    const WriteResult copied = makeTemporaryCopy(settings, size, temporary);
+    if (copied.outcome != Written::Done) return copied;
+    WriteResult placed = placeTemporary(settings, temporary, judged);
+    placed.verified = copied.verified && placed.outcome == Written::Done;
+    return placed;
 }
 
 WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAttributes, const ListingRecord* judged)
@@ -247,15 +283,15 @@ WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAtt
     // untouched and the target as it was.
     if (settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
     TemporaryPath temporary;
-    error = copyToTemporary(settings, size, temporary);
-    if (error) return {Written::Failed, error};
+    const WriteResult copied = makeTemporaryCopy(settings, size, temporary);
+    if (copied.outcome != Written::Done) return copied;
     const WriteResult placed = placeTemporary(settings, temporary, judged);
     if (placed.outcome != Written::Done) return placed;
-    if (::DeleteFileW(settings.sources)) return {Written::Done, 0};
+    if (::DeleteFileW(settings.sources)) return {Written::Done, 0, copied.verified};
     error = ::GetLastError();
     if ((sourceAttributes & FILE_ATTRIBUTE_READONLY) && clearReadOnly(settings.sources, sourceAttributes)) {
         // The file moves with its attributes; the copy at the target keeps them.
-        if (::DeleteFileW(settings.sources)) return {Written::Done, 0};
+        if (::DeleteFileW(settings.sources)) return {Written::Done, 0, copied.verified};
         error = ::GetLastError();
         restoreAttributes(settings.sources, sourceAttributes);
     }
@@ -387,7 +423,8 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     }
 
     if (counting) {
-        settings.totalBytes += size;
+        // A verified copy is read back after it is written: twice the bytes.
+        settings.totalBytes += progressAllowance(settings, size);
         const int64_t growth = static_cast<int64_t>(size) - static_cast<int64_t>(existing ? existing->size : 0);
         // A move within one volume only renames: it needs room only where it
         // replaces a target. Anything else is written in full beside the old
@@ -406,7 +443,7 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     const bool targetReadOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (targetReadOnly && settings.protectReadOnly) {
         logItem(settings, settings.sources, kStatusReadOnly, kColourMagenta);
-        settings.doneBytes += size;
+        settings.doneBytes += progressAllowance(settings, size);
         ++settings.failedFiles;
         refreshProgress(settings);
         return kOperationFailed;
@@ -416,21 +453,30 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     settings.currentFileBytes = 0;
     const WriteResult written =
         move ? moveFile(settings, size, item->attributes, existing) : copyFile(settings, size, existing);
-    // Whatever the system routine reported, the file's bytes are now handled.
-    if (settings.currentFileBytes < size) settings.doneBytes += size - settings.currentFileBytes;
-    settings.currentFileBytes = size;
+    // Whatever the system routine reported, the file's bytes are now handled
+    // (a verified copy's twice: written and read back).
+    const uint64_t allowance = progressAllowance(settings, size);
+    if (settings.currentFileBytes < allowance) settings.doneBytes += allowance - settings.currentFileBytes;
+    settings.currentFileBytes = allowance;
 
     // The old target's attributes go back only where the old target stayed.
     if (cleared && written.outcome != Written::Done && written.outcome != Written::SourceKept) {
         restoreAttributes(target, targetAttributes);
     }
     switch (written.outcome) {
-    case Written::Done: logItem(settings, target, kStatusSuccess, kColourNone); break;
+    case Written::Done:
+        if (written.verified) ++settings.verifiedFiles;
+        logItem(settings, target, written.verified ? kStatusVerified : kStatusSuccess, kColourNone);
+        break;
     case Written::Failed: logError(settings, target, kStatusFailed, written.error, kColourNone); break;
     case Written::TargetAppeared: logReason(settings, target, kStatusFailed, kReasonTargetAppeared, 0); break;
     case Written::TargetChanged: logReason(settings, target, kStatusFailed, kReasonTargetChanged, 0); break;
     case Written::SourceKept:
         logReason(settings, settings.sources, kStatusFailed, kReasonSourceKept, written.error);
+        break;
+    case Written::VerifyFailed: logReason(settings, target, kStatusFailed, kReasonVerifyFailed, 0); break;
+    case Written::ReadBackFailed:
+        logReason(settings, target, kStatusFailed, kReasonReadBackFailed, written.error);
         break;
     }
     const bool success = written.outcome == Written::Done;

@@ -84,6 +84,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     protectReadOnly = other.protectReadOnly;
     testOnly = other.testOnly;
     cloneTree = other.cloneTree;
+    verifyCopies = other.verifyCopies;
     progress = other.progress;
     log = other.log;
     collector = other.collector;
@@ -95,6 +96,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     failedFiles = other.failedFiles.load();
     countedFolders = other.countedFolders.load();
     failedFolders = other.failedFolders.load();
+    verifiedFiles = other.verifiedFiles.load();
     totalBytes = other.totalBytes.load();
     doneBytes = other.doneBytes.load();
     currentFileBytes = other.currentFileBytes;

@@ -74,6 +74,10 @@ public:
     uint32_t protectReadOnly = 0;
     uint32_t testOnly = 0;
     uint32_t cloneTree = 0;
+    // Copies are read back from the disk and compared with their sources
+    // before they take the target's name (and before a move lets its
+    // source go). The dialog proposes it for a move, not for a copy.
+    uint32_t verifyCopies = 0;
 
     // Run state. The worker writes the counters and byte totals while the
     // user-interface thread reads them, and the user-interface thread sets
@@ -90,6 +94,7 @@ public:
     std::atomic<uint32_t> failedFiles{0};
     std::atomic<uint32_t> countedFolders{0};
     std::atomic<uint32_t> failedFolders{0};
+    std::atomic<uint32_t> verifiedFiles{0}; // completed files whose copy was read back and found equal
     std::atomic<uint64_t> totalBytes{0};
     std::atomic<uint64_t> doneBytes{0};
     uint64_t currentFileBytes = 0;

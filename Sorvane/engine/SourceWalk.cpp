@@ -11,6 +11,7 @@
 #include "RecycleBatch.h"
 #include "SelectedItem.h"
 #include "Temporaries.h"
+#include "VolumeIdentity.h"
 
 #include <shlobj.h>
 
@@ -456,6 +457,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
                 appendUnits(sources, length, L"\\", 1);
             }
             if (settings.cloneTree && isCopyOrMove(kind)) ensureFolderPath(target, false, true);
+            settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
             walkFolder(settings, true);
         }
     } else {
@@ -476,7 +478,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
             if (sources[length - 1] != L'\\' && fits(length, 1)) appendUnits(sources, length, L"\\", 1);
         }
         const size_t sourceLength = std::wcslen(sources);
-        settings.sameVolume = isSameVolume(sources, target) ? 1 : 0;
+        settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
 
         const bool driveRoot = isDriveRootForm(list.get());
         bool rootDone = false;

@@ -40,6 +40,7 @@ enum : UINT {
     kIdsYes = 1441,
     kIdsNo = 1442,
     kIdsCloneTree = 2227,
+    kIdsVerifyCopies = 1870,
 };
 
 std::wstring cut(std::wstring text)
@@ -327,6 +328,7 @@ void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
         WriteLabelRow(kIdsOverwrite, kIdsOverwriteFirst + (job.overwrite <= 2 ? job.overwrite : 0));
         WriteLabelRow(kIdsCloneTree, yesNo(job.cloneTree));
         WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
+        WriteLabelRow(kIdsVerifyCopies, yesNo(job.verifyCopies));
     } else if (kind == kOperationDelete) {
         WriteLabelRow(kIdsRecycle, yesNo(job.overwrite));
         WriteLabelRow(kIdsTestOnly, yesNo(job.testOnly));

@@ -26,6 +26,7 @@ enum : UINT {
     kIdsFailedFiles = 1393,
     kIdsFailedFolders = 1394,
     kIdsRunStopped = 1819,
+    kIdsVerifiedFiles = 1874,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
@@ -122,6 +123,7 @@ HWND StartOperation(OperationJob& job, HWND owner)
     job.doneBytes = 0;
     job.scannedFiles = job.totalFiles = job.completedFiles = job.failedFiles = 0;
     job.countedFolders = job.failedFolders = 0;
+    job.verifiedFiles = 0;
 
     job.ownedDialog = new (std::nothrow) CDlgProgress(job);
     if (!job.ownedDialog || !job.ownedDialog->Create(owner)) {
@@ -206,6 +208,11 @@ void RunOperation(OperationJob& job)
             report->BeginTable();
             writeTotal(*report, kIdsTotalFiles, job.totalFiles, kColourGreen);
             writeTotal(*report, kIdsCompletedFiles, job.completedFiles, kColourGreen);
+            // Of the completed files, those whose copies were read back and
+            // found equal to their sources.
+            if (job.verifyCopies && (job.kind() == kOperationCopy || job.kind() == kOperationMove)) {
+                writeTotal(*report, kIdsVerifiedFiles, job.verifiedFiles, kColourGreen);
+            }
             writeTotal(*report, kIdsFailedFiles, job.failedFiles, kColourRed);
             if (job.failedFolders != 0) writeTotal(*report, kIdsFailedFolders, job.failedFolders, kColourRed);
             report->EndTable();

@@ -241,11 +241,14 @@ int runProgram(const std::wstring& exe, const std::wstring& operation, const std
     ::CloseHandle(execute.hProcess);
 
     const size_t rows = countOf(text, "</td><td>Success</td></tr>");
+    // The rows of files whose copies were read back and compared ("Verify copies").
+    const size_t verifiedRows = countOf(text, "</td><td>Success (verified)</td></tr>");
     const bool complete = text.size() >= 18 && text.compare(text.size() - 18, 18, "</body>\r\n</html>\r\n") == 0;
-    std::printf("mode=program op=%ls ms=%.1f report_closed=%d report_complete=%d success_rows=%zu total=%ld "
-                "completed=%ld failed=%ld shown=\"%ls\"\n",
-                operation.c_str(), finished - start, closed ? 1 : 0, complete ? 1 : 0, rows,
-                totalOf(text, "Total Files"), totalOf(text, "Completed Files"), totalOf(text, "Failed Files"),
+    std::printf("mode=program op=%ls ms=%.1f report_closed=%d report_complete=%d success_rows=%zu verified_rows=%zu "
+                "total=%ld completed=%ld verified=%ld failed=%ld shown=\"%ls\"\n",
+                operation.c_str(), finished - start, closed ? 1 : 0, complete ? 1 : 0, rows, verifiedRows,
+                totalOf(text, "Total Files"), totalOf(text, "Completed Files"),
+                totalOf(text, "Verified Files"), totalOf(text, "Failed Files"),
                 fileText.c_str());
     return closed && complete ? 0 : 1;
 }

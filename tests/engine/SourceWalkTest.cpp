@@ -104,8 +104,8 @@ TEST_F(Walk, SingleFolderFormTakesTheContentAndNeverRemovesTheFolder)
     run.counting();
     EXPECT_EQ(run.settings.totalFiles, 5u);
     EXPECT_EQ(run.settings.countedFolders, 3u);
-    EXPECT_EQ(run.settings.sameVolume, 0u) << "not computed for a single folder";
-    EXPECT_EQ(run.settings.neededBytes, 20) << "without sameVolume every moved byte counts";
+    EXPECT_EQ(run.settings.sameVolume, 1u) << "told by the volume's serial number in both forms of the list";
+    EXPECT_EQ(run.settings.neededBytes, 0) << "a move within one volume only renames: it needs no room";
     run.executing();
     EXPECT_EQ(run.settings.sources, src());
     EXPECT_EQ(run.settings.completedFiles, 5u);

@@ -647,6 +647,52 @@ TEST_F(FileTreeDialogWindow, StartHandsBackTheSettingsAndCancelLeavesThemAlone)
     EXPECT_EQ(entries(history().types), std::vector<std::wstring>{L"Text|*.txt"});
 }
 
+TEST_F(FileTreeDialogWindow, VerifyCopiesIsProposedForAMoveNotForACopyAtEveryOpening)
+{
+    dialog.settings.setSources(L"C:\\Data\\;a.txt;");
+    dialog.settings.setTarget(L"D:\\Out");
+    for (uint32_t kind : {kOperationCopy, kOperationMove}) {
+        SCOPED_TRACE(kind);
+        const bool proposed = kind == kOperationMove;
+        for (int round = 0; round < 2; ++round) {
+            // The last confirmed choice is not what the next opening shows.
+            dialog.settings.verifyCopies = proposed ? 0 : 1;
+            EXPECT_EQ(run(kind, [&](HWND window) {
+                          HWND box = ::GetDlgItem(window, kVerifyCopies);
+                          ASSERT_NE(box, nullptr);
+                          EXPECT_EQ(checked(window, kVerifyCopies), proposed);
+                          EXPECT_EQ(text(window, kVerifyCopies), L"Verify copies(&V)");
+                          // Below "Clone the folder tree", inside the form.
+                          const RECT clone = screenRect(::GetDlgItem(window, kOption));
+                          const RECT verify = screenRect(box);
+                          EXPECT_GE(verify.top, clone.bottom);
+                          EXPECT_EQ(verify.left, clone.left);
+                          RECT client = {};
+                          ::GetClientRect(window, &client);
+                          ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+                          EXPECT_LE(verify.bottom, client.bottom);
+                          if (round == 1) click(window, kVerifyCopies);
+                          command(window, kStart);
+                      }),
+                      1);
+            EXPECT_EQ(dialog.settings.verifyCopies, (round == 1) != proposed ? 1u : 0u) << "round " << round;
+        }
+    }
+    // The other forms have no such box, and a delete never verifies.
+    dialog.settings.verifyCopies = 1;
+    EXPECT_EQ(run(kOperationDelete, [&](HWND window) {
+                  EXPECT_EQ(::GetDlgItem(window, kVerifyCopies), nullptr);
+                  command(window, kStart);
+              }),
+              1);
+    EXPECT_EQ(dialog.settings.verifyCopies, 0u);
+    EXPECT_EQ(run(kOperationCompress, [&](HWND window) {
+                  EXPECT_EQ(::GetDlgItem(window, kVerifyCopies), nullptr);
+                  command(window, kCancel);
+              }),
+              0);
+}
+
 TEST_F(FileTreeDialogWindow, DeleteFormAlwaysOpensWithTheRecycleBin)
 {
     dialog.settings.setSources(L"C:\\Data\\;old;");

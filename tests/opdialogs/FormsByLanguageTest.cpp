@@ -118,8 +118,8 @@ protected:
 // checked button's), none on a disabled control.
 const std::map<uint32_t, std::vector<int>> kExpandedCycles = {
     {kOperationCopy,
-     {kCancel, kAdvance, kTimeAny, kSizeFirst, kPolicyFirst + 1, kProtectReadOnly, kOption, kSources, kTarget,
-      kBrowseTarget, kPatterns, kBrowseExtensions, kSubfolders, kExclude}},
+     {kCancel, kAdvance, kTimeAny, kSizeFirst, kPolicyFirst + 1, kProtectReadOnly, kOption, kVerifyCopies, kSources,
+      kTarget, kBrowseTarget, kPatterns, kBrowseExtensions, kSubfolders, kExclude}},
     {kOperationDelete,
      {kCancel, kAdvance, kTimeAny, kSizeFirst, kRecycle, kProtectReadOnly, kOption, kSources, kPatterns,
       kBrowseExtensions, kSubfolders, kExclude}},
@@ -281,11 +281,23 @@ TEST_P(FormsByLanguage, CollapsedFormHasNothingHiddenWithinReach)
                 typeLetter(window, L'w');
                 EXPECT_EQ(focusedId(window), kCancel) << "Overwrite Target / Recycle";
 
+                if (kind == kOperationCopy) {
+                    typeLetter(window, L'v');
+                    EXPECT_EQ(focusedId(window), kCancel) << "Verify copies";
+                    EXPECT_FALSE(checked(window, kVerifyCopies));
+                }
+
                 // Unfolded, the same key reaches the group.
                 ::SendMessageW(::GetDlgItem(window, kAdvance), BM_CLICK, 0, 0);
                 focus(window, kCancel);
                 typeLetter(window, L'm');
                 EXPECT_EQ(focusedId(window), kTimeAny);
+                if (kind == kOperationCopy) {
+                    focus(window, kCancel);
+                    typeLetter(window, L'v');
+                    EXPECT_EQ(focusedId(window), kVerifyCopies);
+                    EXPECT_TRUE(checked(window, kVerifyCopies)) << "its access key ticks it";
+                }
 
                 // Folded again with the focus inside: the focus comes out.
                 focus(window, kTimeAny);

@@ -199,7 +199,8 @@ TEST_F(ReportFile, SettingsTableOfACopy)
                                  row("Name | Types", "*.TXT; *.DOC") + row("Include subfolders", "Yes") +
                                  row("Exclude the &quot;Name|Types&quot;", "No") + row("Modified Time", "Don't concern") +
                                  row("File Size", "Minimum 100KB") + row("Overwrite Target", "If the source is newer.") +
-                                 row("Clone the folder tree", "No") + row("Protect readonly file", "Yes") + kTableEnd;
+                                 row("Clone the folder tree", "No") + row("Protect readonly file", "Yes") +
+                                 row("Verify copies", "No") + kTableEnd;
     EXPECT_EQ(settingsTableOf(s, path), expected);
 }
 
@@ -213,6 +214,7 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     s.sizeLimitIsMaximum = 1;
     s.overwrite = 2;
     s.cloneTree = 1;
+    s.verifyCopies = 1;
     s.excludePatterns = 1;
     s.includeSubfolders = 0;
     std::string text = settingsTableOf(s, path);
@@ -223,6 +225,8 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     EXPECT_NE(text.find(row("File Size", "Middle (&lt;1MB)")), std::string::npos);
     EXPECT_NE(text.find(row("Overwrite Target", "Never.")), std::string::npos);
     EXPECT_NE(text.find(row("Clone the folder tree", "Yes")), std::string::npos);
+    EXPECT_NE(text.find(row("Protect readonly file", "No") + row("Verify copies", "Yes") + kTableEnd), std::string::npos)
+        << "the last row of a move";
 
     FILE_TREE_SETTING d;
     d.operation = kOperationDelete;
@@ -232,6 +236,7 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     d.sizeClass = 4;
     d.sizeLimitIsMaximum = 1;
     d.sizeLimitKB = 7;
+    d.verifyCopies = 1; // nothing is copied: no row for it
     text = settingsTableOf(d, path);
     const std::string expected = kTableStart + row("Delete", "C:\\x\\; y; ") + row("Name | Types", "") +
                                  row("Include subfolders", "Yes") + row("Exclude the &quot;Name|Types&quot;", "No") +

@@ -123,8 +123,43 @@ TEST_F(WorkerRun, CopyRunsBothPassesAndWritesTheReport)
     EXPECT_NE(text.find("<td><font color=\"#FF0000\">Failed Files</font></td>\r\n<td><font color=\"#FF0000\">0</font>"),
               std::string::npos);
     EXPECT_EQ(text.find("Failed Folders"), std::string::npos) << "only when folders failed";
+    EXPECT_EQ(text.find("Verified Files"), std::string::npos) << "only when copies are verified";
+    EXPECT_NE(text.find("<tr><td>Verify copies</td><td>No</td></tr>"), std::string::npos);
     EXPECT_EQ(text.find("Action has been canceled."), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 18), "</body>\r\n</html>\r\n");
+}
+
+TEST_F(WorkerRun, VerifiedCopiesCountTheirReadBackAndSaySoInTheReport)
+{
+    settings.verifyCopies = 1;
+    run();
+    EXPECT_EQ(test::readBytes(out + L"\\a.txt"), "alpha");
+    EXPECT_EQ(test::readBytes(out + L"\\sub\\c.txt"), "charlie");
+    EXPECT_EQ(job->totalBytes, 24u) << "each byte written and read back";
+    EXPECT_EQ(job->doneBytes, 24u) << "the bar ends full";
+    EXPECT_EQ(job->verifiedFiles, 2u);
+    EXPECT_NE(text.find("<tr><td>Verify copies</td><td>Yes</td></tr>"), std::string::npos);
+    EXPECT_EQ(count(text, "</td><td>Success (verified)</td></tr>"), 2u);
+    EXPECT_EQ(count(text, "</td><td>Success</td></tr>"), 0u);
+    const auto total = [](const char* label, const char* value, const char* colour) {
+        return std::string("<tr><td><font color=\"") + colour + "\">" + label + "</font></td>\r\n<td><font color=\"" +
+               colour + "\">" + value + "</font></td>\r\n</tr>\r\n";
+    };
+    EXPECT_NE(text.find(total("Total Files", "2", "#008000") + total("Completed Files", "2", "#008000") +
+                        total("Verified Files", "2", "#008000") + total("Failed Files", "0", "#FF0000")),
+              std::string::npos)
+        << "one more totals row, after the completed files";
+
+    // A move within one volume renames: the row of totals says none was read back.
+    settings.operation = kOperationMove;
+    settings.setSources((src + L"\\;b.doc;").c_str());
+    settings.setPatterns(L"*.*");
+    run();
+    EXPECT_EQ(test::readBytes(out + L"\\b.doc"), "bravo");
+    EXPECT_EQ(job->verifiedFiles, 0u);
+    EXPECT_EQ(job->totalBytes, 5u);
+    EXPECT_NE(text.find(total("Verified Files", "0", "#008000")), std::string::npos);
+    EXPECT_EQ(count(text, "</td><td>Success</td></tr>"), 1u);
 }
 
 TEST_F(WorkerRun, NothingQualifyingSkipsTheExecutingPass)

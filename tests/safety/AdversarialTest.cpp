@@ -19,7 +19,13 @@
 //   4. a test run changed nothing;
 //   5. no temporary file is left;
 //   6. every "Success" row is true on disk;
-//   7. a file sent to the Recycle Bin is in the trash, byte for byte.
+//   7. a file sent to the Recycle Bin is in the trash, byte for byte;
+//   8. with verified copies (two thirds of the copies and moves, the
+//      moves to another volume among them), every copy says so in its row,
+//      and copies damaged on disk between the copy and the read-back (in
+//      some of them, through the engine's fault point) are made again or
+//      fail without any loss: the old target and the moved source stay;
+//   9. the byte totals end where they began: the bar ends full.
 // A run whose target overlaps the selection must be refused and change
 // nothing at all. The cases come from fixed seeds; a failing case prints
 // its seed, its settings and its tree, and SORVANE_SAFETY_CASE=<seed> runs
@@ -31,6 +37,7 @@
 #include "engine/Listing.h"
 #include "engine/PatternMatch.h"
 #include "engine/TargetPath.h"
+#include "engine/VerifiedCopy.h"
 
 #include <algorithm>
 #include <atomic>
@@ -92,6 +99,43 @@ BOOL WINAPI countedMove(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progr
         ::SetLastError(ERROR_NOT_SAME_DEVICE);
     }
     return moved;
+}
+
+// ------------------------------------------------------------ damaged copies
+
+// The engine's fault point between a copy and its read-back: in a case that
+// asks for it, some temporary copies are damaged on disk through a handle
+// of our own (a byte changed, or one added to an empty copy).
+std::mt19937_64 g_damageRandom;
+unsigned g_damagePercent = 0;       // of the copies of the case
+std::atomic<size_t> g_damaged{0};   // copies damaged in the case
+std::atomic<size_t> g_damagedTwice{0}; // files whose second copy was damaged too
+std::wstring g_lastDamagedFirst;    // the first copy of the file in hand was damaged
+
+void damageSomeCopies(const wchar_t* temporary, unsigned attempt)
+{
+    if (attempt == 0) g_lastDamagedFirst.clear();
+    // The second copy of a file is damaged only where its first one was.
+    if (attempt > 0 && g_lastDamagedFirst.empty()) return;
+    if (g_damageRandom() % 100 >= g_damagePercent) return;
+    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return;
+    LARGE_INTEGER size = {};
+    ::GetFileSizeEx(file.get(), &size);
+    unsigned char byte = 'x';
+    DWORD done = 0;
+    LARGE_INTEGER at = {};
+    if (size.QuadPart > 0) {
+        at.QuadPart = static_cast<LONGLONG>(g_damageRandom() % static_cast<uint64_t>(size.QuadPart));
+        ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+        ::ReadFile(file.get(), &byte, 1, &done, nullptr);
+        byte = static_cast<unsigned char>(byte ^ (1u << (g_damageRandom() % 8)));
+    }
+    ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+    if (!::WriteFile(file.get(), &byte, 1, &done, nullptr) || done != 1) return;
+    ++g_damaged;
+    if (attempt == 0) g_lastDamagedFirst = temporary;
+    else ++g_damagedTwice;
 }
 
 // ------------------------------------------------------------ snapshots
@@ -248,6 +292,11 @@ struct Totals {
     size_t crossVolumeMoves = 0;
     size_t recycled = 0;
     size_t successRows = 0;
+    size_t verifiedCases = 0;
+    size_t verifiedCrossVolumeMoves = 0;
+    size_t verifiedRows = 0;
+    size_t damagedCopies = 0;
+    size_t verificationFailures = 0;
 };
 
 // The folders of one batch: the main one on C: (reached also through its
@@ -650,9 +699,14 @@ void CaseRunner::verify(const Snapshot& before, const Snapshot& after, const Rec
     // 6. Every "Success" row is true on disk.
     size_t successes = 0;
     size_t dropped = 0;
+    size_t verifiedRows = 0;
     for (const auto& row : log.rows) {
-        if (row.status != kStatusSuccess) continue;
+        if (row.status != kStatusSuccess && row.status != kStatusVerified) continue;
         ++successes;
+        if (row.status == kStatusVerified) {
+            ++verifiedRows;
+            check(settings_.verifyCopies != 0, "a \"verified\" row of a run without verification: " + narrow(row.path));
+        }
         std::wstring relative;
         const int volume = volumeOfRow(row.path, relative);
         if (!check(volume >= 0, "a row names a place outside the case: " + narrow(row.path))) continue;
@@ -672,6 +726,31 @@ void CaseRunner::verify(const Snapshot& before, const Snapshot& after, const Rec
     totals_.successRows += successes;
     check(successes == settings_.completedFiles, "the completed count is not the \"Success\" rows");
 
+    // 8. Verified copies: every file that was copied says so; a rename
+    // copies nothing and has nothing to read back.
+    check(verifiedRows == settings_.verifiedFiles, "the verified count is not the \"verified\" rows");
+    if (settings_.verifyCopies) {
+        ++totals_.verifiedCases;
+        totals_.verifiedRows += verifiedRows;
+        if (copy) check(verifiedRows == successes, "a copy was not verified");
+        if (move && targetVolume_ == 1) {
+            check(verifiedRows == successes - dropped, "a move to another volume was not verified");
+            if (verifiedRows > 0) ++totals_.verifiedCrossVolumeMoves;
+        }
+        if (move && targetVolume_ == 0) check(verifiedRows == 0, "a move within one volume read something back");
+    }
+    // A copy damaged twice fails with its reason; its target and its source
+    // are checked above like those of any failed file.
+    const size_t failures = log.countReason(kReasonVerifyFailed);
+    check(failures == g_damagedTwice, "verification failures " + std::to_string(failures) + " for " +
+                                          std::to_string(g_damagedTwice.load()) + " files damaged twice");
+    totals_.damagedCopies += g_damaged;
+    totals_.verificationFailures += failures;
+
+    // 9. The bar ends full: every counted byte was handled.
+    check(settings_.doneBytes == settings_.totalBytes,
+          "done bytes " + std::to_string(settings_.doneBytes.load()) + " of " + std::to_string(settings_.totalBytes.load()));
+
     // A move to another volume copies and only then deletes its source.
     if (move && targetVolume_ == 1 && successes > dropped) {
         ++totals_.crossVolumeMoves;
@@ -690,7 +769,8 @@ void CaseRunner::printCase(const Snapshot& before) const
         << "\" (" << targetKindName(targetKind_) << ", expected refusal " << expectedRefusal_ << ")\n  overwrite "
         << settings_.overwrite << " protect " << settings_.protectReadOnly << " test " << settings_.testOnly << " clone "
         << settings_.cloneTree << " subfolders " << settings_.includeSubfolders << " patterns "
-        << narrow(settings_.patterns) << " exclude " << settings_.excludePatterns << "\n  tree before:\n";
+        << narrow(settings_.patterns) << " exclude " << settings_.excludePatterns << " verify " << settings_.verifyCopies
+        << " damaged " << g_damagePercent << "%\n  tree before:\n";
     for (const auto& [key, entry] : before) {
         out << "    " << narrow(key) << (entry.folder ? "\\" : "") << (entry.link ? " (link)" : "")
             << ((entry.attributes & FILE_ATTRIBUTE_READONLY) ? " (read-only)" : "");
@@ -713,6 +793,9 @@ bool CaseRunner::run(uint64_t seed, int index)
     other_ = places_.otherRoot + caseName_;
     g_copyCalls = 0;
     g_movesToAnotherDevice = 0;
+    g_damaged = 0;
+    g_damagedTwice = 0;
+    g_lastDamagedFirst.clear();
 
     // The tree: the selection's folder "sel", an outside folder "out" with
     // files that must never change, and (sometimes) links from the
@@ -758,6 +841,12 @@ bool CaseRunner::run(uint64_t seed, int index)
     static const wchar_t* const kPatterns[] = {L"*.*", L"*.*", L"*.*", L"*.TXT", L"*.TXT;*.DAT", L"R*", L"*.LOG"};
     settings_.setPatterns(kPatterns[random_() % std::size(kPatterns)]);
     settings_.excludePatterns = std::wcscmp(settings_.patterns, L"*.*") != 0 && random_() % 3 == 0;
+    // Verification and damage draw from a generator of their own, so that
+    // every case keeps the tree, operation and target it always had.
+    std::mt19937_64 side(seed ^ 0x5EC0DEull);
+    settings_.verifyCopies = kind_ != kOperationDelete && side() % 3 != 0;
+    g_damagePercent = settings_.verifyCopies && side() % 3 == 0 ? static_cast<unsigned>(20 + side() % 60) : 0;
+    g_damageRandom.seed(side());
     const std::wstring selectionFolder = main_ + L"\\sel";
     if (singleFolder_) {
         settings_.setSources(selectionFolder.c_str());
@@ -955,6 +1044,10 @@ void runBatch(int batch)
     places.otherRoot = other.root();
 
     RoutineOverride routines({countedCopy, countedMove});
+    setReadBackFaultHook(damageSomeCopies);
+    struct HookOff {
+        ~HookOff() { setReadBackFaultHook(nullptr); }
+    } hookOff;
     DialogWatch dialogs;
     Totals totals;
     CaseRunner runner(places, totals);
@@ -977,7 +1070,25 @@ void runBatch(int batch)
     std::cout << "[adversarial] batch " << batch << ": " << totals.cases << " cases, " << totals.checks << " checks ("
               << totals.refused << " overlapping runs refused, " << totals.crossVolumeMoves
               << " moves to another volume by copy, " << totals.recycled << " files found in the trash, "
-              << totals.successRows << " \"Success\" rows checked on disk)\n";
+              << totals.successRows << " \"Success\" rows checked on disk; " << totals.verifiedCases
+              << " cases with verified copies, " << totals.verifiedCrossVolumeMoves << " of them moves to another volume, "
+              << totals.verifiedRows << " files verified, " << totals.damagedCopies << " copies damaged before their read-back, "
+              << totals.verificationFailures << " files failed for it)\n";
+    // Also in the XML report (--gtest_output=xml): a Unix helper the cases
+    // start can leave the console output of the run cut short.
+    ::testing::Test::RecordProperty("cases", static_cast<int>(totals.cases));
+    ::testing::Test::RecordProperty("crossVolumeMoves", static_cast<int>(totals.crossVolumeMoves));
+    ::testing::Test::RecordProperty("verifiedCases", static_cast<int>(totals.verifiedCases));
+    ::testing::Test::RecordProperty("verifiedCrossVolumeMoves", static_cast<int>(totals.verifiedCrossVolumeMoves));
+    ::testing::Test::RecordProperty("verifiedRows", static_cast<int>(totals.verifiedRows));
+    ::testing::Test::RecordProperty("damagedCopies", static_cast<int>(totals.damagedCopies));
+    ::testing::Test::RecordProperty("verificationFailures", static_cast<int>(totals.verificationFailures));
+    if (!(replay && *replay) && cases >= 100) {
+        EXPECT_GE(totals.verifiedCases * 5, totals.cases) << "verification in at least a fifth of the cases";
+        EXPECT_GT(totals.verifiedCrossVolumeMoves, 0u);
+        EXPECT_GT(totals.damagedCopies, 0u);
+        EXPECT_GT(totals.verificationFailures, 0u);
+    }
     if (!(replay && *replay)) {
         EXPECT_EQ(totals.cases, static_cast<size_t>(cases));
     }

@@ -1,0 +1,39 @@
+#include "VolumeIdentity.h"
+
+#include "FileIdentity.h"
+
+#include <string>
+
+namespace sorvane {
+
+bool readVolumeSerial(const wchar_t* path, uint32_t& serial)
+{
+    serial = 0;
+    if (!path || !*path) return false;
+    std::wstring place = path;
+    for (;;) {
+        FileIdentity identity;
+        if (readIdentity(place.c_str(), identity)) {
+            serial = identity.volume;
+            return true;
+        }
+        // One folder up: "C:\a\b" -> "C:\a\" -> "C:\", "\\?\C:\a" -> "\\?\C:\".
+        size_t end = place.size();
+        while (end > 0 && place[end - 1] == L'\\') --end;
+        if (end == 0) return false;
+        const size_t slash = place.rfind(L'\\', end - 1);
+        if (slash == std::wstring::npos || slash + 1 >= place.size()) return false;
+        place.resize(slash + 1);
+        // A prefix alone ("\\", "\\?\", "\\?\UNC\") names no place.
+        if (place == L"\\\\" || place == L"\\\\?\\" || place == L"\\\\?\\UNC\\" || place == L"\\\\.\\") return false;
+    }
+}
+
+bool onSameVolume(const wchar_t* a, const wchar_t* b)
+{
+    uint32_t first = 0;
+    uint32_t second = 0;
+    return readVolumeSerial(a, first) && readVolumeSerial(b, second) && first == second;
+}
+
+} // namespace sorvane

@@ -1,0 +1,507 @@
+// Verified copies through the real engine: the unbuffered reads and the
+// check of their alignment, copies and moves of trees read back and
+// compared (rows, totals, the bytes the progress display counts), copies
+// damaged on disk between the copy and the read-back (a retry, then a
+// "Failed" row with the old target and the source untouched), a cancel
+// during the read-back, and "same volume" told by the volumes' serial
+// numbers rather than by the drive letter.
+#include <gtest/gtest.h>
+
+#include "EngineFakes.h"
+#include "Raii.h"
+#include "engine/AlignedReader.h"
+#include "engine/Listing.h"
+#include "engine/VerifiedCopy.h"
+#include "engine/VolumeIdentity.h"
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <numeric>
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+// ------------------------------------------------------------ unbuffered reads
+
+// The options a handle was opened with, as the system keeps them
+// (NtQueryInformationFile, FileModeInformation).
+constexpr ULONG kSequentialOnly = 0x4;          // FILE_SEQUENTIAL_ONLY
+constexpr ULONG kNoIntermediateBuffering = 0x8; // FILE_NO_INTERMEDIATE_BUFFERING
+ULONG openModeOf(HANDLE file)
+{
+    struct IoStatus {
+        LONG_PTR status;
+        ULONG_PTR information;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    IoStatus io = {};
+    ULONG mode = 0;
+    if (!query || query(file, &io, &mode, sizeof(mode), 16 /* FileModeInformation */) != 0) return 0;
+    return mode;
+}
+
+TEST(AlignedRead, EveryBreachOfTheAlignmentIsRefusedBeforeAnythingIsRead)
+{
+    TempFolder root;
+    const std::wstring path = root / L"data.bin";
+    ASSERT_TRUE(writeBytes(path, contentFor(L"data", 20000)));
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_NO_BUFFERING, nullptr));
+    ASSERT_TRUE(file);
+    AlignedBuffer buffer(3 * 4096);
+    ASSERT_TRUE(buffer);
+    auto* bytes = static_cast<unsigned char*>(buffer.data());
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes) % 4096, 0u) << "page-aligned";
+
+    struct Breach {
+        const char* what;
+        void* buffer;
+        uint64_t offset;
+        DWORD length;
+        DWORD sector;
+    } breaches[] = {
+        {"buffer one byte off", bytes + 1, 0, 4096, 4096},
+        {"buffer off by half a sector", bytes + 2048, 0, 4096, 4096},
+        {"offset not a multiple", bytes, 512, 4096, 4096},
+        {"length not a multiple", bytes, 0, 5000, 4096},
+        {"tail asked for by its exact length", bytes, 16384, 20000 - 16384, 4096},
+        {"zero length", bytes, 0, 0, 4096},
+        {"sector size no power of two", bytes, 0, 3000, 3000},
+        {"sector size zero", bytes, 0, 4096, 0},
+        {"512-byte sectors, offset off", bytes, 100, 512, 512},
+    };
+    for (const auto& breach : breaches) {
+        SCOPED_TRACE(breach.what);
+        std::memset(bytes, 0xAB, buffer.size());
+        const uint64_t before = alignmentViolations();
+        DWORD read = 12345;
+        EXPECT_EQ(readAligned(file.get(), breach.buffer, breach.offset, breach.length, breach.sector, read),
+                  kAlignmentViolation);
+        EXPECT_EQ(read, 0u);
+        EXPECT_EQ(alignmentViolations(), before + 1) << "each refusal is counted";
+        for (size_t i = 0; i < buffer.size(); ++i) {
+            if (bytes[i] != 0xAB) {
+                ADD_FAILURE() << "the buffer was written at " << i;
+                break;
+            }
+        }
+    }
+
+    // Aligned reads go through, also the whole last block of a file whose
+    // end is not a sector's: the read returns the short count.
+    const std::string content = contentFor(L"data", 20000);
+    const uint64_t before = alignmentViolations();
+    DWORD read = 0;
+    ASSERT_EQ(readAligned(file.get(), bytes, 0, 8192, 4096, read), 0u);
+    EXPECT_EQ(read, 8192u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), read), content.substr(0, 8192));
+    ASSERT_EQ(readAligned(file.get(), bytes, 16384, 3 * 4096, 4096, read), 0u);
+    EXPECT_EQ(read, 20000u - 16384u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), read), content.substr(16384));
+    ASSERT_EQ(readAligned(file.get(), bytes, 24576, 4096, 4096, read), 0u);
+    EXPECT_EQ(read, 0u) << "past the end: nothing, and no error";
+    EXPECT_EQ(alignmentViolations(), before);
+}
+
+TEST(AlignedRead, ReaderReadsWholeFilesInAlignedChunksOfTheSectorSize)
+{
+    TempFolder root;
+    const DWORD sector = [&] {
+        UniqueFile probe(::CreateFileW(root.path().c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return sectorSizeOf(probe.get(), root.path().c_str());
+    }();
+    EXPECT_TRUE(sector >= 512 && sector <= 65536 && (sector & (sector - 1)) == 0) << sector;
+
+    const uint64_t before = alignmentViolations();
+    for (size_t size : {size_t{0}, size_t{1}, size_t{511}, size_t{4096}, size_t{4097}, size_t{1024 * 1024},
+                        size_t{3 * 1024 * 1024 + 5}}) {
+        SCOPED_TRACE(size);
+        const std::wstring path = root / (L"f" + std::to_wstring(size));
+        const std::string content = contentFor(path, size);
+        ASSERT_TRUE(writeBytes(path, content));
+        // Everything the reader gives, with every chunk's address checked.
+        const auto readAll = [&](std::string& got) {
+            UnbufferedReader reader;
+            ASSERT_EQ(reader.open(path.c_str(), size, 1024 * 1024), 0u);
+            EXPECT_EQ(openModeOf(reader.handle()) & (kNoIntermediateBuffering | kSequentialOnly),
+                      kNoIntermediateBuffering | kSequentialOnly)
+                << "the system cache is bypassed";
+            EXPECT_EQ(reader.chunkSize() % reader.sectorSize(), 0u);
+            EXPECT_GT(reader.chunkSize(), size < 1024 * 1024 ? size : 0) << "a small file ends in its first read";
+            for (int reads = 0;; ++reads) {
+                const void* data = nullptr;
+                DWORD length = 0;
+                ASSERT_EQ(reader.next(data, length), 0u);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(data) % reader.sectorSize(), 0u);
+                if (length == 0) break;
+                got.append(static_cast<const char*>(data), length);
+                ASSERT_LT(reads, 10);
+            }
+        };
+        std::string got;
+        readAll(got);
+        EXPECT_EQ(got, content);
+        // The size is only a hint: a longer file is read to its end.
+        ASSERT_TRUE(writeBytes(path, content + "more"));
+        got.clear();
+        readAll(got);
+        EXPECT_EQ(got, content + "more");
+    }
+    EXPECT_EQ(alignmentViolations(), before) << "the reader never breaks the rule";
+}
+
+TEST(AlignedRead, HashIsXxh3Of128Bits)
+{
+    // The reference value of XXH3-128 (seed 0) of no bytes.
+    const Digest128 empty = hashBytes("", 0);
+    EXPECT_EQ(empty.high, 0x99AA06D3014798D8ull);
+    EXPECT_EQ(empty.low, 0x6001C324468D497Full);
+    EXPECT_NE(hashBytes("a", 1), hashBytes("b", 1));
+}
+
+// ------------------------------------------------------------ the engine
+
+// A fault between the copy and its read-back: the hook changes the
+// temporary copy on disk through a handle of its own.
+enum class Damage { None, FlipByte, Truncate, Append, Delete };
+std::atomic<int> g_damageFirstAttempts{0}; // how many attempts (from 0) are damaged
+std::atomic<Damage> g_damage{Damage::None};
+std::atomic<int> g_hookCalls{0};
+std::wstring g_lastTemporary;
+
+void damageCopy(const wchar_t* temporary, unsigned attempt)
+{
+    ++g_hookCalls;
+    g_lastTemporary = temporary;
+    if (static_cast<int>(attempt) >= g_damageFirstAttempts) return;
+    if (g_damage == Damage::Delete) {
+        ::DeleteFileW(temporary);
+        return;
+    }
+    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return;
+    LARGE_INTEGER size = {};
+    ::GetFileSizeEx(file.get(), &size);
+    DWORD done = 0;
+    switch (g_damage.load()) {
+    case Damage::FlipByte: {
+        LARGE_INTEGER at;
+        at.QuadPart = size.QuadPart / 2;
+        unsigned char byte = 0;
+        ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+        ::ReadFile(file.get(), &byte, 1, &done, nullptr);
+        byte ^= 0x10;
+        ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+        ::WriteFile(file.get(), &byte, 1, &done, nullptr);
+        break;
+    }
+    case Damage::Truncate: {
+        LARGE_INTEGER at;
+        at.QuadPart = size.QuadPart - 1;
+        ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file.get());
+        break;
+    }
+    case Damage::Append: {
+        LARGE_INTEGER end = {};
+        ::SetFilePointerEx(file.get(), end, nullptr, FILE_END);
+        ::WriteFile(file.get(), "x", 1, &done, nullptr);
+        break;
+    }
+    default: break;
+    }
+}
+
+class Verified : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(::CreateDirectoryW(src().c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(dst().c_str(), nullptr));
+        g_damage = Damage::None;
+        g_damageFirstAttempts = 0;
+        g_hookCalls = 0;
+        setReadBackFaultHook(damageCopy);
+    }
+    void TearDown() override { setReadBackFaultHook(nullptr); }
+    std::wstring src() const { return root / L"src"; }
+    std::wstring dst() const { return root / L"dst"; }
+    std::wstring src(const std::wstring& name) const { return src() + L"\\" + name; }
+    std::wstring dst(const std::wstring& name) const { return dst() + L"\\" + name; }
+
+    // A tree of files of many sizes (across the read-back's chunks) below `folder`.
+    std::map<std::wstring, std::string> tree(const std::wstring& folder)
+    {
+        std::map<std::wstring, std::string> files = {
+            {L"empty.txt", ""},
+            {L"small.txt", contentFor(L"small", 17)},
+            {L"sector.bin", contentFor(L"sector", 4096)},
+            {L"sub\\odd.bin", contentFor(L"odd", 70001)},
+            {L"sub\\deep\\large.bin", contentFor(L"large", 2 * 1024 * 1024 + 3)},
+        };
+        ::CreateDirectoryW((folder + L"\\sub").c_str(), nullptr);
+        ::CreateDirectoryW((folder + L"\\sub\\deep").c_str(), nullptr);
+        for (const auto& [name, bytes] : files) EXPECT_TRUE(writeBytes(folder + L"\\" + name, bytes));
+        return files;
+    }
+    static uint64_t bytesOf(const std::map<std::wstring, std::string>& files)
+    {
+        uint64_t total = 0;
+        for (const auto& [name, bytes] : files) total += bytes.size();
+        return total;
+    }
+
+    TempFolder root;
+};
+
+TEST_F(Verified, CopyOfATreeIsReadBackAndSaysSoInEveryRowAndTheTotals)
+{
+    const auto files = tree(src());
+    EngineRun run(kOperationCopy);
+    run.settings.verifyCopies = 1;
+    run.settings.setSources(sourceList(src(), {L"empty.txt", L"small.txt", L"sector.bin", L"sub"}).c_str());
+    run.settings.setTarget(dst().c_str());
+    uint64_t seenDuringReadBack = 0;
+    run.progress.onUpdate = [&](bool duringCopy) {
+        // Bytes beyond a file's size are its read-back.
+        if (duringCopy && run.settings.currentFileBytes > 0 && run.settings.currentItem &&
+            run.settings.currentFileBytes > run.settings.currentItem->size) {
+            ++seenDuringReadBack;
+        }
+    };
+    run.counting();
+    EXPECT_EQ(run.settings.totalBytes, 2 * bytesOf(files)) << "written once, read back once";
+    run.executing();
+
+    for (const auto& [name, bytes] : files) EXPECT_EQ(readBytes(dst(name)), bytes) << name.c_str();
+    EXPECT_EQ(run.settings.completedFiles, files.size());
+    EXPECT_EQ(run.settings.verifiedFiles, files.size());
+    EXPECT_EQ(run.settings.failedFiles, 0u);
+    EXPECT_EQ(run.log.count(kStatusVerified), files.size());
+    EXPECT_EQ(run.log.count(kStatusSuccess), 0u) << "a verified file's row says so";
+    EXPECT_EQ(run.settings.doneBytes, run.settings.totalBytes) << "the bar ends full, never beyond";
+    EXPECT_GT(seenDuringReadBack, 0u) << "the display follows the read-back";
+    EXPECT_EQ(g_hookCalls, static_cast<int>(files.size())) << "one read-back per file";
+    EXPECT_EQ(countTemporaries(dst()), 0u);
+}
+
+TEST_F(Verified, WithoutTheSettingNothingIsReadBack)
+{
+    const auto files = tree(src());
+    EngineRun run(kOperationCopy);
+    run.settings.setSources(sourceList(src(), {L"small.txt", L"sub"}).c_str());
+    run.settings.setTarget(dst().c_str());
+    run.both();
+    EXPECT_EQ(run.settings.completedFiles, 3u);
+    EXPECT_EQ(run.settings.verifiedFiles, 0u);
+    EXPECT_EQ(run.log.count(kStatusSuccess), 3u);
+    EXPECT_EQ(run.log.count(kStatusVerified), 0u);
+    EXPECT_EQ(g_hookCalls, 0);
+    EXPECT_EQ(run.settings.totalBytes, run.settings.doneBytes);
+    EXPECT_EQ(run.settings.totalBytes, 17u + 70001u + 2 * 1024 * 1024 + 3);
+}
+
+TEST_F(Verified, MoveToAnotherVolumeIsVerifiedAndAMoveWithinOneIsARename)
+{
+    OtherVolumeFolder other;
+    ASSERT_TRUE(other.valid()) << "Z:\\dev\\shm is not there";
+    const auto files = tree(src());
+
+    EngineRun across(kOperationMove);
+    across.settings.verifyCopies = 1;
+    across.settings.setSources(sourceList(src(), {L"small.txt", L"sector.bin", L"sub"}).c_str());
+    across.settings.setTarget(other.path().c_str());
+    across.counting();
+    EXPECT_EQ(across.settings.sameVolume, 0u);
+    const uint64_t moved = 17 + 4096 + 70001 + 2 * 1024 * 1024 + 3;
+    EXPECT_EQ(across.settings.totalBytes, 2 * moved);
+    across.executing();
+    EXPECT_EQ(across.settings.verifiedFiles, 4u);
+    EXPECT_EQ(across.log.count(kStatusVerified), 4u);
+    EXPECT_EQ(readBytes(other / L"sub\\deep\\large.bin"), files.at(L"sub\\deep\\large.bin"));
+    EXPECT_FALSE(exists(src(L"sub\\deep\\large.bin"))) << "the source goes once its copy is proven";
+    EXPECT_FALSE(exists(src(L"small.txt")));
+    EXPECT_EQ(across.settings.doneBytes, across.settings.totalBytes);
+
+    // Within one volume the file is renamed: nothing to read back.
+    g_hookCalls = 0;
+    ASSERT_TRUE(writeBytes(src(L"here.txt"), "here"));
+    EngineRun within(kOperationMove);
+    within.settings.verifyCopies = 1;
+    within.settings.setSources(sourceList(src(), {L"here.txt", L"empty.txt"}).c_str());
+    within.settings.setTarget(dst().c_str());
+    within.counting();
+    EXPECT_EQ(within.settings.sameVolume, 1u);
+    EXPECT_EQ(within.settings.totalBytes, 4u) << "not doubled for a rename";
+    within.executing();
+    EXPECT_EQ(within.settings.completedFiles, 2u);
+    EXPECT_EQ(within.settings.verifiedFiles, 0u);
+    EXPECT_EQ(within.log.count(kStatusSuccess), 2u);
+    EXPECT_EQ(g_hookCalls, 0);
+    EXPECT_EQ(readBytes(dst(L"here.txt")), "here");
+    EXPECT_EQ(within.settings.doneBytes, within.settings.totalBytes);
+}
+
+TEST_F(Verified, ACopyDamagedOnceIsMadeAgainAndPassesTheSecondTime)
+{
+    const std::string content = contentFor(L"once", 300000);
+    for (Damage damage : {Damage::FlipByte, Damage::Truncate, Damage::Append, Damage::Delete}) {
+        SCOPED_TRACE(static_cast<int>(damage));
+        ASSERT_TRUE(writeBytes(src(L"a.bin"), content));
+        ASSERT_TRUE(writeBytes(dst(L"a.bin"), "old target"));
+        g_damage = damage;
+        g_damageFirstAttempts = 1;
+        g_hookCalls = 0;
+        EngineRun run(kOperationCopy);
+        run.settings.verifyCopies = 1;
+        run.settings.setSources(sourceList(src(), {L"a.bin"}).c_str());
+        run.settings.setTarget(dst().c_str());
+        run.both();
+        EXPECT_EQ(g_hookCalls, 2) << "the copy was made twice";
+        EXPECT_EQ(readBytes(dst(L"a.bin")), content);
+        EXPECT_EQ(run.settings.verifiedFiles, 1u);
+        EXPECT_EQ(run.log.count(kStatusVerified), 1u);
+        EXPECT_EQ(run.settings.failedFiles, 0u);
+        EXPECT_FALSE(exists(g_lastTemporary));
+        EXPECT_EQ(countTemporaries(dst()), 0u);
+        // The discarded copy's bytes join the total: the bar still ends full.
+        EXPECT_GT(run.settings.totalBytes, 2u * content.size());
+        EXPECT_EQ(run.settings.doneBytes, run.settings.totalBytes);
+    }
+}
+
+TEST_F(Verified, ACopyDamagedTwiceFailsAndLeavesTheTargetAndTheMovedSourceAsTheyWere)
+{
+    OtherVolumeFolder other;
+    ASSERT_TRUE(other.valid());
+    const std::string content = contentFor(L"twice", 150000);
+    struct Case {
+        uint32_t kind;
+        bool otherVolume;
+        Damage damage;
+        UINT reason;
+    } cases[] = {
+        {kOperationCopy, false, Damage::FlipByte, kReasonVerifyFailed},
+        {kOperationCopy, false, Damage::Truncate, kReasonVerifyFailed},
+        {kOperationMove, true, Damage::FlipByte, kReasonVerifyFailed},
+        {kOperationMove, true, Damage::Append, kReasonVerifyFailed},
+        {kOperationMove, true, Damage::Delete, kReasonReadBackFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.kind) + " damage " + std::to_string(static_cast<int>(c.damage)));
+        const std::wstring target = c.otherVolume ? other.path() : dst();
+        ASSERT_TRUE(writeBytes(src(L"a.bin"), content));
+        ASSERT_TRUE(writeBytes(target + L"\\a.bin", "the old target"));
+        g_damage = c.damage;
+        g_damageFirstAttempts = 2;
+        g_hookCalls = 0;
+        EngineRun run(c.kind);
+        run.settings.verifyCopies = 1;
+        run.settings.setSources(sourceList(src(), {L"a.bin"}).c_str());
+        run.settings.setTarget(target.c_str());
+        run.both();
+        EXPECT_EQ(g_hookCalls, 2) << "one retry, no more";
+        EXPECT_EQ(readBytes(target + L"\\a.bin"), "the old target") << "the target's old content is intact";
+        EXPECT_EQ(readBytes(src(L"a.bin")), content) << "the source is kept";
+        EXPECT_EQ(countTemporaries(target), 0u);
+        EXPECT_EQ(run.settings.failedFiles, 1u);
+        EXPECT_EQ(run.settings.completedFiles, 0u);
+        EXPECT_EQ(run.settings.verifiedFiles, 0u);
+        ASSERT_EQ(run.log.rows.size(), 1u);
+        EXPECT_EQ(run.log.rows[0].status, kStatusFailed);
+        EXPECT_EQ(run.log.rows[0].reason, c.reason);
+        EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + target + L"\\a.bin");
+        if (c.reason == kReasonReadBackFailed) {
+            EXPECT_NE(run.log.rows[0].error, 0u) << "with the system's error";
+        }
+        EXPECT_EQ(run.settings.doneBytes, run.settings.totalBytes);
+    }
+}
+
+TEST_F(Verified, CancelDuringTheReadBackFailsTheFileAndKeepsEverything)
+{
+    OtherVolumeFolder other;
+    ASSERT_TRUE(other.valid());
+    const std::string content = contentFor(L"big", 3 * 1024 * 1024 + 100);
+    ASSERT_TRUE(writeBytes(src(L"big.bin"), content));
+    ASSERT_TRUE(writeBytes(src(L"next.bin"), "next"));
+    EngineRun run(kOperationMove);
+    run.settings.verifyCopies = 1;
+    run.settings.setSources(sourceList(src(), {L"big.bin", L"next.bin"}).c_str());
+    run.settings.setTarget(other.path().c_str());
+    run.counting();
+    run.progress.onUpdate = [&](bool duringCopy) {
+        if (duringCopy && run.settings.currentFileBytes > content.size() + 1024 * 1024) run.settings.cancel = 1;
+    };
+    run.executing();
+    EXPECT_EQ(readBytes(src(L"big.bin")), content) << "the source stays";
+    EXPECT_EQ(readBytes(src(L"next.bin")), "next") << "no further file starts";
+    EXPECT_FALSE(exists(other / L"big.bin"));
+    EXPECT_EQ(countTemporaries(other.path()), 0u);
+    EXPECT_EQ(run.settings.failedFiles, 1u);
+    ASSERT_EQ(run.log.rows.size(), 1u);
+    EXPECT_EQ(run.log.rows[0].status, kStatusFailed);
+    EXPECT_EQ(run.log.rows[0].error, static_cast<DWORD>(ERROR_REQUEST_ABORTED));
+}
+
+// ------------------------------------------------------------ same volume
+
+TEST(SameVolume, ToldByTheVolumeSerialNumberNotByTheDriveLetter)
+{
+    // Z:\tmp and Z:\dev\shm: one drive letter, two file systems.
+    TestDrive tmp("/tmp");
+    OtherVolumeFolder shm;
+    ASSERT_FALSE(tmp.folder().empty());
+    ASSERT_TRUE(shm.valid());
+    ASSERT_EQ(tmp.folder().rfind(L"Z:\\tmp\\", 0), 0u);
+    uint32_t tmpSerial = 0;
+    uint32_t shmSerial = 0;
+    ASSERT_TRUE(readVolumeSerial(tmp.folder().c_str(), tmpSerial));
+    ASSERT_TRUE(readVolumeSerial(shm.path().c_str(), shmSerial));
+    EXPECT_NE(tmpSerial, shmSerial);
+    EXPECT_FALSE(onSameVolume(tmp.folder().c_str(), shm.path().c_str()));
+    EXPECT_TRUE(onSameVolume(tmp.folder().c_str(), L"Z:\\tmp"));
+    EXPECT_TRUE(onSameVolume((L"\\\\?\\" + tmp.folder()).c_str(), tmp.folder().c_str())) << "in any spelling";
+    // A place still to be made is on the volume of the folder above it.
+    uint32_t deeper = 0;
+    ASSERT_TRUE(readVolumeSerial((shm.path() + L"\\not\\there\\yet\\").c_str(), deeper));
+    EXPECT_EQ(deeper, shmSerial);
+    EXPECT_FALSE(onSameVolume(L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\x", tmp.folder().c_str()))
+        << "unknown counts as another volume";
+
+    // The counting pass of a move from Z:\tmp to Z:\dev\shm: the moved
+    // bytes need room there, and with verification they are read back.
+    ASSERT_TRUE(::CreateDirectoryW((tmp.folder() + L"\\src").c_str(), nullptr));
+    ASSERT_TRUE(writeBytes(tmp.folder() + L"\\src\\a.bin", std::string(1000, 'a')));
+    ASSERT_TRUE(writeBytes(tmp.folder() + L"\\src\\b.bin", std::string(300, 'b')));
+    for (const bool listForm : {true, false}) {
+        SCOPED_TRACE(listForm ? "list form" : "one folder");
+        EngineRun run(kOperationMove);
+        run.settings.verifyCopies = 1;
+        run.settings.setSources(listForm ? sourceList(tmp.folder() + L"\\src", {L"a.bin", L"b.bin"}).c_str()
+                                         : (tmp.folder() + L"\\src").c_str());
+        run.settings.setTarget((shm.path() + L"\\fresh").c_str());
+        run.counting();
+        EXPECT_EQ(run.settings.sameVolume, 0u);
+        EXPECT_EQ(run.settings.neededBytes, 1300);
+        EXPECT_EQ(run.settings.totalBytes, 2600u);
+
+        EngineRun same(kOperationMove);
+        same.settings.verifyCopies = 1;
+        same.settings.setSources(listForm ? sourceList(tmp.folder() + L"\\src", {L"a.bin", L"b.bin"}).c_str()
+                                          : (tmp.folder() + L"\\src").c_str());
+        same.settings.setTarget((tmp.folder() + L"\\elsewhere").c_str());
+        same.counting();
+        EXPECT_EQ(same.settings.sameVolume, 1u);
+        EXPECT_EQ(same.settings.neededBytes, 0);
+        EXPECT_EQ(same.settings.totalBytes, 1300u);
+    }
+}
+
+} // namespace
