@@ -14,9 +14,19 @@ bool readVolumeSerial(const wchar_t* path, uint32_t& serial)
     for (;;) {
         FileIdentity identity;
         if (readIdentity(place.c_str(), identity)) {
+            // A serial number of 0 is no answer: Wine gives it for places
+            // its mount manager does not know (a drive letter linked in
+            // after it started, or a file system found through one). Two
+            // such places would look like one volume; unknown counts as
+            // another volume instead, which copies and asks for more room.
+            if (identity.volume == 0) return false;
             serial = identity.volume;
             return true;
         }
+        // Only a place that is not there is told by the folder above it; one
+        // that is there but gives no answer stays unknown.
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
         // One folder up: "C:\a\b" -> "C:\a\" -> "C:\", "\\?\C:\a" -> "\\?\C:\".
         size_t end = place.size();
         while (end > 0 && place[end - 1] == L'\\') --end;

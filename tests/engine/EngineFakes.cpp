@@ -122,6 +122,9 @@ MappedDrive::MappedDrive(const std::string& unixFolder, wchar_t firstLetter)
             ready_ = true;
             return;
         }
+        // Not the folder (or not yet seen as it): take the link away again
+        // rather than leave a letter behind for every later test.
+        runUnix(L"Z:\\bin\\rm", L"rm -f " + link);
     }
 }
 

@@ -452,26 +452,65 @@ TEST_F(Verified, CancelDuringTheReadBackFailsTheFileAndKeepsEverything)
 
 // ------------------------------------------------------------ same volume
 
+// A scratch folder in Z:\tmp, reached through Wine's Z: drive only. No
+// drive letter is mapped onto it: Wine's mount manager answers a volume
+// serial number of 0 for a while after a mapping changes, which would make
+// this test about the mapping rather than about the volumes.
+class UnixTmpFolder {
+public:
+    UnixTmpFolder() : folder_(L"Z:\\tmp\\" + uniqueScratchName(L"volume"))
+    {
+        if (!::CreateDirectoryW(folder_.c_str(), nullptr)) folder_.clear();
+    }
+    ~UnixTmpFolder()
+    {
+        if (!folder_.empty()) removeTree(folder_);
+    }
+    UnixTmpFolder(const UnixTmpFolder&) = delete;
+    UnixTmpFolder& operator=(const UnixTmpFolder&) = delete;
+    const std::wstring& folder() const { return folder_; }
+
+private:
+    std::wstring folder_;
+};
+
 TEST(SameVolume, ToldByTheVolumeSerialNumberNotByTheDriveLetter)
 {
     // Z:\tmp and Z:\dev\shm: one drive letter, two file systems.
-    TestDrive tmp("/tmp");
+    UnixTmpFolder tmp;
     OtherVolumeFolder shm;
     ASSERT_FALSE(tmp.folder().empty());
     ASSERT_TRUE(shm.valid());
     ASSERT_EQ(tmp.folder().rfind(L"Z:\\tmp\\", 0), 0u);
+    // Wine answers some volumes' serial numbers with 0 (no answer) at some
+    // times and not at others (its mount manager); such a volume is unknown
+    // and must count as another volume. What the test can rely on is
+    // checked always; the rest where Wine gave the serial numbers.
     uint32_t tmpSerial = 0;
     uint32_t shmSerial = 0;
-    ASSERT_TRUE(readVolumeSerial(tmp.folder().c_str(), tmpSerial));
-    ASSERT_TRUE(readVolumeSerial(shm.path().c_str(), shmSerial));
-    EXPECT_NE(tmpSerial, shmSerial);
+    const bool tmpKnown = readVolumeSerial(tmp.folder().c_str(), tmpSerial);
+    const bool shmKnown = readVolumeSerial(shm.path().c_str(), shmSerial);
+    ::testing::Test::RecordProperty("tmp_serial_known", tmpKnown ? "yes" : "no");
+    ::testing::Test::RecordProperty("shm_serial_known", shmKnown ? "yes" : "no");
+    if (tmpKnown) {
+        EXPECT_NE(tmpSerial, 0u) << "0 is no answer";
+    }
+    if (tmpKnown && shmKnown) {
+        EXPECT_NE(tmpSerial, shmSerial);
+    }
     EXPECT_FALSE(onSameVolume(tmp.folder().c_str(), shm.path().c_str()));
-    EXPECT_TRUE(onSameVolume(tmp.folder().c_str(), L"Z:\\tmp"));
-    EXPECT_TRUE(onSameVolume((L"\\\\?\\" + tmp.folder()).c_str(), tmp.folder().c_str())) << "in any spelling";
+    // Other spellings of the same places give the same serial numbers.
+    uint32_t other = 0;
+    if (tmpKnown && readVolumeSerial(L"Z:\\tmp", other)) {
+        EXPECT_EQ(other, tmpSerial);
+    }
+    if (tmpKnown && readVolumeSerial((L"\\\\?\\" + tmp.folder()).c_str(), other)) {
+        EXPECT_EQ(other, tmpSerial);
+    }
     // A place still to be made is on the volume of the folder above it.
-    uint32_t deeper = 0;
-    ASSERT_TRUE(readVolumeSerial((shm.path() + L"\\not\\there\\yet\\").c_str(), deeper));
-    EXPECT_EQ(deeper, shmSerial);
+    if (shmKnown && readVolumeSerial((shm.path() + L"\\not\\there\\yet\\").c_str(), other)) {
+        EXPECT_EQ(other, shmSerial);
+    }
     EXPECT_FALSE(onSameVolume(L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\x", tmp.folder().c_str()))
         << "unknown counts as another volume";
 
@@ -498,9 +537,15 @@ TEST(SameVolume, ToldByTheVolumeSerialNumberNotByTheDriveLetter)
                                           : (tmp.folder() + L"\\src").c_str());
         same.settings.setTarget((tmp.folder() + L"\\elsewhere").c_str());
         same.counting();
-        EXPECT_EQ(same.settings.sameVolume, 1u);
-        EXPECT_EQ(same.settings.neededBytes, 0);
-        EXPECT_EQ(same.settings.totalBytes, 1300u);
+        if (tmpKnown) {
+            EXPECT_EQ(same.settings.sameVolume, 1u);
+            EXPECT_EQ(same.settings.neededBytes, 0);
+            EXPECT_EQ(same.settings.totalBytes, 1300u);
+        } else {
+            // An unknown volume is taken as another one: copied and verified.
+            EXPECT_EQ(same.settings.sameVolume, 0u);
+            EXPECT_EQ(same.settings.totalBytes, 2600u);
+        }
     }
 }
 
