@@ -52,7 +52,8 @@ mkdir -p "$out"
 cxx=(x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static
      -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601)
 echo "== building engine_bench.exe and app_bench.exe"
-"${cxx[@]}" -I"$root/Sorvane" -I"$root/common" "$root/bench/engine/engine_bench.cpp" "$root"/Sorvane/engine/*.cpp \
+"${cxx[@]}" -I"$root/Sorvane" -I"$root/common" -I"$BUILD_DIR/third_party/xxhash" \
+    "$root/bench/engine/engine_bench.cpp" "$root"/Sorvane/engine/*.cpp \
     -o "$out/engine_bench.exe" -lshell32 -lole32
 if [ -n "${ENGINE_BENCH:-}" ]; then cp "$ENGINE_BENCH" "$out/engine_bench.exe"; fi
 "${cxx[@]}" -I"$root/tests/e2e" -I"$root/common" "$root/bench/app/app_bench.cpp" "$root/tests/e2e/Driver.cpp" \
@@ -62,29 +63,7 @@ work="$(mktemp -d /tmp/sorvane-app-bench.XXXXXX)"
 # Recycled files go to a trash on the tree's own file system.
 export XDG_DATA_HOME="$work/xdg"
 mkdir -p "$XDG_DATA_HOME"
-set +e
-. "$root/scripts/wine-session.sh"
-set -e
-bench_cleanup() {
-    rm -rf "$work"
-    sorvane_session_stop
-}
-trap bench_cleanup EXIT
-
-winpath() { echo "Z:${1//\//\\}"; }
-ratio() { echo "scale=2; $1 / $2" | bc -l; }
-best() { printf '%s\n' "$@" | sort -g | head -1; }
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-# Runs a command after flushing earlier writes; sets WALL (seconds) and LAST (its output).
-measure() {
-    sync
-    /usr/bin/time -f '%e' -o "$work/time.out" "$@" >"$work/last.out" 2>&1 || true
-    WALL=$(cat "$work/time.out")
-    LAST="$(tr -d '\r' <"$work/last.out")"
-}
-field() { # key, text: the value of key=value in text
-    sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2" | head -1
-}
+. "$root/bench/bench-common.sh"
 # The program: its own Start-to-finished time, checked against the report.
 run_program() { # op source target patterns expected-files
     # shellcheck disable=SC2086

@@ -39,20 +39,7 @@ echo "== building app_bench.exe"
     "$root/common/HandOff.cpp" -o "$out/app_bench.exe" -lshell32 -lole32 -ladvapi32 -luser32
 
 work="$(mktemp -d "${TREE_ROOT:-/tmp}/sorvane-verify-bench.XXXXXX")"
-set +e
-. "$root/scripts/wine-session.sh"
-set -e
-bench_cleanup() {
-    rm -rf "$work"
-    sorvane_session_stop
-}
-trap bench_cleanup EXIT
-
-winpath() { echo "Z:${1//\//\\}"; }
-ratio() { echo "scale=2; $1 / $2" | bc -l; }
-best() { printf '%s\n' "$@" | sort -g | head -1; }
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2" | head -1; }
+. "$root/bench/bench-common.sh"
 
 echo "== making the trees in $work (natively)"
 python3 - "$work" "$SMALL_FILES" "$LARGE_FILES" "$LARGE_MB" <<'EOF'

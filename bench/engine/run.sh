@@ -22,35 +22,12 @@ mkdir -p "$out"
 echo "== building engine_bench.exe"
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static \
     -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 \
-    -I"$root/Sorvane" -I"$root/common" \
-    "$root/bench/engine/engine_bench.cpp" \
-    "$root"/Sorvane/engine/{FileTreeSetting,PatternMatch,PathUtil,Listing,SourceWalk,FileOperations}.cpp \
+    -I"$root/Sorvane" -I"$root/common" -I"$BUILD_DIR/third_party/xxhash" \
+    "$root/bench/engine/engine_bench.cpp" "$root"/Sorvane/engine/*.cpp \
     -o "$out/engine_bench.exe" -lshell32 -lole32
 
 work="$(mktemp -d /tmp/sorvane-bench.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
-# The shared session script is not written for `set -e`: a start-up
-# command of Wine that returns non-zero must not end the benchmark.
-set +e
-. "$root/scripts/wine-session.sh"
-set -e
-bench_cleanup() {
-    rm -rf "$work"
-    sorvane_session_stop
-}
-trap bench_cleanup EXIT
-
-winpath() { echo "Z:${1//\//\\}"; }
-ratio() { echo "scale=2; $1 / $2" | bc -l; }
-best() { printf '%s\n' "$@" | sort -g | head -1; }
-
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-# Runs a command after flushing earlier writes; sets WALL (seconds).
-measure() {
-    sync
-    /usr/bin/time -f '%e' -o "$work/time.out" "$@" >"$work/last.out" 2>&1 || true
-    WALL=$(cat "$work/time.out")
-}
+. "$root/bench/bench-common.sh"
 
 echo "== making the trees in $work"
 python3 - "$work" <<'EOF'
