@@ -132,8 +132,8 @@ summary=()
 
 # What a run of the program costs whatever its size: one file, from Start
 # to the report closed. (Under Wine on a display without a window manager,
-# hiding the operation dialog waits about 2 s for the X server; see
-# RESULTS.md.)
+# hiding the operation dialog waits 2 s for the X server, which is why the
+# benchmarks start one; see RESULTS.md.)
 mkdir -p "$work/one"
 echo "one file" >"$work/one/one.txt"
 one=()
@@ -307,6 +307,7 @@ fi
 echo
 echo "Program: $SORVANE_EXE"
 echo "Machine: $(nproc) cores; load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Display: $BENCH_DISPLAY"
 printf '%s\n' "${summary[@]}"
 if [ "$PROGRAM_OK" != 1 ]; then
     echo "SOME RUNS WERE NOT AS EXPECTED (see above)"

@@ -103,6 +103,7 @@ done
 echo
 echo "Program: $SORVANE_EXE; trees on $(df -T "$work" | awk 'NR == 2 {print $2}') ($work)"
 echo "Machine: $(nproc) cores; load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Display: $BENCH_DISPLAY"
 printf '%s\n' "${summary[@]}"
 if [ "$OK" != 1 ]; then
     echo "SOME RUNS WERE NOT AS EXPECTED (see above)"
