@@ -112,34 +112,60 @@ bool AlignedBuffer::allocate(size_t bytes)
     return data_ != nullptr;
 }
 
+namespace {
+
+// True (after counting and telling the debugger) when a transfer breaks
+// the alignment rule: Windows would fail it with ERROR_INVALID_PARAMETER,
+// Wine would let it pass. It is a fault of the caller, never of the disk.
+bool alignmentRefused(const void* buffer, uint64_t offset, DWORD length, DWORD sectorSize, const wchar_t* what)
+{
+    const uint64_t address = reinterpret_cast<uintptr_t>(buffer);
+    if (isPowerOfTwo(sectorSize) && length != 0 && address % sectorSize == 0 && offset % sectorSize == 0 &&
+        length % sectorSize == 0) {
+        return false;
+    }
+    ++g_violations;
+    wchar_t message[160];
+    std::swprintf(message, 160,
+                  L"Sorvane: unaligned unbuffered %ls refused (buffer %p, offset %llu, length %lu, sector %lu)\n", what,
+                  buffer, static_cast<unsigned long long>(offset), static_cast<unsigned long>(length),
+                  static_cast<unsigned long>(sectorSize));
+    ::OutputDebugStringW(message);
+    return true;
+}
+
+OVERLAPPED at(uint64_t offset)
+{
+    OVERLAPPED position = {};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return position;
+}
+
+} // namespace
+
 DWORD readAligned(HANDLE file, void* buffer, uint64_t offset, DWORD length, DWORD sectorSize, DWORD& read)
 {
     read = 0;
-    const uint64_t address = reinterpret_cast<uintptr_t>(buffer);
-    if (!isPowerOfTwo(sectorSize) || length == 0 || address % sectorSize != 0 || offset % sectorSize != 0 ||
-        length % sectorSize != 0) {
-        // Windows would fail this read with ERROR_INVALID_PARAMETER; Wine
-        // would let it pass. It is a fault of the caller, never of the disk.
-        ++g_violations;
-        wchar_t message[160];
-        std::swprintf(message, 160,
-                      L"Sorvane: unaligned unbuffered read refused (buffer %p, offset %llu, length %lu, sector %lu)\n",
-                      buffer, static_cast<unsigned long long>(offset), static_cast<unsigned long>(length),
-                      static_cast<unsigned long>(sectorSize));
-        ::OutputDebugStringW(message);
-        return kAlignmentViolation;
-    }
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    if (alignmentRefused(buffer, offset, length, sectorSize, L"read")) return kAlignmentViolation;
+    OVERLAPPED position = at(offset);
     DWORD got = 0;
-    if (!::ReadFile(file, buffer, length, &got, &at)) {
+    if (!::ReadFile(file, buffer, length, &got, &position)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_HANDLE_EOF) return 0;
         return error;
     }
     read = got;
     return 0;
+}
+
+DWORD writeAligned(HANDLE file, const void* buffer, uint64_t offset, DWORD length, DWORD sectorSize)
+{
+    if (alignmentRefused(buffer, offset, length, sectorSize, L"write")) return kAlignmentViolation;
+    OVERLAPPED position = at(offset);
+    DWORD written = 0;
+    if (!::WriteFile(file, buffer, length, &written, &position)) return ::GetLastError();
+    return written == length ? 0 : ERROR_WRITE_FAULT;
 }
 
 uint64_t alignmentViolations() { return g_violations.load(); }

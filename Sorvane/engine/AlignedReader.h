@@ -1,10 +1,11 @@
-// Reads that bypass the system cache, so that the bytes read are the bytes
-// on the disk. Windows takes such reads (FILE_FLAG_NO_BUFFERING) only with
-// a buffer, an offset and a length that are all multiples of the volume's
-// sector size, and fails any other with ERROR_INVALID_PARAMETER; Wine does
-// not enforce the rule at all, so a wrong read would pass every test here.
-// Every unbuffered read therefore goes through readAligned, which checks the
-// three in every build and refuses a read that breaks them.
+// Reads and writes that bypass the system cache, so that the bytes read are
+// the bytes on the disk. Windows takes such transfers
+// (FILE_FLAG_NO_BUFFERING) only with a buffer, an offset and a length that
+// are all multiples of the volume's sector size, and fails any other with
+// ERROR_INVALID_PARAMETER; Wine does not enforce the rule at all, so a wrong
+// one would pass every test here. Every unbuffered read and write therefore
+// goes through readAligned or writeAligned, which check the three in every
+// build and refuse a transfer that breaks them.
 #pragma once
 
 #include <windows.h>
@@ -65,7 +66,13 @@ private:
 // Otherwise 0, or the system's error.
 DWORD readAligned(HANDLE file, void* buffer, uint64_t offset, DWORD length, DWORD sectorSize, DWORD& read);
 
-// How many reads readAligned has refused in this process.
+// One unbuffered write of `length` bytes from `buffer` at `offset`, under
+// the same rule and checks as readAligned; a write that is not whole is
+// ERROR_WRITE_FAULT. Otherwise 0, or the system's error.
+DWORD writeAligned(HANDLE file, const void* buffer, uint64_t offset, DWORD length, DWORD sectorSize);
+
+// How many reads and writes readAligned and writeAligned have refused in
+// this process.
 uint64_t alignmentViolations();
 
 // Reads a file from start to end with the system cache bypassed, a chunk

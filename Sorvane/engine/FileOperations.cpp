@@ -199,6 +199,43 @@ DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath&
     return ERROR_FILE_EXISTS;
 }
 
+// A verified copy made and read back by the engine's own loop, into a fresh
+// temporary beside `target`. kNeedsSystemCopy when the file is not one for
+// the loop (nothing was made then). Returns 0 (with the verdict in
+// `result`) or the error.
+DWORD copyVerifiedToTemporary(FILE_TREE_SETTING& settings, uint64_t size, uint64_t allowance, unsigned attempt,
+                              TemporaryPath& temporary, VerifyResult& result)
+{
+    const VerifiedCopyFunction copyVerified = activeRoutines().copyVerified;
+    if (!copyVerified) return kNeedsSystemCopy;
+    for (int name = 0; name < 16; ++name) {
+        if (settings.cancel) return ERROR_REQUEST_ABORTED;
+        if (const DWORD error = temporary.makeBeside(settings.target)) return error;
+        const DWORD error = copyVerified(settings, settings.sources, temporary.get(), size, allowance, attempt, result);
+        if (error == 0 || error == kNeedsSystemCopy) return error;
+        if (alreadyExists(error)) continue; // not ours: another name
+        temporary.remove();
+        return error;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
+// One verified copy into a fresh temporary, read back: by the engine's own
+// loop where it carries the file, else by the copy routine.
+VerifyResult makeAndCompare(FILE_TREE_SETTING& settings, uint64_t size, uint64_t allowance, unsigned attempt,
+                            TemporaryPath& temporary, DWORD& copyError)
+{
+    VerifyResult result = {Verdict::Failed, 0};
+    copyError = copyVerifiedToTemporary(settings, size, allowance, attempt, temporary, result);
+    if (copyError != kNeedsSystemCopy) return result;
+    copyError = copyToTemporary(settings, size, temporary);
+    if (copyError) return result;
+    // The copy routine need not have reported every chunk.
+    if (settings.currentFileBytes < size) accountFileBytes(settings, size - settings.currentFileBytes, allowance);
+    runReadBackFaultHook(temporary.get(), attempt);
+    return compareWithSource(settings, settings.sources, temporary.get(), size, allowance);
+}
+
 // The temporary copy of the source, read back and compared with its source
 // when the run verifies copies. A copy that differs from its source, or
 // cannot be read back, is discarded and made once more; when that one
@@ -211,11 +248,9 @@ WriteResult makeTemporaryCopy(FILE_TREE_SETTING& settings, uint64_t size, Tempor
     }
     const uint64_t allowance = progressAllowance(settings, size);
     for (unsigned attempt = 0;; ++attempt) {
-        if (const DWORD error = copyToTemporary(settings, size, temporary)) return {Written::Failed, error};
-        // The copy routine need not have reported every chunk.
-        if (settings.currentFileBytes < size) accountFileBytes(settings, size - settings.currentFileBytes, allowance);
-        runReadBackFaultHook(temporary.get(), attempt);
-        const VerifyResult result = compareWithSource(settings, settings.sources, temporary.get(), size, allowance);
+        DWORD copyError = 0;
+        const VerifyResult result = makeAndCompare(settings, size, allowance, attempt, temporary, copyError);
+        if (copyError) return {Written::Failed, copyError};
         if (result.verdict == Verdict::Equal) return {Written::Done, 0, true};
         temporary.remove();
         if (result.error == ERROR_REQUEST_ABORTED || settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
@@ -497,6 +532,7 @@ const FileCopyRoutines& systemCopyRoutines()
             found.moveFileWithProgress = reinterpret_cast<MoveFileWithProgressFunction>(
                 reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "MoveFileWithProgressW")));
         }
+        found.copyVerified = copyVerified;
         return found;
     }();
     return routines;

@@ -7,9 +7,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace sorvane {
 
 class FILE_TREE_SETTING;
+struct VerifyResult;
 
 // Results of applyOperation.
 enum OperationResult : int {
@@ -59,12 +62,18 @@ DWORD ordinaryPathForm(const wchar_t* path, wchar_t* out, size_t capacity);
 
 // The system's copy and move routines with progress, looked up in
 // Kernel32.dll once; either may be null, and the operations then fall back
-// to CopyFileW and MoveFileExW.
+// to CopyFileW and MoveFileExW. `copyVerified` makes and reads back the
+// verified copies of the files it can carry (copyVerified of VerifiedCopy.h
+// in the system's set); where it is null, every verified copy is made by the
+// copy routine and its source read once more for the hash.
 using CopyFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD);
 using MoveFileWithProgressFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, DWORD);
+using VerifiedCopyFunction = DWORD (*)(FILE_TREE_SETTING&, const wchar_t*, const wchar_t*, uint64_t, uint64_t,
+                                       unsigned, VerifyResult&);
 struct FileCopyRoutines {
     CopyFileExFunction copyFileEx;
     MoveFileWithProgressFunction moveFileWithProgress;
+    VerifiedCopyFunction copyVerified = nullptr;
 };
 const FileCopyRoutines& systemCopyRoutines();
 

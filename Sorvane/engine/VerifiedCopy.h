@@ -1,10 +1,15 @@
 // Verified copies: a copy is trusted only once it has been read back from
-// the disk and found equal to its source. The system's copy routine makes
-// the copy and keeps the file's attributes, times and streams; then the
-// source is read once more through the cache and the copy is read back
-// with the cache bypassed (AlignedReader), side by side, a chunk at a time,
-// and both are hashed with XXH3-128. Only equal hashes let the copy take
-// the target's name, and only then may a move delete its source.
+// the disk and found equal to its source. A file that has nothing beyond
+// its bytes, attributes and times (no named streams, no extended
+// attributes, not encrypted, sparse, compressed or a link) is copied by
+// copyVerified, a loop of our own that hashes the source with XXH3-128 as
+// it reads it for the copy, writes the copy with the cache bypassed and
+// reads it back through the same handle. Any other file is copied by the
+// system's copy routine, which carries all of that; then its source is
+// read once more for its hash and the copy is read back with the cache
+// bypassed (compareWithSource). Reads and writes that bypass the cache go
+// through AlignedReader. Only equal hashes let the copy take the target's
+// name, and only then may a move delete its source.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +33,15 @@ uint64_t progressAllowance(const FILE_TREE_SETTING& settings, uint64_t size);
 // `allowance` for that file (`currentFileBytes` holds what it has had).
 void accountFileBytes(FILE_TREE_SETTING& settings, uint64_t bytes, uint64_t allowance);
 
+// A hash of 128 bits (XXH3-128 of the bytes).
+struct Digest128 {
+    uint64_t low;
+    uint64_t high;
+};
+inline bool operator==(const Digest128& a, const Digest128& b) { return a.low == b.low && a.high == b.high; }
+inline bool operator!=(const Digest128& a, const Digest128& b) { return !(a == b); }
+Digest128 hashBytes(const void* data, size_t length);
+
 // What a comparison found.
 enum class Verdict {
     Equal,      // the copy on disk holds the source's bytes
@@ -47,19 +61,30 @@ struct VerifyResult {
 VerifyResult compareWithSource(FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* copy, uint64_t size,
                                uint64_t allowance);
 
-// A hash of 128 bits (XXH3-128 of the bytes).
-struct Digest128 {
-    uint64_t low;
-    uint64_t high;
-};
-inline bool operator==(const Digest128& a, const Digest128& b) { return a.low == b.low && a.high == b.high; }
-inline bool operator!=(const Digest128& a, const Digest128& b) { return !(a == b); }
-Digest128 hashBytes(const void* data, size_t length);
+// Returned by copyVerified for a file that has more than the loop carries;
+// nothing was created, and the file goes to the system's copy routine.
+constexpr DWORD kNeedsSystemCopy = 0xE0000001;
+
+// Copies `source` to the new file `copy` (which must not exist) as the
+// system's copy routine would for a file of bytes, attributes and times
+// (the bytes, the attributes, the creation and last-write times), hashing
+// the bytes as they are read; writes them with the cache bypassed, calls
+// the read-back fault hook with `attempt`, and reads the copy back through
+// the same handle, hashed, into `result`. Progress is counted up to
+// `allowance` for the file and a cancel request stops the copy with
+// ERROR_REQUEST_ABORTED. `size` is the size the source was listed with, a
+// hint for the buffer. Returns 0 (then `result` holds the verdict),
+// ERROR_FILE_EXISTS when `copy` exists, kNeedsSystemCopy, or the error;
+// after a failure a partial `copy` may be left for the caller to remove.
+DWORD copyVerified(FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* copy, uint64_t size,
+                   uint64_t allowance, unsigned attempt, VerifyResult& result);
 
 // The one point where tests may change a copy on disk: the hook is called
 // between the copy and its read-back, with the temporary copy's path and
 // the attempt (0 the first copy, 1 the copy made again). It is null in the
-// program; tests set it to damage the copy through a handle of their own.
+// program; tests set it to damage the copy through a handle of their own
+// (copyVerified holds the copy open meanwhile, shared for reading and
+// writing).
 using ReadBackFaultHook = void (*)(const wchar_t* temporary, unsigned attempt);
 void setReadBackFaultHook(ReadBackFaultHook hook);
 void runReadBackFaultHook(const wchar_t* temporary, unsigned attempt);

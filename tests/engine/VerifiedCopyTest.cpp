@@ -1,10 +1,11 @@
 // Verified copies through the real engine: the unbuffered reads and the
-// check of their alignment, copies and moves of trees read back and
-// compared (rows, totals, the bytes the progress display counts), copies
-// damaged on disk between the copy and the read-back (a retry, then a
-// "Failed" row with the old target and the source untouched), a cancel
-// during the read-back, and "same volume" told by the volumes' serial
-// numbers rather than by the drive letter.
+// check of their alignment, the engine's own copy loop (what it carries,
+// and the copy routine for what it does not), copies and moves of trees
+// read back and compared (rows, totals, the bytes the progress display
+// counts), copies damaged on disk between the copy and the read-back (a
+// retry, then a "Failed" row with the old target and the source
+// untouched), a cancel during the read-back, and "same volume" told by the
+// volumes' serial numbers rather than by the drive letter.
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <numeric>
+#include <optional>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -173,6 +175,7 @@ enum class Damage { None, FlipByte, Truncate, Append, Delete };
 std::atomic<int> g_damageFirstAttempts{0}; // how many attempts (from 0) are damaged
 std::atomic<Damage> g_damage{Damage::None};
 std::atomic<int> g_hookCalls{0};
+std::atomic<int> g_deletesRefused{0};
 std::wstring g_lastTemporary;
 
 void damageCopy(const wchar_t* temporary, unsigned attempt)
@@ -181,10 +184,13 @@ void damageCopy(const wchar_t* temporary, unsigned attempt)
     g_lastTemporary = temporary;
     if (static_cast<int>(attempt) >= g_damageFirstAttempts) return;
     if (g_damage == Damage::Delete) {
-        ::DeleteFileW(temporary);
+        if (!::DeleteFileW(temporary)) ++g_deletesRefused;
         return;
     }
-    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    // Shared for the engine's own loop, which holds its copy open for the
+    // read-back.
+    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
     if (!file) return;
     LARGE_INTEGER size = {};
     ::GetFileSizeEx(file.get(), &size);
@@ -216,6 +222,13 @@ void damageCopy(const wchar_t* temporary, unsigned attempt)
     }
     default: break;
     }
+}
+
+// The system's routines without the engine's own loop: every verified copy
+// is made by the copy routine.
+FileCopyRoutines routineWithoutTheLoop()
+{
+    return {systemCopyRoutines().copyFileEx, systemCopyRoutines().moveFileWithProgress, nullptr};
 }
 
 class Verified : public ::testing::Test {
@@ -358,6 +371,10 @@ TEST_F(Verified, ACopyDamagedOnceIsMadeAgainAndPassesTheSecondTime)
         g_damage = damage;
         g_damageFirstAttempts = 1;
         g_hookCalls = 0;
+        // Only a copy made by the copy routine can vanish before its
+        // read-back: the engine's own loop holds its copy open until then.
+        std::optional<RoutineOverride> routineOnly;
+        if (damage == Damage::Delete) routineOnly.emplace(routineWithoutTheLoop());
         EngineRun run(kOperationCopy);
         run.settings.verifyCopies = 1;
         run.settings.setSources(sourceList(src(), {L"a.bin"}).c_str());
@@ -401,6 +418,8 @@ TEST_F(Verified, ACopyDamagedTwiceFailsAndLeavesTheTargetAndTheMovedSourceAsThey
         g_damage = c.damage;
         g_damageFirstAttempts = 2;
         g_hookCalls = 0;
+        std::optional<RoutineOverride> routineOnly;
+        if (c.damage == Damage::Delete) routineOnly.emplace(routineWithoutTheLoop());
         EngineRun run(c.kind);
         run.settings.verifyCopies = 1;
         run.settings.setSources(sourceList(src(), {L"a.bin"}).c_str());
@@ -448,6 +467,146 @@ TEST_F(Verified, CancelDuringTheReadBackFailsTheFileAndKeepsEverything)
     ASSERT_EQ(run.log.rows.size(), 1u);
     EXPECT_EQ(run.log.rows[0].status, kStatusFailed);
     EXPECT_EQ(run.log.rows[0].error, static_cast<DWORD>(ERROR_REQUEST_ABORTED));
+}
+
+// ------------------------------------------------------------ the engine's own copy loop
+
+FILETIME lastWriteOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+bool sameTime(const FILETIME& a, const FILETIME& b) { return ::CompareFileTime(&a, &b) == 0; }
+
+TEST(OwnCopyLoop, CarriesBytesAttributesAndLastWriteTimeAndHashesWhatItRead)
+{
+    TempFolder root;
+    const std::map<std::wstring, std::string> files = {
+        {L"empty", ""},
+        {L"small", contentFor(L"small", 17)},
+        {L"chunk", contentFor(L"chunk", 1024 * 1024)},
+        {L"large", contentFor(L"large", 2 * 1024 * 1024 + 3)},
+    };
+    // (A Unix file system under Wine keeps no creation time of its own: only
+    // the last-write time can be checked here.)
+    const FILETIME created = fileTimeOf(2011, 3, 4);
+    const FILETIME written = fileTimeOf(2012, 5, 6);
+    for (const auto& [name, bytes] : files) {
+        const std::wstring source = root / name;
+        ASSERT_TRUE(writeBytes(source, bytes));
+        UniqueFile file(::CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(::SetFileTime(file.get(), &created, nullptr, &written));
+    }
+    ASSERT_TRUE(::SetFileAttributesW((root / L"small").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+    for (const auto& [name, bytes] : files) {
+        EngineRun run(kOperationCopy);
+        const std::wstring source = root / name;
+        const std::wstring copy = root / (name + L".copy");
+        VerifyResult result = {Verdict::Failed, 0};
+        ASSERT_EQ(copyVerified(run.settings, source.c_str(), copy.c_str(), bytes.size(), 2 * bytes.size(), 0, result),
+                  0u)
+            << name.c_str();
+        EXPECT_EQ(result.verdict, Verdict::Equal) << name.c_str();
+        EXPECT_EQ(readBytes(copy), bytes) << name.c_str() << ": the last sector cut back to the length";
+        EXPECT_EQ(run.settings.doneBytes, 2 * bytes.size()) << "written once and read back once";
+        EXPECT_TRUE(sameTime(lastWriteOf(copy), written)) << name.c_str();
+        EXPECT_EQ(::GetFileAttributesW(copy.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+                  ::GetFileAttributesW(source.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))
+            << name.c_str();
+    }
+}
+
+TEST(OwnCopyLoop, NeverWritesOverAFileAndStopsOnCancel)
+{
+    TempFolder root;
+    const std::string content = contentFor(L"source", 3 * 1024 * 1024);
+    ASSERT_TRUE(writeBytes(root / L"source", content));
+    ASSERT_TRUE(writeBytes(root / L"there", "already there"));
+    EngineRun run(kOperationCopy);
+    VerifyResult result = {Verdict::Failed, 0};
+    const DWORD onto = copyVerified(run.settings, (root / L"source").c_str(), (root / L"there").c_str(),
+                                    content.size(), 2 * content.size(), 0, result);
+    EXPECT_TRUE(onto == ERROR_FILE_EXISTS || onto == ERROR_ALREADY_EXISTS) << onto;
+    EXPECT_EQ(readBytes(root / L"there"), "already there");
+
+    run.progress.onUpdate = [&](bool) { run.settings.cancel = 1; };
+    EXPECT_EQ(copyVerified(run.settings, (root / L"source").c_str(), (root / L"partial").c_str(), content.size(),
+                           2 * content.size(), 0, result),
+              static_cast<DWORD>(ERROR_REQUEST_ABORTED));
+    EXPECT_LT(run.settings.doneBytes, content.size()) << "stopped after the first chunk";
+}
+
+// Counts the verified copies made by each way.
+std::atomic<int> g_systemCopies{0};
+std::atomic<int> g_loopCopies{0};
+BOOL WINAPI countedSystemCopy(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
+                              DWORD flags)
+{
+    ++g_systemCopies;
+    return systemCopyRoutines().copyFileEx(source, target, progress, data, cancel, flags);
+}
+DWORD countedLoop(FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* copy, uint64_t size,
+                  uint64_t allowance, unsigned attempt, VerifyResult& result)
+{
+    ++g_loopCopies;
+    return systemCopyRoutines().copyVerified(settings, source, copy, size, allowance, attempt, result);
+}
+// As the loop answers for a file with named streams or extended attributes.
+DWORD loopDeclines(FILE_TREE_SETTING&, const wchar_t*, const wchar_t*, uint64_t, uint64_t, unsigned, VerifyResult&)
+{
+    ++g_loopCopies;
+    return kNeedsSystemCopy;
+}
+
+TEST_F(Verified, PlainFilesGoThroughTheOwnLoopOthersThroughTheCopyRoutineAndAllAreReadBack)
+{
+    const auto files = tree(src());
+    const std::wstring sources = sourceList(src(), {L"empty.txt", L"small.txt", L"sector.bin", L"sub"});
+    for (const bool declined : {false, true}) {
+        removeTree(dst());
+        ASSERT_TRUE(::CreateDirectoryW(dst().c_str(), nullptr));
+        g_systemCopies = g_loopCopies = g_hookCalls = 0;
+        // A copy damaged once is made again the same way.
+        g_damage = Damage::FlipByte;
+        g_damageFirstAttempts = 1;
+        RoutineOverride routines(
+            {countedSystemCopy, systemCopyRoutines().moveFileWithProgress, declined ? loopDeclines : countedLoop});
+        EngineRun run(kOperationCopy);
+        run.settings.verifyCopies = 1;
+        run.settings.setSources(sources.c_str());
+        run.settings.setTarget(dst().c_str());
+        run.both();
+        const int count = static_cast<int>(files.size());
+        // Every first copy is damaged (the empty one gains a byte): two of each.
+        EXPECT_EQ(g_loopCopies, 2 * count) << (declined ? "asked, and declined" : "made by the loop");
+        EXPECT_EQ(g_systemCopies, declined ? 2 * count : 0);
+        EXPECT_EQ(g_hookCalls, 2 * count);
+        for (const auto& [name, bytes] : files) EXPECT_EQ(readBytes(dst(name)), bytes) << name.c_str();
+        EXPECT_EQ(run.settings.verifiedFiles, files.size());
+        EXPECT_EQ(run.log.count(kStatusVerified), files.size());
+        EXPECT_EQ(countTemporaries(dst()), 0u);
+    }
+}
+
+TEST_F(Verified, TheOwnLoopHoldsItsCopyOpenSoItCannotVanishBeforeItsReadBack)
+{
+    const std::string content = contentFor(L"held", 5000);
+    ASSERT_TRUE(writeBytes(src(L"a.bin"), content));
+    g_damage = Damage::Delete;
+    g_damageFirstAttempts = 1;
+    g_deletesRefused = 0;
+    EngineRun run(kOperationCopy);
+    run.settings.verifyCopies = 1;
+    run.settings.setSources(sourceList(src(), {L"a.bin"}).c_str());
+    run.settings.setTarget(dst().c_str());
+    run.both();
+    EXPECT_EQ(g_deletesRefused, 1) << "the delete was refused";
+    EXPECT_EQ(g_hookCalls, 1) << "so the first copy was read back and kept";
+    EXPECT_EQ(readBytes(dst(L"a.bin")), content);
+    EXPECT_EQ(run.settings.verifiedFiles, 1u);
 }
 
 // ------------------------------------------------------------ same volume

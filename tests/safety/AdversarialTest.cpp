@@ -91,6 +91,14 @@ BOOL WINAPI countedCopy(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progr
     return systemCopyRoutines().copyFileEx(source, target, progress, data, cancel, flags);
 }
 
+// Verified copies of plain files go through the engine's own loop.
+DWORD countedCopyVerified(FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* target, uint64_t size,
+                          uint64_t allowance, unsigned attempt, VerifyResult& result)
+{
+    ++g_copyCalls;
+    return systemCopyRoutines().copyVerified(settings, source, target, size, allowance, attempt, result);
+}
+
 BOOL WINAPI countedMove(LPCWSTR source, LPCWSTR target, LPPROGRESS_ROUTINE progress, LPVOID data, DWORD flags)
 {
     const BOOL moved = systemCopyRoutines().moveFileWithProgress(source, target, progress, data, flags);
@@ -118,7 +126,10 @@ void damageSomeCopies(const wchar_t* temporary, unsigned attempt)
     // The second copy of a file is damaged only where its first one was.
     if (attempt > 0 && g_lastDamagedFirst.empty()) return;
     if (g_damageRandom() % 100 >= g_damagePercent) return;
-    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    // Shared for the engine's own loop, which holds its copy open for the
+    // read-back.
+    UniqueFile file(::CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
     if (!file) return;
     LARGE_INTEGER size = {};
     ::GetFileSizeEx(file.get(), &size);
@@ -1043,7 +1054,7 @@ void runBatch(int batch)
     places.letterAlias = alias.root();
     places.otherRoot = other.root();
 
-    RoutineOverride routines({countedCopy, countedMove});
+    RoutineOverride routines({countedCopy, countedMove, countedCopyVerified});
     setReadBackFaultHook(damageSomeCopies);
     struct HookOff {
         ~HookOff() { setReadBackFaultHook(nullptr); }
