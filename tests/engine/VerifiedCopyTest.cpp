@@ -47,7 +47,7 @@ ULONG openModeOf(HANDLE file)
     return mode;
 }
 
-TEST(AlignedRead, EveryBreachOfTheAlignmentIsRefusedBeforeAnythingIsRead)
+TEST(AlignedRead, EveryBreachOfTheAlignmentIsRefusedBeforeAnythingIsReadOrWritten)
 {
     TempFolder root;
     const std::wstring path = root / L"data.bin";
@@ -93,6 +93,22 @@ TEST(AlignedRead, EveryBreachOfTheAlignmentIsRefusedBeforeAnythingIsRead)
             }
         }
     }
+
+    // Unbuffered writes are held to the same rule: nothing of a refused one
+    // reaches the file.
+    const std::wstring written = root / L"written.bin";
+    UniqueFile out(::CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_NO_BUFFERING, nullptr));
+    ASSERT_TRUE(out);
+    for (const auto& breach : breaches) {
+        SCOPED_TRACE(breach.what);
+        const uint64_t before = alignmentViolations();
+        EXPECT_EQ(writeAligned(out.get(), breach.buffer, breach.offset, breach.length, breach.sector),
+                  kAlignmentViolation);
+        EXPECT_EQ(alignmentViolations(), before + 1);
+    }
+    ASSERT_EQ(writeAligned(out.get(), bytes, 4096, 8192, 4096), 0u) << "an aligned write goes through";
+    out.reset();
+    EXPECT_EQ(readBytes(written).size(), 3u * 4096) << "only the aligned write reached the file";
 
     // Aligned reads go through, also the whole last block of a file whose
     // end is not a sector's: the read returns the short count.
