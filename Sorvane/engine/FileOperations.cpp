@@ -169,16 +169,33 @@ Placement placementFor(const FILE_TREE_SETTING& settings, const ListingRecord* j
 
 bool alreadyExists(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
+// Runs `copy` (0 or an error) onto fresh temporary names beside `target`
+// until it finds one that nobody else has taken. Only a file this call
+// created is ever removed again: after any other failure, what the attempt
+// left. kNeedsSystemCopy passes through (nothing was made then).
+template <class Copy>
+DWORD ontoFreshTemporary(FILE_TREE_SETTING& settings, TemporaryPath& temporary, Copy copy)
+{
+    for (int name = 0; name < 16; ++name) {
+        if (settings.cancel) return ERROR_REQUEST_ABORTED;
+        if (const DWORD error = temporary.makeBeside(settings.target)) return error;
+        const DWORD error = copy();
+        if (error == 0 || error == kNeedsSystemCopy) return error;
+        if (alreadyExists(error)) continue; // not ours: another name
+        temporary.remove();
+        return error;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
 // Copies the source to a fresh temporary file beside `target` through the
 // system copy routine (or CopyFileW when it is missing). A cancel reaches
-// the routine through the progress routine's PROGRESS_CANCEL. Only a file
-// this call created is ever removed again. Returns 0 or the error.
+// the routine through the progress routine's PROGRESS_CANCEL. Returns 0 or
+// the error.
 DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath& temporary)
 {
     const FileCopyRoutines& routines = activeRoutines();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (settings.cancel) return ERROR_REQUEST_ABORTED;
-        if (const DWORD error = temporary.makeBeside(settings.target)) return error;
+    return ontoFreshTemporary(settings, temporary, [&]() -> DWORD {
         BOOL copied;
         if (routines.copyFileEx) {
             copied = routines.copyFileEx(settings.sources, temporary.get(), copyProgressCallback, &settings, nullptr,
@@ -190,13 +207,8 @@ DWORD copyToTemporary(FILE_TREE_SETTING& settings, uint64_t size, TemporaryPath&
             }
             copied = ::CopyFileW(settings.sources, temporary.get(), TRUE);
         }
-        if (copied) return 0;
-        const DWORD error = ::GetLastError();
-        if (alreadyExists(error)) continue; // not ours: another name
-        temporary.remove();
-        return error;
-    }
-    return ERROR_FILE_EXISTS;
+        return copied ? 0 : ::GetLastError();
+    });
 }
 
 // A verified copy made and read back by the engine's own loop, into a fresh
@@ -208,16 +220,9 @@ DWORD copyVerifiedToTemporary(FILE_TREE_SETTING& settings, uint64_t size, uint64
 {
     const VerifiedCopyFunction copyVerified = activeRoutines().copyVerified;
     if (!copyVerified) return kNeedsSystemCopy;
-    for (int name = 0; name < 16; ++name) {
-        if (settings.cancel) return ERROR_REQUEST_ABORTED;
-        if (const DWORD error = temporary.makeBeside(settings.target)) return error;
-        const DWORD error = copyVerified(settings, settings.sources, temporary.get(), size, allowance, attempt, result);
-        if (error == 0 || error == kNeedsSystemCopy) return error;
-        if (alreadyExists(error)) continue; // not ours: another name
-        temporary.remove();
-        return error;
-    }
-    return ERROR_FILE_EXISTS;
+    return ontoFreshTemporary(settings, temporary, [&] {
+        return copyVerified(settings, settings.sources, temporary.get(), size, allowance, attempt, result);
+    });
 }
 
 // One verified copy into a fresh temporary, read back: by the engine's own
