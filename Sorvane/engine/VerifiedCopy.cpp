@@ -214,6 +214,7 @@ DWORD copyVerified(FILE_TREE_SETTING& settings, const wchar_t* source, const wch
 
     auto* bytes = static_cast<unsigned char*>(buffer.data());
     uint64_t length = 0;
+    bool padded = false;
     for (;;) {
         if (settings.cancel) return ERROR_REQUEST_ABORTED;
         DWORD filled = 0;
@@ -224,15 +225,18 @@ DWORD copyVerified(FILE_TREE_SETTING& settings, const wchar_t* source, const wch
         // file's length afterwards.
         const DWORD whole = (filled + sectorSize - 1) / sectorSize * sectorSize;
         std::memset(bytes + filled, 0, whole - filled);
+        padded = whole != filled;
         if (const DWORD error = writeAligned(to.get(), bytes, length, whole, sectorSize)) return error;
         length += filled;
         accountFileBytes(settings, filled, allowance);
         if (settings.progress) settings.progress->UpdateCounters(true);
         if (filled < chunk) break;
     }
-    FILE_END_OF_FILE_INFO end = {};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-    if (!::SetFileInformationByHandle(to.get(), FileEndOfFileInfo, &end, sizeof(end))) return ::GetLastError();
+    if (padded) {
+        FILE_END_OF_FILE_INFO end = {};
+        end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+        if (!::SetFileInformationByHandle(to.get(), FileEndOfFileInfo, &end, sizeof(end))) return ::GetLastError();
+    }
     FILE_BASIC_INFO finished = {};
     finished.CreationTime = basic.CreationTime;
     finished.LastWriteTime = basic.LastWriteTime;
