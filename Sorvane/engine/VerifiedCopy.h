@@ -1,15 +1,15 @@
 // Verified copies: a copy is trusted only once it has been read back from
-// the disk and found equal to its source. A file that has nothing beyond
-// its bytes, attributes and times (no named streams, no extended
-// attributes, not encrypted, sparse, compressed or a link) is copied by
-// copyVerified, a loop of our own that hashes the source with XXH3-128 as
-// it reads it for the copy, writes the copy with the cache bypassed and
-// reads it back through the same handle. Any other file is copied by the
-// system's copy routine, which carries all of that; then its source is
-// read once more for its hash and the copy is read back with the cache
-// bypassed (compareWithSource). Reads and writes that bypass the cache go
-// through AlignedReader. Only equal hashes let the copy take the target's
-// name, and only then may a move delete its source.
+// the disk and found equal to its source. A file of up to 4 MB that has
+// nothing beyond its bytes, attributes and times (no named streams, no
+// extended attributes, not encrypted, sparse, compressed or a link) is
+// copied by copyVerified, a loop of our own that hashes the source with
+// XXH3-128 as it reads it for the copy, writes the copy with the cache
+// bypassed and reads it back through the same handle. Any other file is
+// copied by the system's copy routine, which carries all of that; then its
+// source is read once more for its hash and the copy is read back with the
+// cache bypassed (compareWithSource). Reads and writes that bypass the
+// cache go through AlignedReader. Only equal hashes let the copy take the
+// target's name, and only then may a move delete its source.
 #pragma once
 
 #include <windows.h>
@@ -61,8 +61,9 @@ struct VerifyResult {
 VerifyResult compareWithSource(FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* copy, uint64_t size,
                                uint64_t allowance);
 
-// Returned by copyVerified for a file that has more than the loop carries;
-// nothing was created, and the file goes to the system's copy routine.
+// Returned by copyVerified for a file that has more than the loop carries,
+// or is larger than 4 MB (listed size); nothing was created, and the file
+// goes to the system's copy routine.
 constexpr DWORD kNeedsSystemCopy = 0xE0000001;
 
 // Copies `source` to the new file `copy` (which must not exist) as the

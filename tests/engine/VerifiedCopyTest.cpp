@@ -535,7 +535,7 @@ TEST(OwnCopyLoop, CarriesBytesAttributesAndLastWriteTimeAndHashesWhatItRead)
     }
 }
 
-TEST(OwnCopyLoop, NeverWritesOverAFileAndStopsOnCancel)
+TEST(OwnCopyLoop, NeverWritesOverAFileLeavesLargeFilesToTheRoutineAndStopsOnCancel)
 {
     TempFolder root;
     const std::string content = contentFor(L"source", 3 * 1024 * 1024);
@@ -547,6 +547,12 @@ TEST(OwnCopyLoop, NeverWritesOverAFileAndStopsOnCancel)
                                     content.size(), 2 * content.size(), 0, result);
     EXPECT_TRUE(onto == ERROR_FILE_EXISTS || onto == ERROR_ALREADY_EXISTS) << onto;
     EXPECT_EQ(readBytes(root / L"there"), "already there");
+
+    // A large file is left to the copy routine, before anything is made.
+    EXPECT_EQ(copyVerified(run.settings, (root / L"source").c_str(), (root / L"large").c_str(), 64 * 1024 * 1024,
+                           128 * 1024 * 1024, 0, result),
+              kNeedsSystemCopy);
+    EXPECT_FALSE(exists(root / L"large"));
 
     run.progress.onUpdate = [&](bool) { run.settings.cancel = 1; };
     EXPECT_EQ(copyVerified(run.settings, (root / L"source").c_str(), (root / L"partial").c_str(), content.size(),
