@@ -156,7 +156,6 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
 {
     if (settings.kind() != kOperationCompress) return 0;
     LhaLibrary library;
-    if (!library.Acquire(message, messageCapacity)) return 0;
     Outcome outcome(message, messageCapacity);
 
     // The archive, and what lies at its name now.
@@ -188,6 +187,9 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
         if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
         return 0;
     }
+
+    // The library is loaded only now that something qualifies.
+    if (!library.Acquire(message, messageCapacity)) return 0;
 
     // Every text the library gets must name exactly what it stands for.
     std::string response;

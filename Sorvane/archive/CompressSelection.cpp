@@ -7,6 +7,7 @@
 #include "../engine/Listing.h"
 #include "../engine/PathUtil.h"
 #include "../engine/SourceWalk.h"
+#include "../engine/Temporaries.h"
 #include "CompressTexts.h"
 
 #include <cwchar>
@@ -113,14 +114,17 @@ public:
         }
         const std::wstring full = compress::ordinaryForm(path);
         if (isArchive(full)) return false;
+        // A temporary of ours or of the archiver library (a run that is
+        // still going, in this folder) is no file of the user's.
+        if (isTemporaryName(fileNamePart(full.c_str()))) return false;
         if (!startsWithNoCase(full, out_.base) || full.size() == out_.base.size()) {
             stop(kIdsItemNotRead, full, ERROR_BAD_PATHNAME);
             return false;
         }
         std::wstring relative = full.substr(out_.base.size());
-        std::wstring key = relative;
-        ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-        if (!seen_.insert(key).second) return false; // a name given twice is archived once
+        // A name given twice is archived once; names that differ only by
+        // case are two files (a case-sensitive folder) and both go in.
+        if (!seen_.insert(relative).second) return false;
         out_.names.push_back(std::move(relative));
         return true;
     }
@@ -133,9 +137,12 @@ public:
             stop(kIdsItemNotRead, compress::ordinaryForm(path), 0);
         }
     }
-    void WriteErrorRow(const wchar_t* path, UINT, DWORD error, COLORREF) override
+    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF) override
     {
-        stop(kIdsItemNotRead, compress::ordinaryForm(path), error ? error : ::GetLastError());
+        // A folder that could not be listed would leave its files out of
+        // the archive without a word: the archive is not made.
+        stop(statusId == kStatusFolderFailed ? kIdsFolderNotListed : kIdsItemNotRead, compress::ordinaryForm(path),
+             error ? error : ::GetLastError());
     }
     void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
     {
@@ -143,6 +150,12 @@ public:
         // it: what lies behind it is not part of the selection's tree.
         if (statusId == kStatusSkipped && reasonId == kReasonLinkSkipped) {
             ++out_.skippedLinks;
+            return;
+        }
+        // A link inside a selected folder: the folder's tree is not what
+        // an archive would hold, so none is made; the message says where.
+        if (reasonId == kReasonLinkInside) {
+            stop(kIdsLinkInside, compress::ordinaryForm(path), 0);
             return;
         }
         if (error != 0) {
@@ -219,6 +232,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
         }
         walkList = base;
     } else {
+        std::set<std::wstring> named; // a name listed twice is one item, as the walk takes it
         for (size_t start = separator + 1; start <= list.size();) {
             size_t end = list.find(L';', start);
             if (end == std::wstring::npos) end = list.size();
@@ -228,7 +242,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
                 out.problemPath = base + name;
                 return;
             }
-            if (!name.empty()) ++out.selectedItems;
+            if (!name.empty() && named.insert(name).second) ++out.selectedItems;
             start = end + 1;
         }
         // The parent in its full form; the drive-root forms stay as they are.

@@ -22,6 +22,8 @@ enum CompressText : UINT {
     kIdsNoArchiveName = 1833,       // no archive name was given
     kIdsArchiveNotFullPath = 1834,  // the archive's name lacks its drive or share
     kIdsLinksSkipped = 1835,        // "%d" selected links were not followed
+    kIdsFolderNotListed = 1836,     // a folder of the selection could not be listed: no archive
+    kIdsLinkInside = 1837,          // a link inside a selected folder: no archive
 };
 
 } // namespace sorvane

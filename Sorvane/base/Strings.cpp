@@ -27,19 +27,19 @@ int loadString(UINT id, wchar_t* buffer, int capacity)
     return length;
 }
 
-std::wstring formatString(UINT id, const wchar_t* argument)
+namespace {
+
+// Puts `arguments` (`count` of them) in place of the first "%s" marks of
+// `format`, in order; "%%" is one '%'; anything else is copied as it is.
+std::wstring substitute(const std::wstring& format, const wchar_t* const* arguments, size_t count)
 {
-    const std::wstring format = loadString(id);
-    if (!argument) return format;
-    // Our strings take at most one "%s"; anything else is copied as it is.
     std::wstring result;
-    result.reserve(format.size() + std::wcslen(argument));
-    bool substituted = false;
+    result.reserve(format.size());
+    size_t used = 0;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] == L'%' && i + 1 < format.size()) {
-            if (format[i + 1] == L's' && !substituted) {
-                result += argument;
-                substituted = true;
+            if (format[i + 1] == L's' && used < count) {
+                result += arguments[used++];
                 ++i;
                 continue;
             }
@@ -52,6 +52,21 @@ std::wstring formatString(UINT id, const wchar_t* argument)
         result += format[i];
     }
     return result;
+}
+
+} // namespace
+
+std::wstring formatString(UINT id, const wchar_t* argument)
+{
+    const std::wstring format = loadString(id);
+    if (!argument) return format;
+    return substitute(format, &argument, 1);
+}
+
+std::wstring formatString(UINT id, const wchar_t* first, const wchar_t* second)
+{
+    const wchar_t* const arguments[] = {first ? first : L"", second ? second : L""};
+    return substitute(loadString(id), arguments, 2);
 }
 
 std::wstring formatNumber(UINT id, long long number)

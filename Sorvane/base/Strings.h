@@ -13,6 +13,9 @@ std::wstring loadString(UINT id);
 int loadString(UINT id, wchar_t* buffer, int capacity);
 // Formats string `id` with one text argument ("%s").
 std::wstring formatString(UINT id, const wchar_t* argument);
+// Formats string `id` with two text arguments, taking the place of its
+// first and second "%s" in order; a text without them is returned as it is.
+std::wstring formatString(UINT id, const wchar_t* first, const wchar_t* second);
 // Formats string `id` with one number ("%d").
 std::wstring formatNumber(UINT id, long long number);
 

@@ -710,8 +710,10 @@ void CFileTreeDlg::onStart()
             // The target in its full form, never the selection, inside it or
             // the folder that holds it. A drive that is not there is refused
             // when the run starts.
-            if (const UINT refusal = prepareRunTarget(work, false)) {
-                showMessage(m_hWnd, loadString(refusal), GetWindowText(), MB_OK | MB_ICONERROR);
+            OverlapDetail detail;
+            if (const UINT refusal = prepareRunTarget(work, false, &detail)) {
+                showMessage(m_hWnd, formatString(refusal, detail.item.c_str(), detail.landing.c_str()),
+                            GetWindowText(), MB_OK | MB_ICONERROR);
                 return gotoControl(kTarget);
             }
         }

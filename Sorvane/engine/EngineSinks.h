@@ -46,6 +46,14 @@ enum ItemReason : UINT {
     kReasonTargetFolderSkipped = 1818, // the walk met the run's own target folder
     kReasonVerifyFailed = 1872,      // the copy read back differed from its source, twice
     kReasonReadBackFailed = 1873,    // the copy could not be read back
+    kReasonPossiblySameFile = 1881,  // same id, size and time on volumes that cannot be told apart
+    kReasonNameWritten = 1882,       // this run already wrote the name here (detail: from which source)
+    kReasonSourceInUse = 1883,       // another program holds the source
+    kReasonSourceChanged = 1884,     // the source is not what its listing showed
+    kReasonSourceChangedInCopy = 1885, // the source changed while it was copied; the copy stays
+    kReasonLinkInTheWay = 1886,      // a link of the file's name in the target
+    kReasonLinkInside = 1887,        // a link inside a selected folder, left alone
+    kReasonTargetFolderIsLink = 1889, // the file's target folder is a link
 };
 
 class IProgressSink {
@@ -75,6 +83,17 @@ public:
         (void)reasonId;
         (void)error;
         WriteItemRow(path, statusId, colour);
+    }
+
+    // A reason row whose reason text takes "%s" marks: `first` and
+    // `second` (null: none) in their place, such as the other file of a
+    // conflict. A sink that keeps no details writes the plain reason row.
+    virtual void WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
+                                const wchar_t* second, COLORREF colour)
+    {
+        (void)first;
+        (void)second;
+        WriteReasonRow(path, statusId, reasonId, 0, colour);
     }
 
 protected:

@@ -2,10 +2,14 @@
 
 #include "EngineSinks.h"
 #include "FileTreeSetting.h"
+#include "HeldSource.h"
 #include "Listing.h"
 #include "RecycleBatch.h"
+#include "SameFile.h"
+#include "SelectedItem.h"
 #include "Temporaries.h"
 #include "VerifiedCopy.h"
+#include "WrittenNames.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -85,6 +89,74 @@ void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UI
 
 bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// The row of a source that was held for deletion and could not be: in use
+// by another program, not what its listing showed, or not to be opened.
+void logHoldFailure(FILE_TREE_SETTING& settings, const wchar_t* source, HoldResult result, DWORD error)
+{
+    switch (result) {
+    case HoldResult::InUse: logReason(settings, source, kStatusFailed, kReasonSourceInUse, error); break;
+    case HoldResult::Changed: logReason(settings, source, kStatusFailed, kReasonSourceChanged, 0); break;
+    default: logError(settings, source, kStatusFailed, error, kColourNone); break;
+    }
+}
+
+// The record of the names this run wrote in the target folder in hand,
+// looked up when its first file is about to be written (the folder exists
+// by then). Null outside an executing pass of a copy or move.
+WrittenFolder* targetFolderRecord(FILE_TREE_SETTING& settings)
+{
+    if (!settings.writtenNames) return nullptr;
+    if (!settings.targetFolderLooked) {
+        const wchar_t* slash = std::wcsrchr(settings.target, L'\\');
+        if (!slash) return nullptr;
+        const std::wstring folder(settings.target, static_cast<size_t>(slash - settings.target) + 1);
+        settings.targetFolderNames = settings.writtenNames->folder(folder.c_str());
+        // A folder that cannot be opened is asked again for the next file.
+        settings.targetFolderLooked = settings.targetFolderNames != nullptr;
+    }
+    return settings.targetFolderNames;
+}
+
+const wchar_t* targetFileName(const FILE_TREE_SETTING& settings)
+{
+    const wchar_t* slash = std::wcsrchr(settings.target, L'\\');
+    return slash ? slash + 1 : settings.target;
+}
+
+// True, with the row written, when this run already wrote the target's
+// name in its folder: the second source stays where it is.
+bool refusedAsWrittenName(FILE_TREE_SETTING& settings)
+{
+    WrittenFolder* folder = targetFolderRecord(settings);
+    if (!folder) return false;
+    const std::wstring* writer = folder->writer(targetFileName(settings));
+    if (!writer) return false;
+    wchar_t shown[MAX_PATH];
+    const wchar_t* other = ordinaryPathForm(writer->c_str(), shown, MAX_PATH) == 0 ? shown : writer->c_str();
+    if (settings.log) settings.log->WriteDetailRow(settings.sources, kStatusFailed, kReasonNameWritten, other, nullptr, kColourNone);
+    return true;
+}
+
+void recordWrittenName(FILE_TREE_SETTING& settings)
+{
+    if (WrittenFolder* folder = targetFolderRecord(settings)) folder->add(targetFileName(settings), settings.sources);
+}
+
+// Whether the existing target is the source itself under another name (a
+// hard link, a file link, one share under two names). 0 when they are two
+// files, else the reason of the row that keeps both.
+UINT sameFileReason(const FileFacts& source, const wchar_t* target)
+{
+    DWORD error = 0;
+    const FileFacts there = readFileFacts(target, error);
+    switch (judgeSameFile(source, there)) {
+    case SameFile::Yes: return kReasonSameFile;
+    case SameFile::Possibly: return kReasonPossiblySameFile;
+    case SameFile::No: break;
+    }
+    return 0;
+}
+
 // A temporary file name beside the target. Its text lives in the object
 // itself for any folder of ordinary length: a file costs no allocation for
 // it; only a deep folder's path goes to the heap.
@@ -137,6 +209,9 @@ enum class Written {
     SourceKept,      // the target holds the file, its source could not be deleted
     VerifyFailed,    // the copy read back differed from its source, twice: nothing changed
     ReadBackFailed,  // the copy could not be read back (`error`), twice: nothing changed
+    SourceInUse,     // another program holds the source (`error`): nothing written
+    SourceChanged,   // the source is not what its listing showed: nothing written
+    SourceChangedInCopy, // the target holds the copy; the source changed meanwhile and was kept
 };
 struct WriteResult {
     Written outcome;
@@ -298,7 +373,7 @@ WriteResult copyFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRe
     return placed;
 }
 
-WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAttributes, const ListingRecord* judged)
+WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRecord* judged)
 {
     // On one volume a move is a rename: atomic, nothing is copied.
     const Placement placement = placementFor(settings, judged);
@@ -312,31 +387,39 @@ WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, DWORD sourceAtt
         moved = ::MoveFileExW(settings.sources, settings.target, flags);
     }
     if (moved) return {Written::Done, 0};
-    DWORD error = ::GetLastError();
+    const DWORD error = ::GetLastError();
     if (error != ERROR_NOT_SAME_DEVICE) {
         if (placement == Placement::Create && alreadyExists(error)) return {Written::TargetAppeared, 0};
         return {Written::Failed, error};
     }
 
-    // Another volume: copy, put the copy in place, and only then let the
-    // source go. A cancel or failure before that point leaves the source
-    // untouched and the target as it was.
+    // Another volume: hold the source, copy it, put the copy in place, and
+    // only then delete the source through the handle that was held all
+    // along. A cancel or failure before that point leaves the source
+    // untouched and the target as it was; a source another program holds,
+    // or one that is not what its listing showed, is neither copied nor
+    // deleted.
     if (settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
+    HeldSource held;
+    switch (held.hold(settings.sources, *settings.currentItem)) {
+    case HoldResult::Held: break;
+    case HoldResult::InUse: return {Written::SourceInUse, held.error()};
+    case HoldResult::Changed: return {Written::SourceChanged, 0};
+    case HoldResult::Failed: return {Written::Failed, held.error()};
+    }
     TemporaryPath temporary;
     const WriteResult copied = makeTemporaryCopy(settings, size, temporary);
     if (copied.outcome != Written::Done) return copied;
     const WriteResult placed = placeTemporary(settings, temporary, judged);
     if (placed.outcome != Written::Done) return placed;
-    if (::DeleteFileW(settings.sources)) return {Written::Done, 0, copied.verified};
-    error = ::GetLastError();
-    if ((sourceAttributes & FILE_ATTRIBUTE_READONLY) && clearReadOnly(settings.sources, sourceAttributes)) {
-        // The file moves with its attributes; the copy at the target keeps them.
-        if (::DeleteFileW(settings.sources)) return {Written::Done, 0, copied.verified};
-        error = ::GetLastError();
-        restoreAttributes(settings.sources, sourceAttributes);
-    }
+    // The copy holds what the source held when it was copied; a source
+    // written since (by a writer that ignores sharing) keeps its newer
+    // content.
+    if (!held.unchanged()) return {Written::SourceChangedInCopy, 0, copied.verified};
+    const DWORD removeError = held.remove();
+    if (removeError == 0) return {Written::Done, 0, copied.verified};
     // The file is whole at both places; the row says so.
-    return {Written::SourceKept, error};
+    return {Written::SourceKept, removeError};
 }
 
 // Writes the row and the count of one deleted (or kept) file.
@@ -382,8 +465,25 @@ int applyDelete(FILE_TREE_SETTING& settings)
         refreshProgress(settings);
         return kOperationFailed;
     }
+    if (settings.overwrite != 1) {
+        // Deleted for good only while it is the file that was judged: held
+        // so that no one writes it meanwhile, and deleted through that
+        // handle.
+        HeldSource held;
+        const HoldResult result = held.hold(source, *item);
+        DWORD error = held.error();
+        if (result == HoldResult::Held) {
+            error = held.remove();
+            recordDelete(settings, source, attributes, false, error == 0, false, error);
+            return error == 0 ? kOperationDone : kOperationFailed;
+        }
+        logHoldFailure(settings, source, result, error);
+        countOutcome(settings, false);
+        refreshProgress(settings);
+        return kOperationFailed;
+    }
     const bool cleared = readOnly && clearReadOnly(source, attributes);
-    if (settings.overwrite == 1) {
+    {
         // In a walk, the file joins the folder's batch for the Recycle Bin;
         // its row is written when the batch has gone (flushRecycleBatch).
         RecycleBatch* batch = settings.recycleBatch;
@@ -395,10 +495,6 @@ int applyDelete(FILE_TREE_SETTING& settings)
         recordDelete(settings, source, attributes, cleared, recycled.recycled, recycled.kept, recycled.error);
         return recycled.recycled ? kOperationDone : kOperationFailed;
     }
-    const bool success = ::DeleteFileW(source) != 0;
-    const DWORD error = success ? 0 : ::GetLastError();
-    recordDelete(settings, source, attributes, cleared, success, false, error);
-    return success ? kOperationDone : kOperationFailed;
 }
 
 // A move whose target is not older than its source: the target stays and
@@ -408,27 +504,32 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
 {
     const ListingRecord* item = settings.currentItem;
     const wchar_t* source = settings.sources;
-    const DWORD attributes = item->attributes;
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const bool readOnly = (item->attributes & FILE_ATTRIBUTE_READONLY) != 0;
     showFileName(settings);
-    if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
+    bool deleted = false;
+    if (refusedAsWrittenName(settings)) {
+        // The target is a file this run put there: it judged another file.
+    } else if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
         logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
-        ++settings.failedFiles;
     } else if (readOnly && settings.protectReadOnly) {
         logItem(settings, source, kStatusReadOnly, kColourMagenta);
-        ++settings.failedFiles;
     } else {
-        const bool cleared = readOnly && clearReadOnly(source, attributes);
-        if (::DeleteFileW(source)) {
-            logItem(settings, source, kStatusSuccess, kColourNone);
-            ++settings.completedFiles;
-        } else {
-            const DWORD error = ::GetLastError();
-            if (cleared) restoreAttributes(source, attributes);
+        // The source goes only while it is the file that was judged, and
+        // only when the target that stays is another file.
+        HeldSource held;
+        const HoldResult result = held.hold(source, *item);
+        if (result != HoldResult::Held) {
+            logHoldFailure(settings, source, result, held.error());
+        } else if (const UINT same = sameFileReason(held.facts(), settings.target)) {
+            logReason(settings, source, kStatusFailed, same, 0);
+        } else if (const DWORD error = held.remove()) {
             logError(settings, source, kStatusFailed, error, kColourNone);
-            ++settings.failedFiles;
+        } else {
+            logItem(settings, source, kStatusSuccess, kColourNone);
+            deleted = true;
         }
     }
+    countOutcome(settings, deleted);
     settings.doneBytes += item->size;
     refreshProgress(settings);
     return kOperationSkipped;
@@ -444,6 +545,7 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
 
     // A folder of the file's name in the target is no older or newer file:
     // nothing is written over it, whatever the policy.
+    if (existing && isLinkRecord(*existing)) return refuseFile(settings, kReasonLinkInTheWay, 0);
     if (existing && existing->kind == kListingFolder) return refuseFile(settings, kReasonFolderInTheWay, 0);
 
     if (existing) {
@@ -479,6 +581,22 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
 
     showFileName(settings);
     const wchar_t* target = settings.target;
+    // A name this run already wrote here, or a target that is the source
+    // itself under another name: nothing is written, both files stay.
+    UINT refusal = 0;
+    if (refusedAsWrittenName(settings)) {
+        refusal = kReasonNameWritten;
+    } else if (existing) {
+        DWORD error = 0;
+        refusal = sameFileReason(readFileFacts(settings.sources, error), target);
+        if (refusal) logReason(settings, settings.sources, kStatusFailed, refusal, 0);
+    }
+    if (refusal) {
+        settings.doneBytes += progressAllowance(settings, size);
+        ++settings.failedFiles;
+        refreshProgress(settings);
+        return kOperationFailed;
+    }
     const DWORD targetAttributes = existing ? existing->attributes : 0;
     const bool targetReadOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (targetReadOnly && settings.protectReadOnly) {
@@ -492,7 +610,7 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
 
     settings.currentFileBytes = 0;
     const WriteResult written =
-        move ? moveFile(settings, size, item->attributes, existing) : copyFile(settings, size, existing);
+        move ? moveFile(settings, size, existing) : copyFile(settings, size, existing);
     // Whatever the system routine reported, the file's bytes are now handled
     // (a verified copy's twice: written and read back).
     const uint64_t allowance = progressAllowance(settings, size);
@@ -500,7 +618,8 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     settings.currentFileBytes = allowance;
 
     // The old target's attributes go back only where the old target stayed.
-    if (cleared && written.outcome != Written::Done && written.outcome != Written::SourceKept) {
+    if (cleared && written.outcome != Written::Done && written.outcome != Written::SourceKept &&
+        written.outcome != Written::SourceChangedInCopy) {
         restoreAttributes(target, targetAttributes);
     }
     switch (written.outcome) {
@@ -518,6 +637,18 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     case Written::ReadBackFailed:
         logReason(settings, target, kStatusFailed, kReasonReadBackFailed, written.error);
         break;
+    case Written::SourceInUse:
+        logReason(settings, settings.sources, kStatusFailed, kReasonSourceInUse, written.error);
+        break;
+    case Written::SourceChanged: logReason(settings, settings.sources, kStatusFailed, kReasonSourceChanged, 0); break;
+    case Written::SourceChangedInCopy:
+        logReason(settings, settings.sources, kStatusFailed, kReasonSourceChangedInCopy, 0);
+        break;
+    }
+    // The target's name now holds what this run wrote.
+    if (written.outcome == Written::Done || written.outcome == Written::SourceKept ||
+        written.outcome == Written::SourceChangedInCopy) {
+        recordWrittenName(settings);
     }
     const bool success = written.outcome == Written::Done;
     countOutcome(settings, success);

@@ -97,6 +97,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     countedFolders = other.countedFolders.load();
     failedFolders = other.failedFolders.load();
     verifiedFiles = other.verifiedFiles.load();
+    skippedLinks = other.skippedLinks.load();
     totalBytes = other.totalBytes.load();
     doneBytes = other.doneBytes.load();
     currentFileBytes = other.currentFileBytes;

@@ -15,6 +15,8 @@ namespace sorvane {
 class IProgressSink;
 class ILogSink;
 class RecycleBatch;
+class WrittenNames;
+class WrittenFolder;
 class IFileCollector;
 struct ListingRecord;
 
@@ -95,6 +97,7 @@ public:
     std::atomic<uint32_t> countedFolders{0};
     std::atomic<uint32_t> failedFolders{0};
     std::atomic<uint32_t> verifiedFiles{0}; // completed files whose copy was read back and found equal
+    std::atomic<uint32_t> skippedLinks{0};  // links met inside selected folders and left alone
     std::atomic<uint64_t> totalBytes{0};
     std::atomic<uint64_t> doneBytes{0};
     uint64_t currentFileBytes = 0;
@@ -114,6 +117,12 @@ public:
     // together, while the executing pass walks a folder; null otherwise.
     // Never copied: it belongs to the pass that made it.
     RecycleBatch* recycleBatch = nullptr;
+    // The names the executing pass of a copy or move has written, per
+    // target folder, and the record of the target folder in hand (looked
+    // up when its first file is written). Never copied, as the batch.
+    WrittenNames* writtenNames = nullptr;
+    WrittenFolder* targetFolderNames = nullptr;
+    bool targetFolderLooked = false;
 
 private:
     void allocateBuffers();

@@ -1,5 +1,6 @@
 #include "OverlapGuard.h"
 
+#include "../../common/Raii.h"
 #include "FileIdentity.h"
 #include "FileTreeSetting.h"
 #include "SelectedItem.h"
@@ -64,9 +65,92 @@ bool isDriveRootForm(const std::wstring& list)
     return list.size() == 4 || list[4] == L';';
 }
 
+// The last name of a comparable path ("C:\a\b" -> "b").
+std::wstring lastName(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool equalNames(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() &&
+           ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+               CSTR_EQUAL;
+}
+
+std::wstring joined(const std::wstring& folder, const std::wstring& name)
+{
+    return folder + (!folder.empty() && folder.back() == L'\\' ? L"" : L"\\") + name;
+}
+
+// The entry of `folder` named `name` (any case, as the folder finds it)
+// that a walk of the folder would copy: not a link. Its name as the folder
+// spells it, or empty.
+std::wstring copiedEntryNamed(const std::wstring& folder, const std::wstring& name)
+{
+    WIN32_FIND_DATAW found;
+    UniqueFind find(::FindFirstFileW(longFormOf(joined(folder, name)).c_str(), &found));
+    if (!find || isLink(foundKind(found))) return {};
+    return found.cFileName;
+}
+
+// The refusal of one item whose own target would land on the selection.
+UINT landsOnSelection(const std::wstring& holder, const std::wstring& name, const std::wstring& target,
+                      OverlapDetail* detail)
+{
+    if (detail) {
+        detail->item = joined(holder, name);
+        detail->landing = joined(target, name);
+    }
+    return kRefusalLandsOnSelection;
+}
+
+// Each selected item X has its own target T\X. T\X is the holder of the
+// selection, or a folder above it, exactly when T is the folder above
+// that one and X bears its name; T\X is a selected item (or the holder, or
+// above it) under another name when it already exists as such. `names`
+// are the selected items' names; in the one-folder form (`names` empty)
+// the items are the holder's entries, of which only the one named like
+// that folder can land there.
+UINT checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, const Place& holder,
+                     const std::vector<Place>& items, const Place& target, OverlapDetail* detail)
+{
+    std::vector<Place> chain;
+    chain.push_back(holder);
+    for (std::wstring path = parentFolder(holder.path); !path.empty(); path = parentFolder(path)) {
+        Place parent;
+        parent.path = path;
+        readIdentity(longFormOf(path).c_str(), parent.identity);
+        chain.push_back(parent);
+    }
+    for (size_t k = 0; k + 1 < chain.size(); ++k) {
+        if (!same(chain[k + 1], target)) continue;
+        const std::wstring danger = lastName(chain[k].path);
+        if (oneFolder) {
+            const std::wstring entry = copiedEntryNamed(holder.path, danger);
+            if (!entry.empty()) return landsOnSelection(holder.path, entry, target.path, detail);
+        } else {
+            for (const std::wstring& name : names) {
+                if (equalNames(name, danger)) return landsOnSelection(holder.path, name, target.path, detail);
+            }
+        }
+    }
+    if (oneFolder) return kRefusalNone;
+    for (const std::wstring& name : names) {
+        Place own;
+        if (!describe(joined(target.path, name), own) || !own.identity.known) continue;
+        bool aliased = false;
+        for (const Place& item : items) aliased = aliased || sameIdentity(own.identity, item.identity);
+        for (const Place& folder : chain) aliased = aliased || sameIdentity(own.identity, folder.identity);
+        if (aliased) return landsOnSelection(holder.path, name, target.path, detail);
+    }
+    return kRefusalNone;
+}
+
 } // namespace
 
-UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
+UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetail* detail)
 {
     if (!sourceList || !*sourceList) return kRefusalNone; // nothing selected, nothing to overlap
     if (!target || !*target) return kRefusalTargetInvalid;
@@ -112,6 +196,8 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
         }
     }
 
+    std::vector<Place> itemPlaces;
+    std::vector<std::wstring> names;
     for (const std::wstring& item : items) {
         std::wstring probe = longFormOf(ordinaryFormOf(item));
         while (probe.size() > 7 && probe.back() == L'\\') probe.pop_back();
@@ -125,20 +211,23 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target)
         for (size_t k = 0; k < chain.size(); ++k) {
             if (same(place, chain[k])) return k == 0 ? kRefusalTargetIsSelected : kRefusalTargetInsideSelection;
         }
+        itemPlaces.push_back(place);
+        if (separator != std::wstring::npos && !isDriveRootForm(list)) names.push_back(lastName(place.path));
     }
 
-    if (!holder.empty()) {
-        Place holderPlace;
-        if (!describe(holder, holderPlace)) return kRefusalUndecidable;
-        // The one folder of a list without ';' is itself the selection.
-        if (same(holderPlace, chain[0])) {
-            return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
-        }
+    if (holder.empty()) return kRefusalNone;
+    Place holderPlace;
+    if (!describe(holder, holderPlace)) return kRefusalUndecidable;
+    // The one folder of a list without ';' is itself the selection.
+    if (same(holderPlace, chain[0])) {
+        return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
     }
-    return kRefusalNone;
+    // A drive's root has no folder above it to land on.
+    if (separator != std::wstring::npos && isDriveRootForm(list)) return kRefusalNone;
+    return checkOwnTargets(names, separator == std::wstring::npos, holderPlace, itemPlaces, chain[0], detail);
 }
 
-UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable)
+UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable, OverlapDetail* detail)
 {
     const uint32_t kind = settings.kind();
     if (kind != kOperationCopy && kind != kOperationMove) return kRefusalNone;
@@ -151,7 +240,7 @@ UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable)
     const UINT refusal =
         normaliseTarget(settings.target, folder.get(), normalised.get(), kRunPathCapacity, requireReachable);
     if (refusal != kRefusalNone) return refusal;
-    const UINT overlap = checkOverlap(settings.sources, normalised.get());
+    const UINT overlap = checkOverlap(settings.sources, normalised.get(), detail);
     if (overlap != kRefusalNone) return overlap;
     settings.setTarget(normalised.get());
     return kRefusalNone;

@@ -1,6 +1,7 @@
 #include "SelectedItem.h"
 
 #include "../../common/Raii.h"
+#include "Listing.h"
 
 #include <cwchar>
 
@@ -16,6 +17,19 @@ SelectedKind selectedItemKind(DWORD attributes, DWORD reparseTag)
         return folder ? SelectedKind::FolderLink : SelectedKind::FileLink;
     }
     return folder ? SelectedKind::Folder : SelectedKind::File;
+}
+
+SelectedKind listedKind(const ListingRecord& record)
+{
+    return selectedItemKind(record.attributes, record.reparseTag);
+}
+
+SelectedKind foundKind(const WIN32_FIND_DATAW& found, bool tagRead)
+{
+    if (!tagRead && (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? SelectedKind::FolderLink : SelectedKind::FileLink;
+    }
+    return selectedItemKind(found.dwFileAttributes, found.dwReserved0);
 }
 
 SelectedKind readSelectedItemKind(const wchar_t* path)

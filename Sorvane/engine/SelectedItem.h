@@ -1,8 +1,10 @@
-// What a selected item of the source list is, before the walk touches it:
-// missing, a file, a folder, or a link (a junction or a symbolic link). A
-// link is never followed: copy and move skip it, delete removes the link
-// itself. And whether an element of the list can name an item of its
-// folder at all.
+// What a selected item of the source list, or an entry of a listed folder,
+// is before the walk touches it: missing, a file, a folder, or a link (a
+// junction, a symbolic link, a mount point). A link is never followed or
+// written through: copy and move skip it, delete removes the link itself.
+// Every other reparse point (a cloud file's placeholder, a deduplicated or
+// compressed file) is the file or folder it holds. And whether an element
+// of the list can name an item of its folder at all.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +12,8 @@
 #include <cstddef>
 
 namespace sorvane {
+
+struct ListingRecord;
 
 enum class SelectedKind { Missing, File, Folder, FileLink, FolderLink };
 
@@ -19,6 +23,14 @@ enum class SelectedKind { Missing, File, Folder, FileLink, FolderLink };
 // points (placeholders of cloud or deduplicated files) are the files and
 // folders they hold.
 SelectedKind selectedItemKind(DWORD attributes, DWORD reparseTag);
+
+// The same decision for an entry a folder's listing recorded, and for an
+// entry as the enumeration returns it. A tag that could not be read
+// (`tagRead` false) makes a reparse point a link.
+SelectedKind listedKind(const ListingRecord& record);
+SelectedKind foundKind(const WIN32_FIND_DATAW& found, bool tagRead = true);
+inline bool isLink(SelectedKind kind) { return kind == SelectedKind::FileLink || kind == SelectedKind::FolderLink; }
+inline bool isLinkRecord(const ListingRecord& record) { return isLink(listedKind(record)); }
 
 // Reads the attributes (and the tag) of `path`, which has no trailing
 // backslash, and decides.

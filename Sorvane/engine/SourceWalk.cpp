@@ -12,19 +12,24 @@
 #include "SelectedItem.h"
 #include "Temporaries.h"
 #include "VolumeIdentity.h"
+#include "WrittenNames.h"
 
 #include <shlobj.h>
 
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <set>
+#include <string>
 
 namespace sorvane {
 
 namespace {
 
 constexpr size_t kElementCapacity = 259; // a NAME of the source list
-constexpr DWORD kExcludedAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+// Every entry is listed, links and other reparse points among them: each
+// is classified as a selected item is (listedKind), never dropped.
+constexpr DWORD kExcludedAttributes = 0;
 
 bool isCopyOrMove(uint32_t kind) { return kind == kOperationCopy || kind == kOperationMove; }
 bool removesSources(uint32_t kind) { return kind == kOperationMove || kind == kOperationDelete; }
@@ -223,12 +228,75 @@ void appendUnits(wchar_t* path, size_t length, const wchar_t* text, size_t count
     path[length + count] = L'\0';
 }
 
-int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder);
+bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder,
+                    const TargetRefusal* inherited = nullptr);
+
+// A link met inside a selected folder: never entered, read or written
+// through. A delete removes the link itself; copy and move leave it where
+// it is with a row that says so, counted as a failed file and among the
+// links skipped. A file link is filtered as the file it stands for would
+// be; a folder link is met only when subfolders are included.
+void handleListedLink(FILE_TREE_SETTING& settings, const ListingRecord* record, size_t sourceEnd, size_t targetEnd)
+{
+    wchar_t* const sources = settings.sources;
+    const uint32_t kind = settings.kind();
+    wchar_t name[kListingNameCapacity];
+    const size_t nameLength = copyRecordName(record, name);
+    if (record->kind == kListingFile) {
+        const FILETIME lastWrite = record->lastWrite;
+        if (!passesTimeFilter(settings, lastWrite) || !passesSizeFilter(settings, record->size) ||
+            !passesPatternFilter(settings, name)) {
+            return;
+        }
+    }
+    if (!fits(sourceEnd, nameLength)) {
+        reportTooLong(settings, sources, name, nameLength, 0);
+        return;
+    }
+    settings.target[targetEnd] = L'\0';
+    appendUnits(sources, sourceEnd, name, nameLength);
+    if (kind == kOperationDelete) {
+        deleteSelectedLink(settings, sources);
+    } else if (settings.isCountingPass()) {
+        ++settings.totalFiles;
+        refreshProgress(settings);
+    } else {
+        ++settings.failedFiles;
+        ++settings.skippedLinks;
+        if (settings.log) settings.log->WriteReasonRow(sources, kStatusSkipped, kReasonLinkInside, 0, kColourNone);
+        refreshProgress(settings);
+    }
+    sources[sourceEnd] = L'\0';
+}
+
+// A folder whose entries could not be listed: nothing in it is processed,
+// and that is said in one row, so that nothing is left out without a row.
+// The counting pass counts it, so that a run of nothing else still reaches
+// its executing pass and its row.
+void reportUnlistedFolder(FILE_TREE_SETTING& settings, size_t folderEnd, DWORD error)
+{
+    if (settings.isCountingPass()) {
+        ++settings.countedFolders;
+        return;
+    }
+    wchar_t* const sources = settings.sources;
+    size_t end = folderEnd;
+    if (end > 0 && sources[end - 1] == L'\\' && !isDriveRootPath(sources, end)) --end;
+    const wchar_t kept = sources[end];
+    sources[end] = L'\0';
+    ++settings.failedFolders;
+    if (settings.log) {
+        ::SetLastError(error);
+        settings.log->WriteErrorRow(sources, kStatusFolderFailed, error, kColourOrange);
+    }
+    sources[end] = kept;
+    refreshProgress(settings);
+}
 
 // A subfolder met by walkFolder: entered, recursed into, and for a move or
 // delete counted or removed afterwards.
 void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, size_t sourceEnd, size_t targetEnd,
-                   size_t patternLength)
+                   size_t patternLength, const ListingRecord* targetEntry)
 {
     wchar_t* const sources = settings.sources;
     wchar_t* const target = settings.target;
@@ -268,9 +336,14 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
         appendUnits(target, targetEnd + nameLength, L"\\", 1);
     }
 
-    walkFolderWith(settings, true, identity.known ? &identity : nullptr);
+    // Nothing is written through a link in the target: the folder's
+    // files are refused, each with its row.
+    const TargetRefusal throughLink = {kReasonTargetFolderIsLink, 0};
+    const bool targetIsLink = appendTarget && targetEntry && isLinkRecord(*targetEntry);
+    const bool listed = walkFolderWith(settings, true, identity.known ? &identity : nullptr,
+                                       targetIsLink ? &throughLink : nullptr);
 
-    if (removesSources(kind)) {
+    if (listed && removesSources(kind)) {
         sources[sourceEnd + nameLength] = L'\0';
         if (kind == kOperationDelete && settings.progress) settings.progress->SetFolderText(sources);
         if (settings.isCountingPass()) {
@@ -342,10 +415,19 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
                 appendUnits(target, targetLength + nameLength, L"\\", 1);
             }
         }
-        if (settings.cloneTree && isCopyOrMove(kind)) ensureFolderPath(target, false, true);
-        walkFolder(settings, true);
+        // The item's own target folder may be a link (T\X leading elsewhere):
+        // nothing is written through it.
+        const TargetRefusal throughLink = {kReasonTargetFolderIsLink, 0};
+        bool targetIsLink = false;
+        if (isCopyOrMove(kind) && !driveRoot) {
+            target[targetLength + nameLength] = L'\0';
+            targetIsLink = isLink(readSelectedItemKind(target));
+            target[targetLength + nameLength] = L'\\';
+        }
+        if (settings.cloneTree && isCopyOrMove(kind) && !targetIsLink) ensureFolderPath(target, false, true);
+        const bool listed = walkFolderWith(settings, true, nullptr, targetIsLink ? &throughLink : nullptr);
         // A drive's root folder cannot be removed; a test run removes nothing.
-        if (removesSources(kind) && !settings.isCountingPass() && !driveRoot &&
+        if (listed && removesSources(kind) && !settings.isCountingPass() && !driveRoot &&
             !(kind == kOperationDelete && settings.testOnly)) {
             sources[parentLength + nameLength] = L'\0';
             settings.currentItem = nullptr;
@@ -368,11 +450,19 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
 // A refused run touches nothing; its executing pass says why in one row.
 bool runRefused(FILE_TREE_SETTING& settings)
 {
-    const UINT refusal = prepareRunTarget(settings);
+    OverlapDetail detail;
+    const UINT refusal = prepareRunTarget(settings, true, &detail);
     if (refusal == 0) return false;
     if (!settings.isCountingPass()) {
         ++settings.failedFiles;
-        if (settings.log) settings.log->WriteReasonRow(settings.target, kStatusFailed, refusal, 0, kColourRed);
+        if (settings.log) {
+            if (detail.item.empty()) {
+                settings.log->WriteReasonRow(settings.target, kStatusFailed, refusal, 0, kColourRed);
+            } else {
+                settings.log->WriteDetailRow(detail.item.c_str(), kStatusFailed, refusal, detail.item.c_str(),
+                                             detail.landing.c_str(), kColourRed);
+            }
+        }
         refreshProgress(settings);
     }
     return true;
@@ -409,12 +499,39 @@ private:
     RecycleBatch batch_;
 };
 
+// The names the executing pass of a copy or move writes, for that pass.
+class WrittenNamesScope {
+public:
+    explicit WrittenNamesScope(FILE_TREE_SETTING& settings) : settings_(settings)
+    {
+        const uint32_t kind = settings.kind();
+        if ((kind == kOperationCopy || kind == kOperationMove) && !settings.isCountingPass()) {
+            settings.writtenNames = &names_;
+        }
+        settings.targetFolderNames = nullptr;
+        settings.targetFolderLooked = false;
+    }
+    ~WrittenNamesScope()
+    {
+        settings_.writtenNames = nullptr;
+        settings_.targetFolderNames = nullptr;
+        settings_.targetFolderLooked = false;
+    }
+    WrittenNamesScope(const WrittenNamesScope&) = delete;
+    WrittenNamesScope& operator=(const WrittenNamesScope&) = delete;
+
+private:
+    FILE_TREE_SETTING& settings_;
+    WrittenNames names_;
+};
+
 } // namespace
 
 int processSourceList(FILE_TREE_SETTING& settings)
 {
     if (!settings.sources || !settings.target) return 1;
     RecycleBatchScope recycling(settings);
+    WrittenNamesScope written(settings);
     settings.targetRootLength = 0;
     settings.targetRoot = FileIdentity();
     if (settings.sources[0] == L'\0') return 1; // nothing selected: nothing to do
@@ -482,11 +599,15 @@ int processSourceList(FILE_TREE_SETTING& settings)
 
         const bool driveRoot = isDriveRootForm(list.get());
         bool rootDone = false;
+        // A name listed twice is one item, handled once.
+        std::set<std::wstring> handled;
         const wchar_t* element = firstSeparator + 1;
         while (!settings.cancel) {
             const wchar_t* end = std::wcschr(element, L';');
             const size_t elementLength = end ? static_cast<size_t>(end - element) : std::wcslen(element);
-            if (elementLength > 0) {
+            if (elementLength > 0 && !handled.insert(std::wstring(element, elementLength)).second) {
+                // handled before
+            } else if (elementLength > 0) {
                 processElement(settings, element, elementLength < kElementCapacity ? elementLength : kElementCapacity,
                                false);
             } else if (driveRoot && !rootDone) {
@@ -508,13 +629,45 @@ int processSourceList(FILE_TREE_SETTING& settings)
     return 1;
 }
 
-int walkFolder(FILE_TREE_SETTING& settings, bool listContents) { return walkFolderWith(settings, listContents, nullptr); }
+int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
+{
+    walkFolderWith(settings, listContents, nullptr);
+    return 1;
+}
 
 namespace {
 
+// The record of names written in the target folder in hand belongs to the
+// folder being walked: a walk of a subfolder looks up its own, and the
+// folder's is back when it returns.
+class TargetFolderNamesScope {
+public:
+    explicit TargetFolderNamesScope(FILE_TREE_SETTING& settings)
+        : settings_(settings), names_(settings.targetFolderNames), looked_(settings.targetFolderLooked)
+    {
+        settings.targetFolderNames = nullptr;
+        settings.targetFolderLooked = false;
+    }
+    ~TargetFolderNamesScope()
+    {
+        settings_.targetFolderNames = names_;
+        settings_.targetFolderLooked = looked_;
+    }
+    TargetFolderNamesScope(const TargetFolderNamesScope&) = delete;
+    TargetFolderNamesScope& operator=(const TargetFolderNamesScope&) = delete;
+
+private:
+    FILE_TREE_SETTING& settings_;
+    WrittenFolder* names_;
+    bool looked_;
+};
+
 // walkFolder, with the identity of the source folder when the caller has
-// already read it.
-int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder)
+// already read it, and a refusal for every qualifying file when the
+// caller knows the target may not be written (a link). False when the
+// source folder could not be listed (its row is written).
+bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIdentity* sourceFolder,
+                    const TargetRefusal* inherited)
 {
     wchar_t* const sources = settings.sources;
     wchar_t* const target = settings.target;
@@ -538,12 +691,24 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
 
     Listing sourceListing;
     if (listContents) {
-        if (!fits(sourceEnd, patternLength)) return 1;
+        if (!fits(sourceEnd, patternLength)) return true;
         appendUnits(sources, sourceEnd, pattern, patternLength);
     }
-    const bool listed = listDirectory(sources, sourceListing, kExcludedAttributes);
+    DWORD listError = 0;
+    const bool listed = listDirectory(sources, sourceListing, kExcludedAttributes, &listError);
     sources[sourceEnd] = L'\0';
-    if (!listed) return 1;
+    if (!listed) {
+        if (listContents) {
+            reportUnlistedFolder(settings, sourceEnd, listError);
+        } else if (settings.isCountingPass()) {
+            ++settings.totalFiles;
+        } else {
+            ++settings.failedFiles;
+            if (settings.log) settings.log->WriteErrorRow(sources, kStatusFailed, listError, kColourNone);
+        }
+        return false;
+    }
+    TargetFolderNamesScope namesScope(settings);
 
     // A lone file's target folder is made when the file qualifies, even when
     // the tree is cloned: nothing else would make it.
@@ -575,6 +740,8 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
         }
         if (isTargetFolder(settings, folderEnd, listContents ? sourceFolder : nullptr, targetEnd)) {
             refusal = {kReasonSameFile, 0};
+        } else if (inherited) {
+            refusal = *inherited;
         } else if (targetListed && !settings.isCountingPass()) {
             // Copies a process left here when it died go before new ones come.
             sweepTemporaries(target, kRunPathCapacity, allNames ? &targetListing : nullptr);
@@ -583,7 +750,12 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
 
     for (const ListingRecord* record = sourceListing.first(); record && !settings.cancel;
          record = sourceListing.next(record)) {
-        if (record->kind == kListingFile) {
+        if (isLinkRecord(*record)) {
+            // A link of a lone selected file is handled as the selected item it is.
+            if (listContents && (record->kind == kListingFile || settings.includeSubfolders)) {
+                handleListedLink(settings, record, folderEnd, targetEnd);
+            }
+        } else if (record->kind == kListingFile) {
             sources[folderEnd] = L'\0';
             target[targetEnd] = L'\0';
             wchar_t name[kListingNameCapacity];
@@ -596,7 +768,13 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
                 targetFolderPending = false;
             }
         } else if (settings.includeSubfolders) {
-            walkSubfolder(settings, record, folderEnd, targetEnd, patternLength);
+            const ListingRecord* targetEntry = nullptr;
+            if (targetListing.data()) {
+                wchar_t name[kListingNameCapacity];
+                copyRecordName(record, name);
+                targetEntry = targetIndex.find(name);
+            }
+            walkSubfolder(settings, record, folderEnd, targetEnd, patternLength, targetEntry);
         }
     }
 
@@ -610,7 +788,7 @@ int walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileIde
     if (!listContents) appendUnits(sources, folderEnd, savedName, std::wcslen(savedName));
     sources[sourceEnd] = L'\0';
     target[targetEnd] = L'\0';
-    return 1;
+    return true;
 }
 
 } // namespace

@@ -20,6 +20,7 @@ enum RunRefusal : UINT {
     kRefusalTargetUnreachable = 1804,    // its drive or share is not there
     kRefusalTargetIsFile = 1805,         // a file, or a file lies in its path
     kRefusalUndecidable = 1806,          // cannot be told apart from the selection
+    kRefusalLandsOnSelection = 1880,     // an item's own target is, holds or lies in the selection (says which)
 };
 
 // Puts `typed` into its full form: blanks around it trimmed, '/' read as

@@ -12,6 +12,9 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"~sorvane-";
 constexpr size_t kPrefixLength = 9;
+// The archiver library's temporaries beside an archive.
+constexpr wchar_t kLibraryPrefix[] = L"lzh-";
+constexpr size_t kLibraryPrefixLength = 4;
 constexpr wchar_t kSuffix[] = L".tmp";
 constexpr size_t kSuffixLength = 4;
 
@@ -104,11 +107,17 @@ bool parseTemporaryName(const wchar_t* name, DWORD& processId, uint64_t& startTi
 {
     if (!name) return false;
     const size_t length = std::wcslen(name);
-    if (length <= kPrefixLength + kSuffixLength || !equalNoCase(name, kPrefix, kPrefixLength) ||
+    size_t prefixLength = 0;
+    if (length > kPrefixLength && equalNoCase(name, kPrefix, kPrefixLength)) {
+        prefixLength = kPrefixLength;
+    } else if (length > kLibraryPrefixLength && equalNoCase(name, kLibraryPrefix, kLibraryPrefixLength)) {
+        prefixLength = kLibraryPrefixLength;
+    }
+    if (prefixLength == 0 || length <= prefixLength + kSuffixLength ||
         !equalNoCase(name + length - kSuffixLength, kSuffix, kSuffixLength)) {
         return false;
     }
-    const wchar_t* at = name + kPrefixLength;
+    const wchar_t* at = name + prefixLength;
     uint64_t id;
     uint64_t counter;
     if (!readHex(at, L'-', id, 8)) return false;
@@ -141,24 +150,25 @@ size_t sweepTemporaries(wchar_t* folder, size_t capacity, const Listing* listing
     if (listing) {
         wchar_t name[kListingNameCapacity];
         for (const ListingRecord* record = listing->first(); record; record = listing->next(record)) {
-            if (record->kind != kListingFile || recordNameLength(record) < kPrefixLength) continue;
+            if (record->kind != kListingFile || recordNameLength(record) <= kLibraryPrefixLength) continue;
             copyRecordName(record, name);
             if (sweepOne(folder, folderLength, capacity, name)) ++removed;
         }
         return removed;
     }
-    constexpr wchar_t kPattern[] = L"~sorvane-*.tmp";
-    const size_t patternLength = std::wcslen(kPattern);
-    if (folderLength + patternLength + 1 > capacity) return 0;
-    std::wmemcpy(folder + folderLength, kPattern, patternLength + 1);
-    WIN32_FIND_DATAW found;
-    UniqueFind find(::FindFirstFileW(folder, &found));
-    folder[folderLength] = L'\0';
-    if (!find) return 0;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (sweepOne(folder, folderLength, capacity, found.cFileName)) ++removed;
-    } while (::FindNextFileW(find.get(), &found));
+    for (const wchar_t* pattern : {L"~sorvane-*.tmp", L"lzh-*.tmp"}) {
+        const size_t patternLength = std::wcslen(pattern);
+        if (folderLength + patternLength + 1 > capacity) return removed;
+        std::wmemcpy(folder + folderLength, pattern, patternLength + 1);
+        WIN32_FIND_DATAW found;
+        UniqueFind find(::FindFirstFileW(folder, &found));
+        folder[folderLength] = L'\0';
+        if (!find) continue;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            if (sweepOne(folder, folderLength, capacity, found.cFileName)) ++removed;
+        } while (::FindNextFileW(find.get(), &found));
+    }
     return removed;
 }
 

@@ -4,7 +4,9 @@
 // that process started ("~sorvane-<process id>-<start time>-<n>.tmp", in
 // hexadecimal), because process ids come round again: only a file whose
 // name says so, whose process is gone, and which nobody else holds open is
-// ever removed.
+// ever removed. The archiver library names the archives it writes beside
+// the old one the same way ("lzh-<process id>-<start time>-<n>.tmp"); they
+// are told and swept as ours are, and never taken into an archive.
 #pragma once
 
 #include <windows.h>
@@ -22,9 +24,16 @@ constexpr size_t kTemporaryNameCapacity = 64;
 // Writes a fresh temporary name of this process into `out`.
 void makeTemporaryName(wchar_t* out);
 
-// Reads the process id and start time from a temporary's name; false for
-// any name that is not exactly of that form.
+// Reads the process id and start time from a temporary's name (ours or
+// the archiver library's); false for any name that is not exactly of that
+// form.
 bool parseTemporaryName(const wchar_t* name, DWORD& processId, uint64_t& startTime);
+inline bool isTemporaryName(const wchar_t* name)
+{
+    DWORD processId;
+    uint64_t startTime;
+    return parseTemporaryName(name, processId, startTime);
+}
 
 // The start time of this process (its creation time, 100 ns units).
 uint64_t currentProcessStartTime();

@@ -271,10 +271,22 @@ void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId,
     writeRow(cells, 2, colour, true);
 }
 
-void CLogHtml::WriteParagraph(UINT textId, COLORREF colour)
+void CLogHtml::WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
+                              const wchar_t* second, COLORREF colour)
+{
+    std::wstring status = loadString(statusId);
+    if (status.size() > 63) status.resize(63);
+    const std::wstring cell = status + L"--" + formatString(reasonId, first, second);
+    const wchar_t* cells[] = {path ? path : L"", cell.c_str()};
+    writeRow(cells, 2, colour, true);
+}
+
+void CLogHtml::WriteParagraph(UINT textId, COLORREF colour) { WriteParagraph(loadString(textId).c_str(), colour); }
+
+void CLogHtml::WriteParagraph(const wchar_t* textPointer, COLORREF colour)
 {
     Record record(*this);
-    const std::wstring text = loadString(textId);
+    const std::wstring text = textPointer ? textPointer : L"";
     if (colour == kColourNone) {
         Write("<p>", false);
         writeEscaped(text.c_str());

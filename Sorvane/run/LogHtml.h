@@ -27,6 +27,7 @@ public:
     void WriteLabelRow(UINT labelId, const wchar_t* text, COLORREF colour = kColourNone);
     void WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour = kColourNone);
     void WriteParagraph(UINT textId, COLORREF colour);
+    void WriteParagraph(const wchar_t* text, COLORREF colour);
     void WriteFooter();
     // The settings of a run, as confirmed in the dialog.
     void WriteSettingsTable(const FILE_TREE_SETTING& job);
@@ -35,6 +36,8 @@ public:
     void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override;
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override;
     void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override;
+    void WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
+                        const wchar_t* second, COLORREF colour) override;
 
 private:
     void writeRow(const wchar_t* const* cells, int count, COLORREF colour, bool firstIsPath);

@@ -27,6 +27,7 @@ enum : UINT {
     kIdsFailedFolders = 1394,
     kIdsRunStopped = 1819,
     kIdsVerifiedFiles = 1874,
+    kIdsLinksSkipped = 1888,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
@@ -124,6 +125,7 @@ HWND StartOperation(OperationJob& job, HWND owner)
     job.scannedFiles = job.totalFiles = job.completedFiles = job.failedFiles = 0;
     job.countedFolders = job.failedFolders = 0;
     job.verifiedFiles = 0;
+    job.skippedLinks = 0;
 
     job.ownedDialog = new (std::nothrow) CDlgProgress(job);
     if (!job.ownedDialog || !job.ownedDialog->Create(owner)) {
@@ -164,11 +166,13 @@ void RunOperation(OperationJob& job)
 
         // The target in its full form, checked against the selection once
         // more: a target given on the command line has seen no dialog.
-        const UINT refusal = prepareRunTarget(job);
+        OverlapDetail detail;
+        const UINT refusal = prepareRunTarget(job, true, &detail);
         if (refusal != 0) {
-            if (job.ownedReport) job.ownedReport->WriteParagraph(refusal, kColourRed);
+            const std::wstring message = formatString(refusal, detail.item.c_str(), detail.landing.c_str());
+            if (job.ownedReport) job.ownedReport->WriteParagraph(message.c_str(), kColourRed);
             if (dialog) dialog->StopAnimation();
-            showMessage(dialog ? dialog->m_hWnd : nullptr, loadString(refusal), MB_OK | MB_ICONERROR);
+            showMessage(dialog ? dialog->m_hWnd : nullptr, message, MB_OK | MB_ICONERROR);
             job.cancel = 1;
         }
 
@@ -215,6 +219,8 @@ void RunOperation(OperationJob& job)
             }
             writeTotal(*report, kIdsFailedFiles, job.failedFiles, kColourRed);
             if (job.failedFolders != 0) writeTotal(*report, kIdsFailedFolders, job.failedFolders, kColourRed);
+            // Links met inside the selected folders, left alone (among the failed files).
+            if (job.skippedLinks != 0) writeTotal(*report, kIdsLinksSkipped, job.skippedLinks, kColourRed);
             report->EndTable();
             if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
             report->WriteFooter();

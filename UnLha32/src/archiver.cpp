@@ -1,6 +1,8 @@
 #include "archiver.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
 #include <cstring>
 #include <map>
 #include <set>
@@ -265,13 +267,41 @@ bool copy_bytes(WinFileIn& in, uint64_t offset, uint64_t n, lzh::OutStream& out)
     return true;
 }
 
-// A new file in the archive's folder for the replacement archive.
+// This process's start time (100 ns units), read once.
+uint64_t process_start_time() {
+    static const uint64_t start = [] {
+        FILETIME created = {}, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    }();
+    return start;
+}
+
+// A new file in the archive's folder for the replacement archive. Its name
+// says which process made it and when that process started
+// ("lzh-<process id>-<start time>-<n>.tmp", hexadecimal), so that a later
+// run can tell a temporary whose process died (and remove it) from one
+// that a running process still writes.
 bool make_temp_beside(const std::wstring& target, std::wstring& temp) {
-    wchar_t buf[MAX_PATH + 1];
+    static std::atomic<unsigned> counter{0};
     std::wstring dir = parent_of(target);
-    if (!GetTempFileNameW(dir.c_str(), L"lzh", 0, buf)) return false;
-    temp = buf;
-    return true;
+    with_backslash(dir);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[64];
+        swprintf(name, 64, L"lzh-%lx-%llx-%x.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
+                 static_cast<unsigned long long>(process_start_time()), counter.fetch_add(1));
+        const std::wstring candidate = dir + name;
+        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            temp = candidate;
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
 }
 
 int fail(std::string& message, int code, const std::string& text) {

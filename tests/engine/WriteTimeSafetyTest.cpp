@@ -5,12 +5,14 @@
 // taken for an empty one; a file is never its own target and the walk
 // never enters the run's target folder; a cross-volume move that cannot
 // delete its source says so and leaves the source's attributes on the
-// target; the space check counts a replacement written beside its target.
+// target; a cross-volume move holds its source from its judgement to its
+// deletion; the space check counts a replacement written beside its target.
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
 #include "Raii.h"
 #include "engine/FileIdentity.h"
+#include "engine/HeldSource.h"
 #include "engine/Listing.h"
 #include "engine/TargetPath.h"
 
@@ -320,7 +322,18 @@ TEST_F(WriteTime, TheIssuesOverlappingRunsAreRefusedAndChangeNothing)
     }
 }
 
-TEST_F(WriteTime, AMoveToAnotherVolumeThatCannotDeleteItsSourceSaysSo)
+BOOL WINAPI refusedDisposition(HANDLE, DWORD)
+{
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+BOOL WINAPI refusedClassicDisposition(HANDLE)
+{
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(WriteTime, AMoveToAnotherVolumeHoldsItsSourceAndSaysSoWhenItCannotDeleteIt)
 {
     OtherVolumeFolder other;
     ASSERT_TRUE(other.valid()) << "no Z:\\dev\\shm here";
@@ -328,27 +341,55 @@ TEST_F(WriteTime, AMoveToAnotherVolumeThatCannotDeleteItsSourceSaysSo)
     ASSERT_TRUE(::SetFileAttributesW(src(L"a.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     ASSERT_TRUE(writeBytes(other / L"a.txt", "an old read-only target"));
     ASSERT_TRUE(makeReadOnly(other / L"a.txt"));
-    // While the file is copied, another program opens the source: it can
-    // still be read, no longer deleted.
+    // While the file is copied, another program tries to open the source
+    // in a way that would keep it from being deleted (or to write it): the
+    // source is held, so it cannot.
     RoutineOverride routines({copyWhileSomeoneWrites, systemCopyRoutines().moveFileWithProgress});
-    UniqueFile held;
+    DWORD refusedWith = 0;
+    size_t attempts = 0;
     g_meanwhile = [&] {
-        held.reset(::CreateFileW(src(L"a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
+        ++attempts;
+        UniqueFile reader(::CreateFileW(src(L"a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        UniqueFile writer(::CreateFileW(src(L"a.txt").c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        if (!reader && !writer) refusedWith = ::GetLastError();
     };
+    {
+        EngineRun run(kOperationMove);
+        select(run, {L"a.txt"}, other.path());
+        run.both();
+        EXPECT_EQ(attempts, 1u);
+        EXPECT_EQ(refusedWith, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "the held source kept both out";
+        ASSERT_EQ(run.log.rows.size(), 1u);
+        EXPECT_EQ(run.log.rows[0].status, kStatusSuccess);
+        EXPECT_FALSE(exists(src(L"a.txt")));
+        EXPECT_EQ(readBytes(other / L"a.txt"), "the source");
+    }
+
+    // A source whose deletion the system refuses (both ways of deleting
+    // through the handle fail): the file is whole at both places and the
+    // row names the source that stayed.
+    g_meanwhile = nullptr;
+    ASSERT_TRUE(writeBytes(src(L"b.txt"), "the second source"));
+    ASSERT_TRUE(::SetFileAttributesW(src(L"b.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(writeBytes(other / L"b.txt", "an old read-only target"));
+    ASSERT_TRUE(makeReadOnly(other / L"b.txt"));
+    const DispositionCalls refused = {refusedDisposition, refusedClassicDisposition};
+    overrideDispositionCalls(&refused);
     EngineRun run(kOperationMove);
-    select(run, {L"a.txt"}, other.path());
+    select(run, {L"b.txt"}, other.path());
     run.both();
-    EXPECT_TRUE(held) << "the source was held during the run";
-    held.reset();
+    overrideDispositionCalls(nullptr);
     ASSERT_EQ(run.log.rows.size(), 1u);
     EXPECT_EQ(run.log.rows[0].status, kStatusFailed);
     EXPECT_EQ(run.log.rows[0].reason, static_cast<UINT>(kReasonSourceKept));
-    EXPECT_NE(run.log.rows[0].error, 0u);
-    EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + src(L"a.txt")) << "the row names the source that stayed";
-    EXPECT_EQ(readBytes(src(L"a.txt")), "the source");
-    EXPECT_EQ(readBytes(other / L"a.txt"), "the source");
-    const DWORD attributes = attributesOf(other / L"a.txt");
+    EXPECT_EQ(run.log.rows[0].error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + src(L"b.txt")) << "the row names the source that stayed";
+    EXPECT_EQ(readBytes(src(L"b.txt")), "the second source");
+    EXPECT_EQ(readBytes(other / L"b.txt"), "the second source");
+    const DWORD attributes = attributesOf(other / L"b.txt");
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << "the target has the source's attributes";
     EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY) << "never the old target's";
     EXPECT_EQ(countTemporaries(other.path()), 0u);
