@@ -137,9 +137,16 @@ UINT checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, con
         }
     }
     if (oneFolder) return kRefusalNone;
+    // A file of the target that is a selected file under another name (a
+    // hard link) is refused file by file, by identity, when the run gets
+    // there; a folder of the target that is the selection under another
+    // name would take the whole item.
     for (const std::wstring& name : names) {
         Place own;
-        if (!describe(joined(target.path, name), own) || !own.identity.known) continue;
+        const std::wstring ownPath = joined(target.path, name);
+        const DWORD attributes = ::GetFileAttributesW(longFormOf(ownPath).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (!describe(ownPath, own) || !own.identity.known) continue;
         bool aliased = false;
         for (const Place& item : items) aliased = aliased || sameIdentity(own.identity, item.identity);
         for (const Place& folder : chain) aliased = aliased || sameIdentity(own.identity, folder.identity);

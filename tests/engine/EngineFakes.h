@@ -24,6 +24,7 @@ struct LogRow {
     COLORREF colour;
     bool errorRow;
     UINT reason = 0;  // the reason of a reason row
+    std::wstring detail = {}; // the first detail of a detail row
 };
 
 class RecordingLog : public ILogSink {
@@ -39,6 +40,11 @@ public:
     void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
     {
         rows.push_back({path, statusId, error, colour, false, reasonId});
+    }
+    void WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first, const wchar_t*,
+                        COLORREF colour) override
+    {
+        rows.push_back({path, statusId, 0, colour, false, reasonId, first ? first : L""});
     }
     size_t countReason(UINT reason) const
     {

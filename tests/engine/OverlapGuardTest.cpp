@@ -148,6 +148,65 @@ TEST_F(Overlap, OneFolderAndDriveRootForms)
     EXPECT_EQ(checkOverlap(L"", (root / L"Sibling").c_str()), 0u) << "nothing selected, nothing to overlap";
 }
 
+TEST_F(Overlap, EachItemsOwnTargetMayNotLandOnTheSelection)
+{
+    // root\Foo holds a folder "Foo" of its own: copied into root, the inner
+    // one's target would be the outer one, the folder of the selection.
+    const std::wstring foo = root / L"Foo";
+    ASSERT_TRUE(::CreateDirectoryW(foo.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((foo + L"\\Foo").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((foo + L"\\Bar").c_str(), nullptr));
+    ASSERT_TRUE(writeBytes(foo + L"\\README.txt", "outer"));
+    ASSERT_TRUE(writeBytes(foo + L"\\Foo\\README.txt", "inner"));
+    // root\A\Deep\A: an item named like the folder two levels up.
+    ASSERT_TRUE(::CreateDirectoryW((a() + L"\\Deep").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((a() + L"\\Deep\\A").c_str(), nullptr));
+    struct Case {
+        std::wstring list;
+        std::wstring target;
+        std::wstring item;     // empty: allowed
+        std::wstring landing;
+    };
+    const Case cases[] = {
+        {foo + L"\\;Foo;README.txt;", root.path(), foo + L"\\Foo", root / L"Foo"},
+        {foo + L"\\;README.txt;FOO;", upper(root.path()), foo + L"\\Foo", L""},
+        {foo, root.path(), foo + L"\\Foo", root / L"Foo"},                    // the one-folder form
+        {foo, zSpelling(root.path()), foo + L"\\Foo", L""},
+        {a() + L"\\Deep\\;A;", root.path(), a() + L"\\Deep\\A", root / L"A"}, // lands on a folder above the holder
+        {a() + L"\\Deep", root.path(), a() + L"\\Deep\\A", root / L"A"},
+        // Allowed: beside the selection, or up one level with no entry of
+        // the folder's own name.
+        {foo + L"\\;README.txt;Bar;", root.path(), L"", L""},
+        {foo + L"\\;Foo;", foo + L"\\Bar", L"", L""},
+        {a(), root.path(), L"", L""},
+        {a() + L"\\;Photos;", a() + L"\\Other", L"", L""},
+    };
+    for (const Case& c : cases) {
+        OverlapDetail detail;
+        const UINT refusal = checkOverlap(c.list.c_str(), c.target.c_str(), &detail);
+        const std::string name = std::string(c.list.begin(), c.list.end()) + " -> " +
+                                 std::string(c.target.begin(), c.target.end());
+        if (c.item.empty()) {
+            EXPECT_EQ(refusal, 0u) << name;
+            continue;
+        }
+        EXPECT_EQ(refusal, static_cast<UINT>(kRefusalLandsOnSelection)) << name;
+        EXPECT_EQ(upper(detail.item), upper(c.item)) << name;
+        if (!c.landing.empty()) { EXPECT_EQ(upper(detail.landing), upper(c.landing)) << name; }
+    }
+
+    // The engine refuses it again when the run begins, before anything is
+    // written, with one row that names the item.
+    EngineRun run(kOperationCopy);
+    run.settings.setSources((foo + L"\\;Foo;README.txt;").c_str());
+    run.settings.setTarget(root.path().c_str());
+    run.both();
+    ASSERT_EQ(run.log.rows.size(), 1u);
+    EXPECT_EQ(run.log.rows[0].reason, static_cast<UINT>(kRefusalLandsOnSelection));
+    EXPECT_EQ(readBytes(foo + L"\\README.txt"), "outer");
+    EXPECT_EQ(readBytes(foo + L"\\Foo\\README.txt"), "inner");
+}
+
 TEST_F(Overlap, PreparingARunNormalisesTheTargetOrRefusesIt)
 {
     FILE_TREE_SETTING settings;
