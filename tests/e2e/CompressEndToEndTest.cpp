@@ -634,6 +634,78 @@ TEST_F(CompressEndToEnd, KilledAtAnyMomentTheArchiveIsOldOrNew)
     EXPECT_GT(keptOld, 0) << "some kill must fall within a run";
 }
 
+// The names in the archive's folder that are no archive: temporaries of
+// the program ("~sorvane-*") and of the archiver library ("lzh-*").
+std::vector<std::wstring> temporariesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : test::listFolder(folder)) {
+        if (name.rfind(L"~sorvane-", 0) == 0 || name.rfind(L"lzh-", 0) == 0) found.push_back(name);
+    }
+    return found;
+}
+
+// Killed at a moment when the archiver library's own temporary is there:
+// the archive is the old or the complete new one, and the next run, which
+// goes to its end, leaves no temporary of either kind behind.
+TEST_F(CompressEndToEnd, AKillWhileTheLibraryWritesLeavesNoTemporaryForTheNextRun)
+{
+    Tree before;
+    before.addFile(L"old member.txt", "the old archive's member");
+    const Selection whole{L"", {}, true};
+    Choices choices;
+    choices.archive = archive;
+    expectCompleted(run(before, whole, choices));
+    const std::string oldBytes = test::readBytes(archive);
+    ASSERT_TRUE(::DeleteFileW((src + L"\\old member.txt").c_str()));
+
+    Tree big;
+    std::string noise;
+    unsigned value = 777;
+    for (int file = 0; file < 6; ++file) {
+        noise.clear();
+        for (int i = 0; i < 1500000; ++i) {
+            value = value * 1103515245u + 12345u;
+            noise += static_cast<char>(value >> 24);
+        }
+        big.addFile(L"big " + std::to_wstring(file) + L".bin", noise);
+    }
+    ASSERT_TRUE(big.write(src));
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        {
+            test::ChildProcess process;
+            ASSERT_TRUE(process.start(test::distFolder() + L"Sorvane.exe", L"/L:" + src));
+            HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
+            ASSERT_NE(dialog, nullptr);
+            setControlText(dialog, kTarget, archive);
+            typePatterns(dialog, L"*.*");
+            click(dialog, kOverwriteFirst);
+            press(dialog, kStart);
+            WIN32_FIND_DATAW found;
+            for (DWORD waited = 0; waited < kWait && process.wait(0) == STILL_ACTIVE; ++waited) {
+                UniqueFind find(::FindFirstFileW((out + L"\\lzh-*.tmp").c_str(), &found));
+                if (find) break;
+                ::Sleep(1);
+            }
+        } // killed here, while the library writes (or after the run, when it was too quick)
+        const std::vector<std::wstring> left = temporariesIn(out);
+        caught = std::any_of(left.begin(), left.end(), [](const std::wstring& name) { return name.rfind(L"lzh-", 0) == 0; });
+        ASSERT_TRUE(test::exists(archive)) << "the archive is gone";
+        if (test::readBytes(archive) != oldBytes) {
+            expectArchive(archive, big, L"", expectedMembers(big, whole, Filter()));
+            ASSERT_TRUE(test::writeBytes(archive, oldBytes));
+        }
+    }
+    ASSERT_TRUE(caught) << "no kill fell while the library's temporary was there";
+
+    // The next run sweeps what the killed one left, and leaves nothing itself.
+    expectCompleted(compressWithProgram(L"/L:" + src, choices));
+    EXPECT_EQ(temporariesIn(out), std::vector<std::wstring>{});
+    EXPECT_EQ(test::listFolder(out), std::vector<std::wstring>{L"arc.lzh"});
+    expectArchive(archive, big, L"", expectedMembers(big, whole, Filter()));
+}
+
 TEST_F(CompressEndToEnd, ReadOnlyArchiveIsLeftAlone)
 {
     ASSERT_TRUE(test::writeBytes(archive, "read-only archive"));
