@@ -54,6 +54,7 @@ enum ItemReason : UINT {
     kReasonLinkInTheWay = 1886,      // a link of the file's name in the target
     kReasonLinkInside = 1887,        // a link inside a selected folder, left alone
     kReasonTargetFolderIsLink = 1889, // the file's target folder is a link
+    kReasonCaseTwinNotRecycled = 1890, // the Recycle Bin cannot tell the file from its case twin
 };
 
 class IProgressSink {

@@ -365,6 +365,13 @@ WriteResult placeTemporary(const FILE_TREE_SETTING& settings, const TemporaryPat
 
 WriteResult copyFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRecord* judged)
 {
+    // No one writes the source while it is copied.
+    HeldSource locked;
+    switch (locked.lockForCopy(settings.sources)) {
+    case HoldResult::Held: break;
+    case HoldResult::InUse: return {Written::SourceInUse, locked.error()};
+    default: return {Written::Failed, locked.error()};
+    }
     TemporaryPath temporary;
     const WriteResult copied = makeTemporaryCopy(settings, size, temporary);
     if (copied.outcome != Written::Done) return copied;
@@ -507,9 +514,7 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
     const bool readOnly = (item->attributes & FILE_ATTRIBUTE_READONLY) != 0;
     showFileName(settings);
     bool deleted = false;
-    if (refusedAsWrittenName(settings)) {
-        // The target is a file this run put there: it judged another file.
-    } else if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
+    if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
         logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
     } else if (readOnly && settings.protectReadOnly) {
         logItem(settings, source, kStatusReadOnly, kColourMagenta);
@@ -527,6 +532,9 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
         } else {
             logItem(settings, source, kStatusSuccess, kColourNone);
             deleted = true;
+            // The target now stands for the source that went: no later
+            // source of this run may write over it.
+            recordWrittenName(settings);
         }
     }
     countOutcome(settings, deleted);
@@ -547,6 +555,17 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     // nothing is written over it, whatever the policy.
     if (existing && isLinkRecord(*existing)) return refuseFile(settings, kReasonLinkInTheWay, 0);
     if (existing && existing->kind == kListingFolder) return refuseFile(settings, kReasonFolderInTheWay, 0);
+
+    // A target of this name that the run itself wrote (from another source
+    // whose name differs only by case, or another folder landing in the
+    // same one) is no old target for the policy to judge: a conflict under
+    // every policy.
+    if (existing && !counting && refusedAsWrittenName(settings)) {
+        settings.doneBytes += progressAllowance(settings, size);
+        ++settings.failedFiles;
+        refreshProgress(settings);
+        return kOperationFailed;
+    }
 
     if (existing) {
         if (settings.overwrite == 2) return kOperationSkipped;

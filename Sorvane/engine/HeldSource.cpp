@@ -99,6 +99,19 @@ HoldResult HeldSource::hold(const wchar_t* path, const ListingRecord& listed)
     return HoldResult::Held;
 }
 
+HoldResult HeldSource::lockForCopy(const wchar_t* path)
+{
+    file_.reset(::CreateFileW(path, GENERIC_READ | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    if (!file_) {
+        error_ = ::GetLastError();
+        return error_ == ERROR_SHARING_VIOLATION || error_ == ERROR_LOCK_VIOLATION ? HoldResult::InUse
+                                                                                   : HoldResult::Failed;
+    }
+    error_ = 0;
+    return HoldResult::Held;
+}
+
 bool HeldSource::unchanged()
 {
     if (!file_) return false;

@@ -45,6 +45,12 @@ public:
 
     // Opens `path` and compares it with `listed` (size and last-write time).
     HoldResult hold(const wchar_t* path, const ListingRecord& listed);
+    // For a copy, which leaves its source: opens `path` to read, shared for
+    // reading and deleting only, so that no one writes it while it is
+    // copied (Windows' own copy routine opens a source so; Wine's lets
+    // writers in, and a copy could then take half of one save and half of
+    // the next). Held (no comparison), InUse or Failed.
+    HoldResult lockForCopy(const wchar_t* path);
     bool held() const noexcept { return static_cast<bool>(file_); }
     DWORD error() const noexcept { return error_; }
     HANDLE handle() const noexcept { return file_.get(); }

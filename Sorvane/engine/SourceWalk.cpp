@@ -748,8 +748,62 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
         }
     }
 
+    // A lone selected file is that one file: where its folder holds another
+    // whose name differs only by case (a case-sensitive folder), the
+    // enumeration of its name finds both, and only the one of its exact
+    // name is taken (the first found, when none is spelled exactly so).
+    const ListingRecord* loneFile = nullptr;
+    if (!listContents) {
+        for (const ListingRecord* record = sourceListing.first(); record; record = sourceListing.next(record)) {
+            wchar_t name[kListingNameCapacity];
+            copyRecordName(record, name);
+            if (std::wcscmp(name, savedName) == 0) {
+                loneFile = record;
+                break;
+            }
+        }
+        if (!loneFile) loneFile = sourceListing.first();
+    }
+
+    // The Recycle Bin finds a file by its name without regard to case: where
+    // a folder holds names that differ only by case, it could take the other
+    // file, or both. Such files are kept, each with its row.
+    std::set<std::wstring> caseTwins;
+    if (settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly) {
+        std::set<std::wstring> seen;
+        for (const ListingRecord* record = sourceListing.first(); record; record = sourceListing.next(record)) {
+            if (record->kind != kListingFile) continue;
+            wchar_t name[kListingNameCapacity];
+            const size_t length = copyRecordName(record, name);
+            ::CharUpperBuffW(name, static_cast<DWORD>(length));
+            if (!seen.insert(name).second) caseTwins.insert(name);
+        }
+    }
+    const TargetRefusal twinRefusal = {kReasonCaseTwinNotRecycled, 0};
+    if (loneFile && settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly &&
+        fits(sourceEnd, 1)) {
+        // A lone selected file: its own name finds only itself, its name
+        // followed by a wildcard finds every name it shares without regard
+        // to case.
+        appendUnits(sources, sourceEnd, L"*", 1);
+        Listing alike;
+        const bool listedAlike = listDirectory(sources, alike, kExcludedAttributes);
+        sources[sourceEnd] = L'\0';
+        for (const ListingRecord* record = listedAlike ? alike.first() : nullptr; record; record = alike.next(record)) {
+            wchar_t name[kListingNameCapacity];
+            const size_t length = copyRecordName(record, name);
+            if (length == std::wcslen(savedName) && std::wcscmp(name, savedName) != 0 &&
+                ::CompareStringOrdinal(name, static_cast<int>(length), savedName, static_cast<int>(length), TRUE) ==
+                    CSTR_EQUAL) {
+                ::CharUpperBuffW(name, static_cast<DWORD>(length));
+                caseTwins.insert(name);
+            }
+        }
+    }
+
     for (const ListingRecord* record = sourceListing.first(); record && !settings.cancel;
          record = sourceListing.next(record)) {
+        if (!listContents && record != loneFile) continue;
         if (isLinkRecord(*record)) {
             // A link of a lone selected file is handled as the selected item it is.
             if (listContents && (record->kind == kListingFile || settings.includeSubfolders)) {
@@ -764,7 +818,14 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             // what is found, and it is never taken for an older or newer file.
             settings.existingTarget = targetListing.data() ? targetIndex.find(name) : nullptr;
             settings.currentItem = record;
-            if (processFile(settings, targetFolderPending, refusal.reason ? &refusal : nullptr) != 0) {
+            const TargetRefusal* fileRefusal = refusal.reason ? &refusal : nullptr;
+            if (!caseTwins.empty()) {
+                wchar_t folded[kListingNameCapacity];
+                const size_t length = copyRecordName(record, folded);
+                ::CharUpperBuffW(folded, static_cast<DWORD>(length));
+                if (caseTwins.count(folded)) fileRefusal = &twinRefusal;
+            }
+            if (processFile(settings, targetFolderPending, fileRefusal) != 0) {
                 targetFolderPending = false;
             }
         } else if (settings.includeSubfolders) {

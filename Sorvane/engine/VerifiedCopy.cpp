@@ -190,10 +190,10 @@ DWORD copyVerified(FILE_TREE_SETTING& settings, const wchar_t* source, const wch
 {
     result = {Verdict::Failed, 0};
     if (size > kLoopLargestFile) return kNeedsSystemCopy;
-    // Shared as widely as the read for the hash was before this loop: a
-    // verified copy refuses no file that the copy routine would copy.
-    UniqueFile from(::CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Shared as Windows' own copy routine shares a source: readers and a
+    // later deletion (a held source of a move) may be there, writers not.
+    UniqueFile from(::CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!from) return ::GetLastError();
     FILE_BASIC_INFO basic = {};
     if (!::GetFileInformationByHandleEx(from.get(), FileBasicInfo, &basic, sizeof(basic))) return ::GetLastError();
@@ -259,8 +259,8 @@ VerifyResult compareWithSource(FILE_TREE_SETTING& settings, const wchar_t* sourc
 {
     UnbufferedReader back;
     if (const DWORD error = back.open(copy, size, kChunkBytes)) return {Verdict::Failed, error};
-    UniqueFile original(::CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile original(::CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!original) return {Verdict::Failed, ::GetLastError()};
     const DWORD chunk = back.chunkSize();
     AlignedBuffer sourceBuffer(chunk);

@@ -53,6 +53,83 @@ bool runUnix(const std::wstring& program, std::wstring commandLine)
     return ::GetExitCodeProcess(process.get(), &code) && code == 0;
 }
 
+std::string shellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
+}
+
+UnixShell::UnixShell()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t name[MAX_PATH];
+    std::swprintf(name, MAX_PATH, L"Z:\\tmp\\sorvane-shell-%lu-%u", ::GetCurrentProcessId(), counter++);
+    const std::wstring folder = name;
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) return;
+    folder_ = unixPathOf(folder);
+    if (folder_.empty()) return;
+    const std::wstring commands = folder + L"\\commands";
+    const std::wstring answers = folder + L"\\answers";
+    const std::wstring unixFolder(folder_.begin(), folder_.end());
+    // The shell makes both pipes and opens them for reading and writing, so
+    // that neither end waits for the other to open, and then says it is
+    // ready. It keeps none of this process's output (ctest waits for
+    // whoever holds it), and ends by itself when no command came for five
+    // minutes: a test that died leaves no shell.
+    std::wstring script = L"bash -c \"exec </dev/null >/dev/null 2>&1; mkfifo " + unixFolder + L"/commands " +
+                          unixFolder + L"/answers; exec 3<>" + unixFolder + L"/commands 4<>" + unixFolder +
+                          L"/answers; touch " + unixFolder +
+                          L"/ready; while IFS= read -r -t 300 line <&3; do eval \\\"$line\\\"; echo $? >&4; "
+                          L"done; rm -rf " + unixFolder + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(L"Z:\\bin\\bash", script.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return;
+    }
+    ::CloseHandle(info.hProcess);
+    ::CloseHandle(info.hThread);
+    for (int i = 0; i < 500 && !exists(folder + L"\\ready"); ++i) ::Sleep(10);
+    commands_.reset(::CreateFileW(commands.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    answers_.reset(::CreateFileW(answers.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (ready() && run("true") != 0) {
+        commands_.reset();
+        answers_.reset();
+    }
+}
+
+UnixShell::~UnixShell()
+{
+    if (ready()) {
+        const std::string line = "rm -rf " + shellQuoted(folder_) + "; exit\n";
+        DWORD written = 0;
+        ::WriteFile(commands_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
+
+int UnixShell::run(const std::string& command)
+{
+    if (!ready()) return -1;
+    const std::string line = command + "\n";
+    DWORD written = 0;
+    if (!::WriteFile(commands_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size()) {
+        return -1;
+    }
+    std::string answer;
+    char c = 0;
+    DWORD got = 0;
+    while (::ReadFile(answers_.get(), &c, 1, &got, nullptr) && got == 1 && c != '\n') answer += c;
+    return answer.empty() ? -1 : std::atoi(answer.c_str());
+}
+
 std::string unixPathOf(const std::wstring& windowsPath)
 {
     using Convert = char*(CDECL*)(LPCWSTR);

@@ -8,6 +8,7 @@
 #include "engine/FileOperations.h"
 #include "engine/FileTreeSetting.h"
 #include "engine/SourceWalk.h"
+#include "Raii.h"
 #include "TestSupport.h"
 
 #include <functional>
@@ -213,6 +214,32 @@ private:
 // True when it exited with 0, or when it started and Wine gives no way to
 // wait for it: the caller then looks for its effect.
 bool runUnix(const std::wstring& program, std::wstring commandLine);
+
+// A Unix shell kept running for a test, for the many small things only
+// the Unix side can make (names that differ only by case, symbolic links):
+// one command line at a time, each waited for, without starting a program
+// from Windows each time (which costs some 30 ms under Wine and cannot be
+// waited for). It reads its commands from a named pipe of the file system
+// and answers with their exit status on another.
+class UnixShell {
+public:
+    UnixShell();
+    ~UnixShell();
+    UnixShell(const UnixShell&) = delete;
+    UnixShell& operator=(const UnixShell&) = delete;
+    bool ready() const { return commands_ && answers_; }
+    // Runs `command` (one line, no newline) and returns its exit status, or
+    // -1 when the shell is not there.
+    int run(const std::string& command);
+
+private:
+    std::string folder_; // Unix path of the folder with the two pipes
+    UniqueFile commands_;
+    UniqueFile answers_;
+};
+
+// Puts `text` in single quotes for the Unix shell.
+std::string shellQuoted(const std::string& text);
 
 // The Linux path of a Windows path (through Wine's own conversion), or
 // empty when there is none.

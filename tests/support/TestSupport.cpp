@@ -99,6 +99,11 @@ void removeTree(const std::wstring& path)
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = longPath + L"\\" + name;
+            // A link is never followed: what it leads to is no part of the tree.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!::RemoveDirectoryW(child.c_str())) ::DeleteFileW(child.c_str());
+                continue;
+            }
             ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
             else ::DeleteFileW(child.c_str());
