@@ -23,6 +23,7 @@ const std::wstring kRunOnceKey = L"Software\\Microsoft\\Windows\\CurrentVersion\
 const std::wstring kSessionManagerKey = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t* const kOurKeys[] = {L"SorvaneExt.SorveneShellExt.1", L"SorvaneExt.SorveneShellExt",
                                    L"CLSID\\{D45DFED4-F312-4286-A3C5-F976C6D16E2D}",
+                                   L"CLSID\\{54C7C6BE-6F7C-4885-AE96-CD301C434569}",
                                    L"Folder\\ShellEx\\ContextMenuHandlers\\SorvaneMenu",
                                    L"Folder\\ShellEx\\DragDropHandlers\\SorvaneMenu",
                                    L"*\\ShellEx\\ContextMenuHandlers\\SorvaneMenu",
