@@ -18,6 +18,10 @@ namespace sorvane::shellext {
 
 namespace {
 
+// Selections of more items than this are looked at only when the shell
+// allows a slow answer (off its user-interface thread).
+constexpr DWORD kQuickItems = 256;
+
 // A text from the language resources when they carry it, else from the
 // extension's own (a language library older than a text lacks it).
 std::wstring loadString(HMODULE resources, UINT id)
@@ -163,17 +167,20 @@ STDMETHODIMP CExplorerCommand::GetCanonicalName(GUID* name) noexcept
     return isEntry() ? S_OK : E_NOTIMPL;
 }
 
-STDMETHODIMP CExplorerCommand::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state) noexcept
+STDMETHODIMP CExplorerCommand::GetState(IShellItemArray* items, BOOL okToBeSlow, EXPCMDSTATE* state) noexcept
 {
     if (!state) return E_POINTER;
     *state = ECS_HIDDEN;
     // The entry decides for its flyout: nothing below it is shown when it is
-    // hidden. Nothing here waits for anything slow, so the answer is given
-    // at once whatever the shell allows.
+    // hidden.
     if (!isEntry()) {
         *state = ECS_ENABLED;
         return S_OK;
     }
+    // Every item's path is looked at; for a large selection that waits for
+    // the call that may take its time, as the shell's contract asks.
+    DWORD count = 0;
+    if (!okToBeSlow && items && SUCCEEDED(items->GetCount(&count)) && count > kQuickItems) return E_PENDING;
     try {
         *state = offered(items) ? ECS_ENABLED : ECS_HIDDEN;
         return S_OK;

@@ -143,7 +143,7 @@ TEST_F(ExplorerCommandTest, EntryHoldsTheFourCommandsWithTheirIconsAndTips)
     ComPtr<IObjectWithSite> withSite;
     EXPECT_EQ(command->QueryInterface(IID_IObjectWithSite, withSite.putVoid()), S_OK);
 
-    const std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
+    std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
     ASSERT_EQ(commands.size(), 4u);
     const wchar_t* const tips[] = {L"Copy selected folders/files by filtering condition.",
                                    L"Move selected folders/files by filtering condition",
@@ -201,7 +201,7 @@ TEST_F(ExplorerCommandTest, EntryHoldsTheFourCommandsWithTheirIconsAndTips)
     withSite.reset();
     command.reset();
     EXPECT_EQ(extension.canUnloadNow(), S_FALSE) << "the flyout's commands still live";
-    const_cast<std::vector<ComPtr<IExplorerCommand>>&>(commands).clear();
+    commands.clear();
     EXPECT_EQ(extension.canUnloadNow(), S_OK);
 }
 
@@ -249,6 +249,26 @@ TEST_F(ExplorerCommandTest, ShowsForFilesFoldersAndDrivesOfOneFolderOnly)
     }
     EXPECT_EQ(state(command.get(), nullptr), ECS_HIDDEN) << "no selection";
     EXPECT_EQ(command->GetState(nullptr, FALSE, nullptr), E_POINTER);
+
+    // A large selection is looked at only when the shell allows it to take
+    // its time; then it shows as a small one does.
+    std::vector<std::wstring> many;
+    for (int i = 0; i < 300; ++i) {
+        many.push_back(a + L"\\" + std::to_wstring(i) + L".txt");
+        ASSERT_TRUE(writeBytes(many.back(), "m"));
+    }
+    ComPtr<IShellItemArray> items = shellItems(many);
+    ASSERT_TRUE(items);
+    EXPCMDSTATE got = ECS_ENABLED;
+    EXPECT_EQ(command->GetState(items.get(), FALSE, &got), E_PENDING);
+    EXPECT_EQ(got, ECS_HIDDEN);
+    EXPECT_EQ(command->GetState(items.get(), TRUE, &got), S_OK);
+    EXPECT_EQ(got, ECS_ENABLED);
+    many.push_back(b + L"\\two.txt");
+    items = shellItems(many);
+    ASSERT_TRUE(items);
+    EXPECT_EQ(command->GetState(items.get(), TRUE, &got), S_OK);
+    EXPECT_EQ(got, ECS_HIDDEN) << "the last of many items lies elsewhere";
 }
 
 TEST_F(ExplorerCommandTest, CommandsStartTheProgramAsTheClassicMenuDoes)
@@ -270,7 +290,7 @@ TEST_F(ExplorerCommandTest, CommandsStartTheProgramAsTheClassicMenuDoes)
 
     ComPtr<IExplorerCommand> command = entry();
     ASSERT_TRUE(command);
-    const std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
+    std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
     ASSERT_EQ(commands.size(), 4u);
     const std::wstring dir = place.path();
     const struct {
@@ -337,7 +357,7 @@ TEST_F(ExplorerCommandTest, RefusedSelectionsAreToldToTheSiteWindowAndStartNothi
     ComPtr<IOleWindow> back;
     EXPECT_EQ(withSite->GetSite(IID_IOleWindow, back.putVoid()), S_OK);
     back.reset();
-    const std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
+    std::vector<ComPtr<IExplorerCommand>> commands = flyout(command.get());
     ASSERT_EQ(commands.size(), 4u);
 
     const struct {
@@ -369,7 +389,7 @@ TEST_F(ExplorerCommandTest, RefusedSelectionsAreToldToTheSiteWindowAndStartNothi
     EXPECT_EQ(fresh->Invoke(nullptr, nullptr), S_OK);
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].owner, nullptr);
-    const_cast<std::vector<ComPtr<IExplorerCommand>>&>(commands).clear();
+    commands.clear();
     fresh.reset();
     withSite.reset();
     command.reset();
