@@ -1,5 +1,6 @@
-// The in-process server's entry points: DllMain, the class factory and the
-// five exports named in SorvaneExt.def.
+// The in-process server's entry points: DllMain, the class factories of its
+// two classes and the five exports named in SorvaneExt.def.
+#include "ExplorerCommand.h"
 #include "Identifiers.h"
 #include "Module.h"
 #include "Registration.h"
@@ -12,10 +13,14 @@ namespace sorvane::shellext {
 
 namespace {
 
-// The one class factory. It lives as long as the library; every reference a
-// client holds on it keeps the library loaded.
+using CreateFunction = HRESULT (*)(REFIID riid, void** object) noexcept;
+
+// A class factory: one for each class. It lives as long as the library;
+// every reference a client holds on it keeps the library loaded.
 class ClassFactory final : public IClassFactory {
 public:
+    explicit constexpr ClassFactory(CreateFunction create) noexcept : create_(create) {}
+
     STDMETHODIMP QueryInterface(REFIID riid, void** object) noexcept override
     {
         if (!object) return E_POINTER;
@@ -42,7 +47,7 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return CSorveneShellExt::Create(riid, object);
+        return create_(riid, object);
     }
     STDMETHODIMP LockServer(BOOL lock) noexcept override
     {
@@ -50,9 +55,14 @@ public:
         else module::unlock();
         return S_OK;
     }
+
+private:
+    CreateFunction create_;
 };
 
-ClassFactory g_factory;
+// The classic context-menu handler, and the entry of Windows 11's own menu.
+ClassFactory g_contextMenuFactory(&CSorveneShellExt::Create);
+ClassFactory g_explorerCommandFactory(&CExplorerCommand::Create);
 
 } // namespace
 
@@ -78,8 +88,9 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (rclsid != kClassId) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(riid, ppv);
+    if (rclsid == kClassId) return g_contextMenuFactory.QueryInterface(riid, ppv);
+    if (rclsid == kExplorerCommandClassId) return g_explorerCommandFactory.QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllRegisterServer()

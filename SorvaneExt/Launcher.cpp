@@ -39,6 +39,7 @@ const wchar_t* commandSwitch(UINT command) noexcept
     case kCommandCopy: return L"/C:";
     case kCommandMove: return L"/M:";
     case kCommandDelete: return L"/D:";
+    case kCommandCompress: return L"/L:";
     default: return L"";
     }
 }
@@ -58,10 +59,21 @@ const wchar_t* startVerb(UINT command) noexcept { return command == kCommandDele
 void launch(const LaunchRequest& request, std::wstring& selectionList) noexcept
 {
     selectionList.clear();
+    std::vector<std::wstring> paths;
+    try {
+        paths = selectedPaths(request);
+    } catch (...) {
+        paths.clear(); // memory exhausted: no selection, as the user is told
+    }
+    launch(request, paths, selectionList);
+}
+
+void launch(const LaunchRequest& request, const std::vector<std::wstring>& paths, std::wstring& selectionList) noexcept
+{
+    selectionList.clear();
     std::wstring program;
     std::wstring parameters;
     try {
-        const std::vector<std::wstring> paths = selectedPaths(request);
         if (paths.empty()) {
             showMessage(request, kNoSelectionText);
             return;

@@ -70,6 +70,29 @@ wchar_t accessKey(const wchar_t* text) noexcept
     return 0;
 }
 
+std::wstring withoutAccessKey(const wchar_t* text)
+{
+    std::wstring plain;
+    if (!text) return plain;
+    for (const wchar_t* p = text; *p; ++p) {
+        // "(&C)", also in full-width parentheses as Japanese texts may write it.
+        const bool open = *p == L'(' || *p == L'\uFF08';
+        if (open && p[1] == L'&' && p[2] && p[2] != L'&' && (p[3] == L')' || p[3] == L'\uFF09')) {
+            while (!plain.empty() && (plain.back() == L' ' || plain.back() == L'\u3000')) plain.pop_back();
+            p += 3;
+            continue;
+        }
+        if (*p == L'&') {
+            if (p[1] == L'&') plain.push_back(L'&');
+            if (p[1]) ++p;
+            if (*p != L'&') plain.push_back(*p);
+            continue;
+        }
+        plain.push_back(*p);
+    }
+    return plain;
+}
+
 bool answerMenuChar(HMENU menu, wchar_t key, UINT firstId, UINT count, LRESULT& answer) noexcept
 {
     answer = 0;

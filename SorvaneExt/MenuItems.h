@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace sorvane::shellext::menu {
 
 class Pictures;
@@ -28,6 +30,12 @@ UINT insertItems(HMENU menu, UINT index, UINT firstId, UINT lastId, bool dragMen
 // The access key of a menu text: the character after a single "&" (upper
 // case), or 0 when it has none.
 wchar_t accessKey(const wchar_t* text) noexcept;
+
+// A menu text as a menu without access keys shows it (Windows 11's own
+// context menu): an access-key group such as "(&C)" is left out (with the
+// blanks before it), any other single "&" is dropped and "&&" becomes "&".
+// "Filter Copy...(&C)" gives "Filter Copy...".
+std::wstring withoutAccessKey(const wchar_t* text);
 
 // WM_MENUCHAR for `key` in `menu`: among our items there (identifiers
 // `firstId` to `firstId` + `count` − 1), the one whose access key it is

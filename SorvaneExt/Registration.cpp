@@ -14,6 +14,7 @@ namespace sorvane::shellext::registration {
 namespace {
 
 #define SORVANE_CLSID_KEY L"CLSID\\{D45DFED4-F312-4286-A3C5-F976C6D16E2D}"
+#define SORVANE_COMMAND_KEY L"CLSID\\" SORVANE_EXPLORER_COMMAND_CLSID
 
 const KeyEntry kKeys[] = {
     {L"SorvaneExt.SorveneShellExt.1", nullptr, L"Sorvane Shell Extension", Mark::Plain},
@@ -29,6 +30,11 @@ const KeyEntry kKeys[] = {
     {SORVANE_CLSID_KEY L"\\InprocServer32", nullptr, L"%MODULE%", Mark::Plain},
     {SORVANE_CLSID_KEY L"\\InprocServer32", L"ThreadingModel", L"Apartment", Mark::Plain},
     {SORVANE_CLSID_KEY L"\\TypeLib", nullptr, kTypeLibraryIdText, Mark::Plain},
+    // The Explorer command: creatable like any in-process class. No shell key
+    // names it: Windows 11 finds it through the package's manifest.
+    {SORVANE_COMMAND_KEY, nullptr, kExplorerCommandDescription, Mark::Replace},
+    {SORVANE_COMMAND_KEY L"\\InprocServer32", nullptr, L"%MODULE%", Mark::Plain},
+    {SORVANE_COMMAND_KEY L"\\InprocServer32", L"ThreadingModel", L"Apartment", Mark::Plain},
     {L"Folder", nullptr, nullptr, Mark::Keep},
     {L"Folder\\ShellEx", nullptr, nullptr, Mark::Keep},
     {L"Folder\\ShellEx\\ContextMenuHandlers", nullptr, nullptr, Mark::Keep},
@@ -42,6 +48,7 @@ const KeyEntry kKeys[] = {
 };
 
 #undef SORVANE_CLSID_KEY
+#undef SORVANE_COMMAND_KEY
 
 constexpr wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 

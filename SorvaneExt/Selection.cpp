@@ -1,6 +1,10 @@
 #include "Selection.h"
 
+#include "Raii.h"
+
 #include <shellapi.h>
+#include <shfolder.h>
+#include <shlobj.h>
 
 namespace sorvane::shellext {
 
@@ -59,6 +63,45 @@ bool samePath(const std::wstring& a, const std::wstring& b) noexcept
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
+}
+
+bool shellItemPaths(IShellItemArray* items, std::vector<std::wstring>& paths)
+{
+    paths.clear();
+    DWORD count = 0;
+    if (!items || FAILED(items->GetCount(&count)) || count == 0) return false;
+    paths.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IShellItem> item;
+        if (FAILED(items->GetItemAt(i, item.put())) || !item) break;
+        // Only items that lie in the file system have such a path.
+        CoTaskMemPtr<wchar_t*> path;
+        if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path || !path.get()[0]) break;
+        paths.emplace_back(path.get());
+    }
+    if (paths.size() == count) return true;
+    paths.clear();
+    return false;
+}
+
+namespace {
+
+using GetFolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+} // namespace
+
+bool isStartMenuFolder(const std::wstring& path) noexcept
+{
+    UniqueModule library(::LoadLibraryW(L"ShFolder.dll"));
+    if (!library) return false;
+    auto getFolderPath = reinterpret_cast<GetFolderPathFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "SHGetFolderPathW")));
+    if (!getFolderPath) return false;
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) token.reset();
+    wchar_t startMenu[MAX_PATH] = {};
+    if (FAILED(getFolderPath(nullptr, CSIDL_STARTMENU, token.get(), SHGFP_TYPE_CURRENT, startMenu))) return false;
+    return samePath(startMenu, path);
 }
 
 } // namespace sorvane::shellext

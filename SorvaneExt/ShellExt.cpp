@@ -6,7 +6,6 @@
 #include "Selection.h"
 
 #include <oleauto.h>
-#include <shfolder.h>
 
 #include <new>
 
@@ -15,8 +14,6 @@ namespace sorvane::shellext {
 namespace {
 
 HRESULT itemCount(UINT count) noexcept { return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, count); }
-
-using GetFolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 } // namespace
 
@@ -156,20 +153,6 @@ bool CSorveneShellExt::targetFolderPath(wchar_t (&path)[MAX_PATH]) const noexcep
     return targetFolder_ && ::SHGetPathFromIDListW(targetFolder_, path) && path[0];
 }
 
-bool CSorveneShellExt::startMenuSelected(const std::wstring& firstPath) const noexcept
-{
-    UniqueModule library(::LoadLibraryW(L"ShFolder.dll"));
-    if (!library) return false;
-    auto getFolderPath = reinterpret_cast<GetFolderPathFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(library.get(), "SHGetFolderPathW")));
-    if (!getFolderPath) return false;
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) token.reset();
-    wchar_t startMenu[MAX_PATH] = {};
-    if (FAILED(getFolderPath(nullptr, CSIDL_STARTMENU, token.get(), SHGFP_TYPE_CURRENT, startMenu))) return false;
-    return samePath(startMenu, firstPath);
-}
-
 STDMETHODIMP CSorveneShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags) noexcept
 {
     try {
@@ -184,7 +167,7 @@ STDMETHODIMP CSorveneShellExt::QueryContextMenu(HMENU menu, UINT index, UINT fir
         if (!drop.available() || drop.count() == 0) return itemCount(0);
         const std::wstring first = drop.path(0);
         if (first.empty()) return itemCount(0);
-        if (startMenuSelected(first)) return itemCount(0);
+        if (isStartMenuFolder(first)) return itemCount(0);
 
         wchar_t target[MAX_PATH];
         const bool dragMenu = targetFolder_ != nullptr;

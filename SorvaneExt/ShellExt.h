@@ -51,7 +51,6 @@ private:
     HRESULT typeInfo(ITypeInfo** info) noexcept;
     // The drop folder's path, or empty for an ordinary context menu.
     bool targetFolderPath(wchar_t (&path)[MAX_PATH]) const noexcept;
-    bool startMenuSelected(const std::wstring& firstPath) const noexcept;
 
     volatile LONG references_ = 1;
     HMODULE resources_ = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -82,6 +83,32 @@ using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;      // LoadLibraryW
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+
+// Owner of memory from the COM task allocator (strings and identifier lists
+// that shell and COM functions hand out).
+template <typename T>
+class CoTaskMemPtr {
+public:
+    CoTaskMemPtr() noexcept = default;
+    ~CoTaskMemPtr() { reset(); }
+    CoTaskMemPtr(const CoTaskMemPtr&) = delete;
+    CoTaskMemPtr& operator=(const CoTaskMemPtr&) = delete;
+    T get() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    void reset() noexcept
+    {
+        if (p_) ::CoTaskMemFree(const_cast<void*>(static_cast<const void*>(p_)));
+        p_ = nullptr;
+    }
+    T* put() noexcept
+    {
+        reset();
+        return &p_;
+    }
+
+private:
+    T p_ = nullptr;
+};
 
 // Owner of a COM interface pointer.
 template <typename I>

@@ -12,6 +12,24 @@
 ; place when Windows restarts; everything else is installed as usual. The
 ; last page then asks for the restart, and the exit code is 3010
 ; (ERROR_SUCCESS_REBOOT_REQUIRED) instead of 0.
+;
+; Windows 11's own context menu: with -DPACKAGE=<signed Sorvane.msix>
+; -DPACKAGE_SCRIPT=<SorvanePackage.ps1>, the installer also carries the
+; sparse package and, where Windows reports build 22000 or later, registers
+; it for all users with the installation folder as its external location
+; (SorvanePackage.ps1, run hidden through PowerShell). The classic menu is
+; registered on every Windows and stays; when the package cannot be
+; registered the installation goes on and ends with the same exit codes.
+; The uninstaller removes the package and its provisioning again.
+;
+; -DSIGN=<scripts/sign.sh> signs the installer and, before it is stored in
+; the installer, the uninstaller (the certificate comes from the environment).
+;
+; Test builds only: -DTEST_PACKAGE_COMMANDS makes the Windows build number
+; come from the variable SORVANE_TEST_WINDOWS_BUILD (when set), and writes
+; each package command to $TEMP\SorvanePackageCommands.txt instead of
+; running it, taking its exit code from SORVANE_TEST_PACKAGE_EXIT (0 when
+; unset).
 
 Unicode true
 Target amd64-unicode
@@ -20,6 +38,12 @@ RequestExecutionLevel admin
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "WinVer.nsh"
+
+!ifdef SIGN
+  !finalize '"${SIGN}" "%1"' = 0
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+!endif
 
 !ifndef OUTFILE
   !define OUTFILE "Sorvane-Setup.exe"
@@ -30,6 +54,9 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Sorvane"
 !define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !define EXIT_RESTART_NEEDED 3010
+; Windows 11's first build: from here on the package's menu entry exists.
+!define PACKAGE_MIN_BUILD 22000
+!define POWERSHELL '"$SYSDIR\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -File'
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -87,6 +114,64 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 
 Var UpdateFailed
 
+; The Windows build number into VAR (a test build may be told another).
+!macro WindowsBuild VAR
+  ${WinVerGetBuild} ${VAR}
+  !ifdef TEST_PACKAGE_COMMANDS
+    ReadEnvStr $R9 SORVANE_TEST_WINDOWS_BUILD
+    ${If} $R9 != ""
+      StrCpy ${VAR} $R9
+    ${EndIf}
+  !endif
+!macroend
+
+; Runs a package command hidden, its output in the details; its exit code
+; into $0. A test build writes the command down instead of running it.
+!macro RunPackageCommand COMMAND
+  !ifdef TEST_PACKAGE_COMMANDS
+    FileOpen $R8 "$TEMP\SorvanePackageCommands.txt" a
+    FileSeek $R8 0 END
+    FileWriteUTF16LE $R8 `${COMMAND}$\r$\n`
+    FileClose $R8
+    ReadEnvStr $0 SORVANE_TEST_PACKAGE_EXIT
+    ${If} $0 == ""
+      StrCpy $0 0
+    ${EndIf}
+  !else
+    nsExec::ExecToLog `${COMMAND}`
+    Pop $0
+  !endif
+!macroend
+
+!ifdef PACKAGE
+Function RegisterPackage
+  !insertmacro WindowsBuild $R0
+  ${If} $R0 < ${PACKAGE_MIN_BUILD}
+    DetailPrint "Windows build $R0: Sorvane is in the classic context menu."
+    Return
+  ${EndIf}
+  !insertmacro RunPackageCommand `${POWERSHELL} "$INSTDIR\SorvanePackage.ps1" -Register -Package "$INSTDIR\Sorvane.msix" -Location "$INSTDIR"`
+  ${If} $0 == 0
+    DetailPrint "Sorvane is in Windows 11's context menu for all users."
+  ${Else}
+    DetailPrint "The Windows 11 menu entry could not be registered ($0): Sorvane stays under $\"Show more options$\"."
+  ${EndIf}
+FunctionEnd
+!endif
+
+Function un.RemovePackage
+  ${IfNot} ${FileExists} "$INSTDIR\SorvanePackage.ps1"
+    Return
+  ${EndIf}
+  !insertmacro WindowsBuild $R0
+  ${If} $R0 >= ${PACKAGE_MIN_BUILD}
+    !insertmacro RunPackageCommand `${POWERSHELL} "$INSTDIR\SorvanePackage.ps1" -Unregister`
+    ${If} $0 != 0
+      DetailPrint "The Windows 11 menu entry could not be removed ($0)."
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Sorvane"
   SetRegView 64
   StrCpy $UpdateFailed 0
@@ -104,6 +189,14 @@ Section "Sorvane"
   ${If} ${FileExists} "$INSTDIR\SorvaneExt.dll.update"
     WriteRegStr HKLM "${RUNONCE_KEY}" "SorvaneRegister" '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\SorvaneExt.dll"'
   ${EndIf}
+
+  ; Windows 11's own menu, on top of the classic one.
+  !ifdef PACKAGE
+    SetOutPath "$INSTDIR"
+    File "/oname=Sorvane.msix" "${PACKAGE}"
+    File "/oname=SorvanePackage.ps1" "${PACKAGE_SCRIPT}"
+    Call RegisterPackage
+  !endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -128,7 +221,9 @@ FunctionEnd
 
 Section "Uninstall"
   SetRegView 64
-  ; Removes the extension's keys while its file is still there.
+  ; The package first, while its script is there; then the extension's
+  ; keys while its file is still there.
+  Call un.RemovePackage
   UnRegDLL "$INSTDIR\SorvaneExt.dll"
   DeleteRegValue HKLM "${RUNONCE_KEY}" "SorvaneRegister"
 
@@ -136,6 +231,8 @@ Section "Uninstall"
   !include "${DIST_REMOVE}"
   ; Hand-off files the program did not get to read.
   Delete "$INSTDIR\Sor*.tmp"
+  Delete "$INSTDIR\Sorvane.msix"
+  Delete "$INSTDIR\SorvanePackage.ps1"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
 

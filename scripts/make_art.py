@@ -17,6 +17,12 @@ Files written:
   SorvaneExt/res/art/menu.bmp     bitmap 139, context-menu pictures with masks
   SorvaneExt/res/art/menu16.bmp   bitmap 140, context-menu pictures with alpha, 16 px
   SorvaneExt/res/art/menu32.bmp   bitmap 141, context-menu pictures with alpha, 32 px
+  SorvaneExt/res/art/sorvane.ico  icon 150, the "Sorvane" entry of Windows 11's menu
+  SorvaneExt/res/art/copy.ico     icon 151, its Filter Copy (the menu picture)
+  SorvaneExt/res/art/move.ico     icon 152, its Filter Move
+  SorvaneExt/res/art/delete.ico   icon 153, its Filter Delete
+  SorvaneExt/res/art/compress.ico icon 154, its Filter Compress
+  installer/package/Assets/*.png  the package's logos (44, 50 and 150 px)
 
 Icons are drawn in a 32-unit square for 32 pixels and again on the pixel
 grid for 16 pixels; button cells and menu pictures in a 16-unit square.
@@ -703,6 +709,52 @@ def menu_delete(c):
     red_cross(c, 11, 13.5, 3.5, 2.0)
 
 
+def menu_compress(c):
+    page(c, 1, 1, 11, 13, fold=3, lines=False)
+    archive_box(c, 6, 7, 15.5, 15.5)
+
+
+def menu_icon(draw):
+    """A menu picture as an icon of the sizes Windows 11's menu asks for at
+    each display density."""
+    return ico_file([(size, to_bytes(render(draw, size, 16))) for size in (16, 20, 24, 32, 48)])
+
+
+def program_icon():
+    """The program's picture for the entry that holds the four commands:
+    drawn on the pixel grid for 16 pixels, from the large drawing above."""
+    images = [(16, to_bytes(render(small_program, 16, 16)))]
+    images += [(size, to_bytes(render(icon_program, size, 32))) for size in (20, 24, 32, 48)]
+    return ico_file(images)
+
+
+def png_file(pixels):
+    """An RGBA PNG of `pixels` (rows of (r, g, b, a)), written with zlib."""
+    import zlib
+    height = len(pixels)
+    width = len(pixels[0])
+    raw = bytearray()
+    for row in pixels:
+        raw.append(0)
+        for (r, g, b, a) in row:
+            raw += bytes((r, g, b, a) if a else (0, 0, 0, 0))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xFFFFFFFF)
+    head = struct.pack('>IIBBBBB', width, height, 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', head) + chunk(b'IDAT', zlib.compress(bytes(raw), 9))
+            + chunk(b'IEND', b''))
+
+
+# The package's logos: the program's picture at the sizes its manifest names.
+LOGOS = [
+    ('installer/package/Assets/StoreLogo.png', 50),
+    ('installer/package/Assets/Square44x44Logo.png', 44),
+    ('installer/package/Assets/Square150x150Logo.png', 150),
+]
+
+
 def menu_bitmap():
     rows = []
     for draw in (menu_copy, menu_move, menu_delete):
@@ -810,6 +862,11 @@ def outputs():
     files['SorvaneExt/res/art/menu16.bmp'] = menu_alpha_bitmap(16)
     files['SorvaneExt/res/art/menu32.bmp'] = menu_alpha_bitmap(32)
     files['Sorvane/res/art/agreement.rtf'] = agreement_rtf()
+    files['SorvaneExt/res/art/sorvane.ico'] = program_icon()
+    for name, draw in (('copy', menu_copy), ('move', menu_move), ('delete', menu_delete), ('compress', menu_compress)):
+        files['SorvaneExt/res/art/%s.ico' % name] = menu_icon(draw)
+    for path, size in LOGOS:
+        files[path] = png_file(to_bytes(render(icon_program, size, 32)))
     return files
 
 

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <memory>
 
 namespace sorvane::test {
 
@@ -212,6 +213,57 @@ ImportHook::~ImportHook()
     ::VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
     *slot_ = original_;
     ::VirtualProtect(slot_, sizeof(void*), old, &old);
+}
+
+namespace {
+
+LaunchRecorder* g_recorder = nullptr;
+
+HINSTANCE WINAPI recordStart(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR folder, INT show)
+{
+    const HINSTANCE result = ::ShellExecuteW(owner, verb, file, parameters, folder, show);
+    g_recorder->starts.push_back({owner, verb ? verb : L"(null)", file ? file : L"", parameters ? parameters : L"",
+                                  folder ? folder : L"", show, reinterpret_cast<INT_PTR>(result)});
+    return result;
+}
+
+int WINAPI recordMessage(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags)
+{
+    g_recorder->messages.push_back({owner, text ? text : L"", caption ? caption : L"", flags});
+    return IDOK;
+}
+
+} // namespace
+
+LaunchRecorder::LaunchRecorder(HMODULE module)
+    : shell_(module, "shell32.dll", "ShellExecuteW", reinterpret_cast<const void*>(&recordStart)),
+      message_(module, "user32.dll", "MessageBoxW", reinterpret_cast<const void*>(&recordMessage))
+{
+    g_recorder = this;
+}
+
+LaunchRecorder::~LaunchRecorder() { g_recorder = nullptr; }
+
+void LaunchRecorder::clear()
+{
+    starts.clear();
+    messages.clear();
+}
+
+ComPtr<IShellItemArray> shellItems(const std::vector<std::wstring>& paths, const std::vector<PCIDLIST_ABSOLUTE>& extra)
+{
+    ComPtr<IShellItemArray> items;
+    std::vector<std::unique_ptr<FolderId>> owned;
+    std::vector<PCIDLIST_ABSOLUTE> ids;
+    for (const std::wstring& path : paths) {
+        owned.push_back(std::make_unique<FolderId>(path));
+        if (!owned.back()->id) return items;
+        ids.push_back(owned.back()->id);
+    }
+    ids.insert(ids.end(), extra.begin(), extra.end());
+    if (ids.empty()) return items;
+    if (FAILED(::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(ids.size()), ids.data(), items.put()))) items.reset();
+    return items;
 }
 
 ComPtr<IDataObject> shellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names)

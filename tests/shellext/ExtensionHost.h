@@ -100,6 +100,42 @@ private:
     void* original_ = nullptr;
 };
 
+// Records the extension's starts of the program (ShellExecuteW, which still
+// runs) and its messages to the user (MessageBoxW, which shows nothing)
+// while it lives. One at a time.
+class LaunchRecorder {
+public:
+    struct Start {
+        HWND owner;
+        std::wstring verb, file, parameters, folder;
+        int show;
+        INT_PTR result;
+    };
+    struct Message {
+        HWND owner;
+        std::wstring text, caption;
+        UINT flags;
+    };
+    explicit LaunchRecorder(HMODULE module);
+    ~LaunchRecorder();
+    LaunchRecorder(const LaunchRecorder&) = delete;
+    LaunchRecorder& operator=(const LaunchRecorder&) = delete;
+    bool active() const { return shell_.active() && message_.active(); }
+    void clear();
+    std::vector<Start> starts;
+    std::vector<Message> messages;
+
+private:
+    ImportHook shell_;
+    ImportHook message_;
+};
+
+// A shell item array of existing paths, made from their identifier lists as
+// the shell makes it (null when a path cannot be parsed), plus the items of
+// `extra` (absolute identifier lists, borrowed).
+ComPtr<IShellItemArray> shellItems(const std::vector<std::wstring>& paths,
+                                   const std::vector<PCIDLIST_ABSOLUTE>& extra = {});
+
 // The shell's own data object for existing items `names` of `folder`, as
 // Explorer hands it to the extension.
 ComPtr<IDataObject> shellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names);

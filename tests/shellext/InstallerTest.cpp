@@ -23,6 +23,7 @@ const std::wstring kRunOnceKey = L"Software\\Microsoft\\Windows\\CurrentVersion\
 const std::wstring kSessionManagerKey = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t* const kOurKeys[] = {L"SorvaneExt.SorveneShellExt.1", L"SorvaneExt.SorveneShellExt",
                                    L"CLSID\\{D45DFED4-F312-4286-A3C5-F976C6D16E2D}",
+                                   L"CLSID\\{54C7C6BE-6F7C-4885-AE96-CD301C434569}",
                                    L"Folder\\ShellEx\\ContextMenuHandlers\\SorvaneMenu",
                                    L"Folder\\ShellEx\\DragDropHandlers\\SorvaneMenu",
                                    L"*\\ShellEx\\ContextMenuHandlers\\SorvaneMenu",
@@ -289,6 +290,88 @@ TEST_F(InstallerOverHeldExtension, SilentInstallSaysRestartInItsExitCode)
     EXPECT_EQ(runSetup(setup(), L"/S"), kExitRestartNeeded);
     expectStagedForTheRestart();
     expectFinishedAfterTheRestart();
+}
+
+// --- Windows 11's own menu ------------------------------------------------
+//
+// A test build of the installer (SORVANE_SETUP_TEST) carries the unsigned
+// package and writes each package command to %TEMP%\SorvanePackageCommands.txt
+// instead of running it; SORVANE_TEST_WINDOWS_BUILD stands for the Windows
+// build it sees and SORVANE_TEST_PACKAGE_EXIT for the command's exit code.
+// Wine itself reports Windows 10.
+
+std::wstring capturedCommands()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::string bytes = test::readBytes(std::wstring(temp) + L"SorvanePackageCommands.txt");
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+void forgetCapturedCommands()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ::DeleteFileW((std::wstring(temp) + L"SorvanePackageCommands.txt").c_str());
+}
+
+// Sets an environment variable for the processes the test starts, and
+// takes it away again.
+struct ScopedVariable {
+    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) { ::SetEnvironmentVariableW(name, value); }
+    ~ScopedVariable() { ::SetEnvironmentVariableW(name_, nullptr); }
+    const wchar_t* name_;
+};
+
+TEST(InstallerPackage, RegistersThePackageOnlyWhereWindowsReportsBuild22000OrLater)
+{
+    const wchar_t* setup = _wgetenv(L"SORVANE_SETUP_TEST");
+    ASSERT_TRUE(setup && test::exists(setup)) << "no test installer";
+    const std::wstring installed = installFolder();
+    ASSERT_FALSE(test::exists(installed)) << "an earlier installation is in the way";
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring powershell = L"\"" + std::wstring(system) +
+                                    L"\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoProfile -NonInteractive "
+                                    L"-ExecutionPolicy Bypass -File \"" + installed + L"SorvanePackage.ps1\"";
+    const std::wstring folder = installed.substr(0, installed.size() - 1);
+    const std::wstring registerCommand = powershell + L" -Register -Package \"" + installed + L"Sorvane.msix\" -Location \"" +
+                                         folder + L"\"\r\n";
+    const std::wstring unregisterCommand = powershell + L" -Unregister\r\n";
+
+    const struct {
+        const wchar_t* build;    // null: what Wine reports
+        const wchar_t* exitCode; // of the package command
+        bool registers;
+    } cases[] = {
+        {nullptr, nullptr, false},
+        {L"19045", nullptr, false},
+        {L"21999", nullptr, false},
+        {L"22000", nullptr, true},
+        {L"22621", L"1", true}, // the registration fails: the install still succeeds
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "build " << (c.build ? c.build : L"of Wine") << ", exit "
+                                        << (c.exitCode ? c.exitCode : L"0"));
+        ScopedVariable build(L"SORVANE_TEST_WINDOWS_BUILD", c.build);
+        ScopedVariable exitCode(L"SORVANE_TEST_PACKAGE_EXIT", c.exitCode);
+        forgetCapturedCommands();
+        ASSERT_EQ(runSetup(setup, L"/S"), 0u) << "the same exit code whatever becomes of the package";
+        EXPECT_EQ(capturedCommands(), c.registers ? registerCommand : L"");
+        // The package and its script lie in the installation folder, which
+        // is the package's external location; the classic menu is there too.
+        EXPECT_EQ(test::readBytes(installed + L"Sorvane.msix"), test::readBytes(test::distFolder() + L"..\\package\\Sorvane.msix"));
+        EXPECT_TRUE(test::exists(installed + L"SorvanePackage.ps1"));
+        EXPECT_EQ(value(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32"), installed + L"SorvaneExt.dll");
+        EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, L"*\\ShellEx\\ContextMenuHandlers\\SorvaneMenu"));
+
+        forgetCapturedCommands();
+        ASSERT_EQ(uninstall(installed), 0u);
+        EXPECT_EQ(capturedCommands(), c.registers ? unregisterCommand : L"") << "the uninstaller takes the package back";
+        EXPECT_FALSE(test::exists(installed)) << "left: " << testing::PrintToString(filesIn(installed));
+        for (const wchar_t* key : kOurKeys) EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    forgetCapturedCommands();
 }
 
 // --- The interactive installer -------------------------------------------

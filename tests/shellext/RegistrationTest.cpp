@@ -17,6 +17,8 @@ namespace {
 
 const std::wstring kClsid = L"{D45DFED4-F312-4286-A3C5-F976C6D16E2D}";
 const std::wstring kClassKey = L"CLSID\\" + kClsid;
+// The entry of Windows 11's own menu: a class of its own, named by no shell key.
+const std::wstring kCommandKey = L"CLSID\\{54C7C6BE-6F7C-4885-AE96-CD301C434569}";
 const std::wstring kApproved = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 bool keyExists(HKEY root, const std::wstring& key)
@@ -98,6 +100,10 @@ protected:
             EXPECT_EQ(value(HKEY_CLASSES_ROOT, key), kClsid) << key;
             EXPECT_EQ(contents(key), std::vector<std::wstring>{L"(default)"}) << key;
         }
+        EXPECT_EQ(value(HKEY_CLASSES_ROOT, kCommandKey), L"Sorvane Explorer Command");
+        EXPECT_EQ(contents(kCommandKey), (std::vector<std::wstring>{L"(default)", L"InprocServer32\\"}));
+        EXPECT_EQ(value(HKEY_CLASSES_ROOT, kCommandKey + L"\\InprocServer32"), extension.dllPath());
+        EXPECT_EQ(value(HKEY_CLASSES_ROOT, kCommandKey + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
         // The type library, registered from the library's file.
         EXPECT_EQ(value(HKEY_CLASSES_ROOT, L"TypeLib\\{2EAC6B58-AD31-4927-8DF7-95A06AF6E5EC}\\2.0\\409\\win64"), extension.dllPath());
         EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, L"Interface\\{4F0901A4-0E8E-4726-843E-BEEFB01224B4}"));
@@ -108,7 +114,7 @@ protected:
 
     void expectUnregistered()
     {
-        for (const std::wstring& key : {std::wstring(L"SorvaneExt.SorveneShellExt.1"), std::wstring(L"SorvaneExt.SorveneShellExt"), kClassKey,
+        for (const std::wstring& key : {std::wstring(L"SorvaneExt.SorveneShellExt.1"), std::wstring(L"SorvaneExt.SorveneShellExt"), kClassKey, kCommandKey,
                                         std::wstring(L"Folder\\ShellEx\\ContextMenuHandlers\\SorvaneMenu"),
                                         std::wstring(L"Folder\\ShellEx\\DragDropHandlers\\SorvaneMenu"),
                                         std::wstring(L"*\\ShellEx\\ContextMenuHandlers\\SorvaneMenu"),

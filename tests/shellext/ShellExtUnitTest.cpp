@@ -4,6 +4,7 @@
 // menu manager measures and draws them.
 #include <gtest/gtest.h>
 
+#include "Identifiers.h"
 #include "MenuItems.h"
 #include "MenuPictures.h"
 #include "Raii.h"
@@ -91,6 +92,39 @@ TEST(ShellExtUnit, AccessKeysOfMenuTexts)
     EXPECT_EQ(menu::accessKey(L"trailing &"), 0);
     EXPECT_EQ(menu::accessKey(L""), 0);
     EXPECT_EQ(menu::accessKey(nullptr), 0);
+}
+
+// Windows 11's menu shows texts without access keys.
+TEST(ShellExtUnit, TextsWithoutTheirAccessKeys)
+{
+    const struct {
+        const wchar_t* text;
+        const wchar_t* plain;
+    } cases[] = {
+        {L"Filter Copy...(&C)", L"Filter Copy..."},
+        {L"Filter Compress...(&L)", L"Filter Compress..."},
+        {L"\x30D5\x30A3\x30EB\x30BF \x30B3\x30D4\x30FC...(&C)", L"\x30D5\x30A3\x30EB\x30BF \x30B3\x30D4\x30FC..."},
+        {L"Copy (&C)...", L"Copy..."},
+        {L"\x30B3\x30D4\x30FC\xFF08&C\xFF09", L"\x30B3\x30D4\x30FC"}, // full-width parentheses
+        {L"&Filtering Copy", L"Filtering Copy"},
+        {L"R&&D (&R)", L"R&D"},
+        {L"Save && Quit", L"Save & Quit"},
+        {L"Trailing &", L"Trailing "},
+        {L"(&&) stays", L"(&) stays"},
+        {L"", L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(menu::withoutAccessKey(c.text), c.plain) << testing::PrintToString(c.text);
+    EXPECT_EQ(menu::withoutAccessKey(nullptr), L"");
+}
+
+// The Explorer command's class identifier, written once as text (for the
+// registry and the package's manifest), is the identifier the library serves.
+TEST(ShellExtUnit, ExplorerCommandClassIdentifierTextMatchesTheIdentifier)
+{
+    wchar_t text[40] = {};
+    ASSERT_EQ(::StringFromGUID2(kExplorerCommandClassId, text, 40), 39);
+    EXPECT_STREQ(text, kExplorerCommandClassIdText);
+    EXPECT_NE(kExplorerCommandClassId, kClassId);
 }
 
 TEST(ShellExtUnit, PictureSizesFollowTheDensity)
@@ -312,7 +346,9 @@ TEST(ShellExtUnit, TheMenuManagerSizesItemsByTheirPictures)
         }
         std::cout << "[ measured ] " << dpi << " dpi: picture " << side << " px, item "
                   << shown.items[1].right - shown.items[1].left << " x " << height << " px\n";
-        if (!heights.empty()) EXPECT_GE(height, heights.back());
+        if (!heights.empty()) {
+            EXPECT_GE(height, heights.back());
+        }
         heights.push_back(height);
     }
     EXPECT_GT(heights.back(), heights.front()) << "larger pictures make taller items";
