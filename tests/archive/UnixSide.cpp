@@ -23,9 +23,12 @@ std::wstring widen(const std::string& utf8)
 struct Identity {
     bool known = false;
     DWORD volume = 0, high = 0, low = 0;
+    // A serial number of 0 is no answer: Wine gives it for a drive letter
+    // its mount manager has not taken in yet, which it does in its own time.
     bool operator==(const Identity& other) const
     {
-        return known && other.known && volume == other.volume && high == other.high && low == other.low;
+        return known && other.known && (volume == other.volume || volume == 0 || other.volume == 0) &&
+               high == other.high && low == other.low;
     }
 };
 
@@ -140,7 +143,10 @@ ScratchDrive::ScratchDrive()
         ShellResult removed;
         runShell("rm -f \"" + link + "\"", removed);
         waitForRoot(root, false);
-        failure_ += name + ": is not the folder; ";
+        const Identity found = identityOf(root);
+        failure_ += name + ": is not the folder (volume " + std::to_string(found.volume) + " index " +
+                    std::to_string(found.low) + ", wanted " + std::to_string(wanted.volume) + " " +
+                    std::to_string(wanted.low) + "); ";
     }
     if (failure_.empty()) failure_ = "no spare drive letter";
 }
