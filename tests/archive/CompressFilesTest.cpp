@@ -14,6 +14,8 @@
 #include "archive/LhaLibrary.h"
 #include "base/Strings.h"
 #include "engine/FileTreeSetting.h"
+#include "engine/Temporaries.h"
+#include "Raii.h"
 
 #include <algorithm>
 #include <set>
@@ -328,6 +330,47 @@ TEST_F(Compress, SelectedLinksAreSkippedAndNamedInTheMessage)
     EXPECT_TRUE(calls().empty()) << "no library call";
 }
 
+// What a folder of the selection holds but an archive would not: a link
+// inside it, a subfolder that cannot be listed. The archive is not made,
+// the old one stays, and the message names the first such item; the
+// library is not even loaded. A name listed twice is archived once.
+TEST_F(Compress, LinksAndUnlistableFoldersInsideTheSelectionLeaveTheArchiveAsItIs)
+{
+    ASSERT_TRUE(test::writeBytes(archive, "old archive"));
+    file(L"docs\\a.txt");
+    file(L"docs\\closed\\b.txt");
+    file(L"top.txt");
+    test::TempFolder elsewhere;
+    const std::string to = test::unixPathOf(data / L"docs") + "/away";
+    test::ShellResult made;
+    ASSERT_TRUE(test::runShell("ln -sT " + test::shellQuoted(test::unixPathOf(elsewhere.path())) + " " +
+                               test::shellQuoted(to), made));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    select({L"docs", L"top.txt"});
+    std::wstring message;
+    EXPECT_EQ(run(&message), 0);
+    EXPECT_EQ(message, formatString(1837, (data / L"docs\\away").c_str())) << ansi(message);
+    test::ShellResult removed;
+    test::runShell("rm -f " + test::shellQuoted(to), removed);
+
+    {
+        UniqueFile holder(::CreateFileW((data / L"docs\\closed").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(run(&message), 0);
+    }
+    EXPECT_EQ(message.rfind(formatString(1836, (data / L"docs\\closed").c_str()) + L"\n", 0), 0u) << ansi(message);
+    EXPECT_TRUE(calls().empty()) << "the library was never called";
+    EXPECT_EQ(test::readBytes(archive), "old archive");
+
+    select({L"top.txt", L"top.txt", L"docs"});
+    ASSERT_EQ(run(&message), 1) << ansi(message);
+    EXPECT_EQ(message, L"") << "nothing missing: one item named twice";
+    const auto list = calls();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"top.txt", "docs\\a.txt", "docs\\closed\\b.txt"}));
+}
+
 TEST_F(Compress, ElementsThatAreNoItemNamesAndEmptySelections)
 {
     file(L"a.txt");
@@ -408,7 +451,14 @@ TEST_F(Compress, TemporariesOfKilledRunsBesideTheArchiveAreClearedFirst)
 {
     file(L"a.txt");
     file(L"~sorvane-7ffffff0-1-0.tmp", "half an archive"); // no process has that id
+    file(L"lzh-7ffffff0-1-0.tmp", "half an archive of the library's");
     file(L"~sorvane-notours.tmp", "a user's file");
+    file(L"lzh12.tmp", "a user's file of an old name");
+    // The library's temporary of a run that is still going (this process).
+    wchar_t live[64];
+    std::swprintf(live, 64, L"lzh-%lx-%llx-5.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
+                  static_cast<unsigned long long>(currentProcessStartTime()));
+    file(live, "being written");
     settings.setSources(data.path().c_str());
     const std::wstring inside = data / L"arc.lzh";
     settings.setTarget(inside.c_str());
@@ -416,9 +466,14 @@ TEST_F(Compress, TemporariesOfKilledRunsBesideTheArchiveAreClearedFirst)
     ASSERT_EQ(run(&message), 1) << ansi(message);
     const auto list = calls();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"a.txt", "~sorvane-notours.tmp"}));
+    EXPECT_EQ(wordSet(list[0].response),
+              (std::multiset<std::string>{"a.txt", "~sorvane-notours.tmp", "lzh12.tmp"}))
+        << "temporaries, dead or alive, never go into an archive";
     EXPECT_FALSE(test::exists(data / L"~sorvane-7ffffff0-1-0.tmp"));
+    EXPECT_FALSE(test::exists(data / L"lzh-7ffffff0-1-0.tmp"));
+    EXPECT_EQ(test::readBytes(data / live), "being written") << "a live run's temporary stays";
     EXPECT_EQ(test::readBytes(data / L"~sorvane-notours.tmp"), "a user's file");
+    EXPECT_EQ(test::readBytes(data / L"lzh12.tmp"), "a user's file of an old name");
 }
 
 TEST_F(Compress, ReadOnlyArchiveAndFolderOfItsNameAreLeftAlone)

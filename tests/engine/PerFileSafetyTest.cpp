@@ -13,6 +13,7 @@
 #include "engine/Listing.h"
 #include "engine/SameFile.h"
 #include "engine/SelectedItem.h"
+#include "engine/WrittenNames.h"
 
 #include <cwctype>
 
@@ -577,6 +578,41 @@ TEST_F(PerFile, NamesThatDifferOnlyByCaseLandOnOneNameOnce)
             ::CreateDirectoryW(dst().c_str(), nullptr);
         }
     }
+}
+
+bool g_folderCaseSensitive = false;
+bool answeredCaseSensitivity(HANDLE) { return g_folderCaseSensitive; }
+
+TEST_F(PerFile, NamesWrittenCompareAsTheirFolderComparesThem)
+{
+    struct Case {
+        bool caseSensitive;
+        const wchar_t* written;
+        const wchar_t* asked;
+        bool conflict;
+    };
+    const Case cases[] = {
+        {false, L"a.txt", L"a.txt", true},   {false, L"a.txt", L"A.TXT", true},
+        {false, L"\x00e9.txt", L"\x00c9.TXT", true}, {false, L"a.txt", L"b.txt", false},
+        {true, L"a.txt", L"a.txt", true},    {true, L"a.txt", L"A.TXT", false},
+    };
+    WrittenNames::overrideCaseSensitivityQuery(answeredCaseSensitivity);
+    for (const Case& c : cases) {
+        g_folderCaseSensitive = c.caseSensitive;
+        WrittenNames names; // a folder's sensitivity is read once, when it is first met
+        WrittenFolder* folder = names.folder((dst() + L"\\").c_str());
+        ASSERT_NE(folder, nullptr);
+        EXPECT_EQ(folder->caseSensitive(), c.caseSensitive);
+        folder->add(c.written, L"C:\\from\\here");
+        const std::wstring* writer = folder->writer(c.asked);
+        EXPECT_EQ(writer != nullptr, c.conflict) << narrow(c.written) << " / " << narrow(c.asked) << " " << c.caseSensitive;
+        if (writer) { EXPECT_EQ(*writer, L"C:\\from\\here"); }
+        // The same folder under another spelling is the same record.
+        EXPECT_EQ(names.folder(dst().c_str()), folder);
+        EXPECT_EQ(names.folder(src().c_str())->writer(c.written), nullptr) << "another folder";
+    }
+    WrittenNames::overrideCaseSensitivityQuery(nullptr);
+    EXPECT_EQ(WrittenNames().folder((dst() + L"\\missing").c_str()), nullptr) << "no folder, no record";
 }
 
 TEST_F(PerFile, ANameListedTwiceIsHandledOnce)

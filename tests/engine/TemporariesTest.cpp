@@ -69,7 +69,12 @@ TEST(Temporaries, NamesCarryTheProcessAndItsStartTime)
     EXPECT_EQ(id, 0x1au);
     EXPECT_EQ(start, 0x01d9aa55bb66cc77u);
     EXPECT_TRUE(parseTemporaryName(L"~SORVANE-1A-FF-3.TMP", id, start));
-    for (const wchar_t* other : {L"~sorvane-1a-2.tmp", L"~sorvane-1a-ff-3.tmp.txt", L"~sorvane--ff-3.tmp",
+    // The archiver library's temporaries beside an archive.
+    EXPECT_TRUE(parseTemporaryName(L"lzh-2b-01d9aa55bb66cc77-4.tmp", id, start));
+    EXPECT_EQ(id, 0x2bu);
+    EXPECT_EQ(start, 0x01d9aa55bb66cc77u);
+    for (const wchar_t* other : {L"lzh12.tmp", L"lzhA3F.tmp", L"lzh-2b-4.tmp", L"lzh--ff-3.tmp", L"xlzh-2b-ff-3.tmp",
+                                 L"~sorvane-1a-2.tmp", L"~sorvane-1a-ff-3.tmp.txt", L"~sorvane--ff-3.tmp",
                                  L"~sorvane-1a-ff-.tmp", L"~sorvane-1g-ff-3.tmp", L"sorvane-1a-ff-3.tmp",
                                  L"~sorvane-123456789-ff-3.tmp", L"~sorvane-1a-11112222333344445-3.tmp",
                                  L"~sorvane-1a-ff-3x.tmp", L"report.tmp"}) {
