@@ -1,7 +1,7 @@
 #include "ArchiveReplacement.h"
 
 #include "../engine/FileTreeSetting.h"
-#include "../engine/PathUtil.h"
+#include "../engine/PathForms.h"
 #include "../engine/Temporaries.h"
 
 #include <memory>

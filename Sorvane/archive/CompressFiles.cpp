@@ -4,6 +4,7 @@
 #include "../base/Strings.h"
 #include "../engine/FileIdentity.h"
 #include "../engine/FileTreeSetting.h"
+#include "../engine/PathForms.h"
 #include "ArchiveReplacement.h"
 #include "ArchiverCommand.h"
 #include "BufferedStream.h"
@@ -44,15 +45,21 @@ std::wstring fromAnsi(const char* text)
     return out;
 }
 
-// "X:\..." or "\\server\share\..." (also in their "\\?\" forms).
+// "X:\..." or "\\server\share\..." (also in their "\\?\" forms), or a
+// volume's own name ("\\?\Volume{...}\..."): a path that names its drive,
+// share or volume. A name without them is no full path.
 bool isFullPath(const std::wstring& path)
 {
-    const std::wstring ordinary = compress::ordinaryForm(path);
-    if (ordinary.size() >= 3 && ordinary[1] == L':' && ordinary[2] == L'\\') {
-        const wchar_t letter = static_cast<wchar_t>(ordinary[0] | 0x20);
-        return letter >= L'a' && letter <= L'z';
+    switch (pathFormOf(path.c_str())) {
+    case PathForm::Drive:
+    case PathForm::LongDrive:
+    case PathForm::DeviceDrive:
+    case PathForm::LongOther: return true;
+    case PathForm::Share:
+    case PathForm::LongShare:
+    case PathForm::DeviceShare: return rootLength(path.c_str()) != 0;
+    default: return false;
     }
-    return ordinary.size() > 2 && ordinary[0] == L'\\' && ordinary[1] == L'\\';
 }
 
 // The outcome text of one run, copied into the caller's buffer at the end.
@@ -164,7 +171,7 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     // A name without its drive or share ("\\NewFile.lzh", "Data.lzh") would
     // land wherever the program happens to run.
     if (!isFullPath(target)) return outcome.fail(kIdsArchiveNotFullPath, target);
-    const std::wstring archive = compress::ordinaryForm(fullPathOf(compress::archiveName(target.c_str())));
+    const std::wstring archive = ordinaryFormOf(fullPathOf(compress::archiveName(target.c_str())));
     if (archive.empty()) return outcome.fail(kIdsArchiveNotFullPath, target);
     const DWORD attributes = ::GetFileAttributesW(archive.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

@@ -5,7 +5,10 @@
 #include "../engine/FileIdentity.h"
 #include "../engine/FileTreeSetting.h"
 #include "../engine/Listing.h"
+#include "../engine/FileTimes.h"
+#include "../engine/PathForms.h"
 #include "../engine/PathUtil.h"
+#include "../engine/SelectedItem.h"
 #include "../engine/SourceWalk.h"
 #include "../engine/Temporaries.h"
 #include "CompressTexts.h"
@@ -21,11 +24,6 @@ namespace {
 
 constexpr uint64_t kMinute = 60ull * 10000000ull; // in FILETIME units
 
-uint64_t toUInt64(const FILETIME& time)
-{
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 } // namespace
 
 bool inLocalTimeRange(const FILETIME& utc, const FILETIME& localFrom, const FILETIME& localTo)
@@ -38,17 +36,10 @@ bool inLocalTimeRange(const FILETIME& utc, const FILETIME& localFrom, const FILE
         !::SystemTimeToFileTime(&localTime, &local)) {
         return false;
     }
-    const uint64_t from = toUInt64(localFrom) / kMinute * kMinute;
-    const uint64_t toEnd = toUInt64(localTo) / kMinute * kMinute + kMinute;
-    const uint64_t t = toUInt64(local);
+    const uint64_t from = fileTimeValue(localFrom) / kMinute * kMinute;
+    const uint64_t toEnd = fileTimeValue(localTo) / kMinute * kMinute + kMinute;
+    const uint64_t t = fileTimeValue(local);
     return t >= from && t < toEnd;
-}
-
-std::wstring ordinaryForm(const std::wstring& path)
-{
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
 }
 
 } // namespace compress
@@ -63,21 +54,6 @@ bool equalNoCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLen
 bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix)
 {
     return text.size() >= prefix.size() && equalNoCase(text.c_str(), prefix.size(), prefix.c_str(), prefix.size());
-}
-
-// An element of the source list must name an item of its folder: no path,
-// no wildcard, no stream.
-bool isItemName(const std::wstring& name)
-{
-    if (name == L"." || name == L"..") return false;
-    return name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
-}
-
-bool isDriveRootList(const std::wstring& list)
-{
-    const wchar_t letter = static_cast<wchar_t>(list.empty() ? 0 : (list[0] | 0x20));
-    if (letter < L'a' || letter > L'z' || list.compare(1, 3, L":\\;") != 0) return false;
-    return list.size() == 4 || (list.size() == 5 && list[4] == L';');
 }
 
 FileIdentity identityOf(const std::wstring& path)
@@ -112,7 +88,7 @@ public:
             !compress::inLocalTimeRange(item.lastWrite, settings_.timeFrom, settings_.timeTo)) {
             return false;
         }
-        const std::wstring full = compress::ordinaryForm(path);
+        const std::wstring full = ordinaryFormOf(path);
         if (isArchive(full)) return false;
         // A temporary of ours or of the archiver library (a run that is
         // still going, in this folder) is no file of the user's.
@@ -134,14 +110,14 @@ public:
         if (statusId == kStatusNotExist) {
             ++out_.missing;
         } else {
-            stop(kIdsItemNotRead, compress::ordinaryForm(path), 0);
+            stop(kIdsItemNotRead, ordinaryFormOf(path), 0);
         }
     }
     void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF) override
     {
         // A folder that could not be listed would leave its files out of
         // the archive without a word: the archive is not made.
-        stop(statusId == kStatusFolderFailed ? kIdsFolderNotListed : kIdsItemNotRead, compress::ordinaryForm(path),
+        stop(statusId == kStatusFolderFailed ? kIdsFolderNotListed : kIdsItemNotRead, ordinaryFormOf(path),
              error ? error : ::GetLastError());
     }
     void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
@@ -155,7 +131,7 @@ public:
         // A link inside a selected folder: the folder's tree is not what
         // an archive would hold, so none is made; the message says where.
         if (reasonId == kReasonLinkInside) {
-            stop(kIdsLinkInside, compress::ordinaryForm(path), 0);
+            stop(kIdsLinkInside, ordinaryFormOf(path), 0);
             return;
         }
         if (error != 0) {
@@ -212,7 +188,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
         out.problem = kIdsNothingSelected;
         return;
     }
-    std::wstring base = compress::ordinaryForm(fullPathOf(parent));
+    std::wstring base = ordinaryFormOf(fullPathOf(parent));
     if (base.empty()) {
         out.problem = kIdsItemNotRead;
         out.problemPath = parent;
@@ -237,7 +213,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
             size_t end = list.find(L';', start);
             if (end == std::wstring::npos) end = list.size();
             const std::wstring name = list.substr(start, end - start);
-            if (!name.empty() && !isItemName(name)) {
+            if (!name.empty() && !isItemName(name.c_str(), name.size())) {
                 out.problem = kIdsNotAName;
                 out.problemPath = base + name;
                 return;
@@ -249,7 +225,7 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
         walkList = base + list.substr(separator);
         if (out.selectedItems == 0) {
             // Only "X:\;" and "X:\;;" select a folder (the root) without a name.
-            if (!isDriveRootList(walkList)) {
+            if (!isDriveRootList(walkList.c_str())) {
                 out.problem = kIdsNothingSelected;
                 return;
             }

@@ -39,10 +39,6 @@ namespace compress {
 // rules of the time zone in force at that date.
 bool inLocalTimeRange(const FILETIME& utc, const FILETIME& localFrom, const FILETIME& localTo);
 
-// "\\?\C:\x" -> "C:\x", "\\?\UNC\srv\share\x" -> "\\srv\share\x"; other
-// paths as they are.
-std::wstring ordinaryForm(const std::wstring& path);
-
 } // namespace compress
 
 } // namespace sorvane

@@ -5,6 +5,7 @@
 
 #include "../engine/FileTreeSetting.h"
 #include "../engine/Listing.h"
+#include "../engine/PathForms.h"
 #include "../engine/PathUtil.h"
 
 namespace sorvane {
@@ -12,25 +13,6 @@ namespace sorvane {
 namespace {
 
 std::atomic<ExtensionSearch::Probe> g_probe{nullptr};
-
-bool isDriveRootList(const std::wstring& list)
-{
-    return list.size() == 5 && list.compare(1, 4, L":\\;;") == 0 &&
-           ((list[0] >= L'A' && list[0] <= L'Z') || (list[0] >= L'a' && list[0] <= L'z'));
-}
-
-// Local and network paths are walked in their long form, so that folders
-// deeper than the classic 259-character limit are searched as well.
-std::wstring longForm(const std::wstring& path)
-{
-    const bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
-    const bool network = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
-    if (!drive && !network) return path;
-    std::unique_ptr<wchar_t[]> buffer(new wchar_t[kRunPathCapacity]);
-    boundedCopy(buffer.get(), path.c_str(), kRunPathCapacity);
-    if (path.size() >= kRunPathCapacity || !toLongPath(buffer.get(), kRunPathCapacity)) return path;
-    return buffer.get();
-}
 
 } // namespace
 
@@ -109,14 +91,14 @@ void ExtensionSearch::Run()
     if (first == std::wstring::npos) {
         if (list.empty()) return;
         if (list.back() != L'\\') list += L'\\';
-        SearchFolder(longForm(list));
+        SearchFolder(longFormOf(list));
         return;
     }
 
     std::wstring base = list.substr(0, first);
     if (!base.empty() && base.back() != L'\\') base += L'\\';
-    base = longForm(base);
-    const bool driveRoot = isDriveRootList(list);
+    base = longFormOf(base);
+    const bool driveRoot = isDriveRootList(list.c_str());
     bool rootSearched = false;
     // Every item stands on its own: one that cannot be searched, or a file
     // without extension, does not keep the later ones from being searched.

@@ -16,7 +16,8 @@
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
 #include "../engine/OverlapGuard.h"
-#include "../engine/PathUtil.h"
+#include "../engine/FileTimes.h"
+#include "../engine/PathForms.h"
 #include "DlgBrowseFileExt.h"
 #include "History.h"
 #include "LabelledText.h"
@@ -349,12 +350,7 @@ void CFileTreeDlg::fillTimes() noexcept
     SYSTEMTIME tomorrow = today;
     FILETIME time = {};
     if (::SystemTimeToFileTime(&today, &time)) {
-        ULARGE_INTEGER value;
-        value.LowPart = time.dwLowDateTime;
-        value.HighPart = time.dwHighDateTime;
-        value.QuadPart += kOneDay;
-        time.dwLowDateTime = value.LowPart;
-        time.dwHighDateTime = value.HighPart;
+        time = fileTimeOfValue(fileTimeValue(time) + kOneDay);
         ::FileTimeToSystemTime(&time, &tomorrow);
     }
     const SYSTEMTIME* shown[] = {&today, &tomorrow};

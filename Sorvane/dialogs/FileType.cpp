@@ -1,6 +1,6 @@
 #include "FileType.h"
 
-#include "../engine/PathUtil.h"
+#include "../engine/PathForms.h"
 
 #include <shellapi.h>
 

@@ -61,9 +61,10 @@ class IProgressSink {
 public:
     virtual void SetFolderText(const wchar_t* text) = 0;
     virtual void SetFileText(const wchar_t* text) = 0;
-    // Refreshes counters, bar and times from the run state; `duringCopy`
-    // when called from the copy progress routine (bytes changed, counts not).
-    virtual void UpdateCounters(bool duringCopy) = 0;
+    // The run state changed (a file counted or done, or bytes of the file
+    // in hand: `duringCopy`). A display that reads the run state on a
+    // timer of its own, as the progress dialog does, has nothing to do.
+    virtual void UpdateCounters(bool duringCopy) { (void)duringCopy; }
 
 protected:
     ~IProgressSink() = default;

@@ -10,21 +10,6 @@ namespace sorvane {
 
 namespace {
 
-bool startsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
-}
-
-bool isDriveLetter(wchar_t c) { return (c | 0x20) >= L'a' && (c | 0x20) <= L'z'; }
-
-// True for "C:\" and "\\?\C:\": roots whose backslash belongs to them.
-bool isDriveRoot(const wchar_t* path, size_t length)
-{
-    if (length == 3) return isDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\';
-    if (length == 7) return std::wcsncmp(path, L"\\\\?\\", 4) == 0 && isDriveRoot(path + 4, 3);
-    return false;
-}
-
 // The long names of `longForm` (a "\\?\" path that exists), or empty.
 std::wstring longNamesOf(const std::wstring& longForm)
 {
@@ -37,50 +22,7 @@ std::wstring longNamesOf(const std::wstring& longForm)
     return result;
 }
 
-// Length of the root of an ordinary full path: "C:\" (3) or "\\srv\share"
-// (through the share's name); 0 when there is none.
-size_t rootLength(const std::wstring& path)
-{
-    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\') return 3;
-    if (startsWith(path, L"\\\\")) {
-        const size_t server = path.find(L'\\', 2);
-        if (server == std::wstring::npos || server == 2) return 0;
-        const size_t share = path.find(L'\\', server + 1);
-        if (share == server + 1) return 0;
-        return share == std::wstring::npos ? path.size() : share;
-    }
-    return 0;
-}
-
 } // namespace
-
-std::wstring fullPathOf(const std::wstring& path)
-{
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD written = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (written == 0 || written >= needed) return {};
-    full.resize(written);
-    return full;
-}
-
-std::wstring longFormOf(const std::wstring& path)
-{
-    if (startsWith(path, L"\\\\?\\")) return path;
-    if (startsWith(path, L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
-    if (path.size() >= 2 && isDriveLetter(path[0]) && path[1] == L':') return L"\\\\?\\" + path;
-    return path;
-}
-
-std::wstring ordinaryFormOf(const std::wstring& path)
-{
-    if (startsWith(path, L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
-    if (startsWith(path, L"\\\\?\\") && path.size() >= 6 && isDriveLetter(path[4]) && path[5] == L':') {
-        return path.substr(4);
-    }
-    return path;
-}
 
 bool readIdentity(const wchar_t* path, FileIdentity& out)
 {
@@ -120,7 +62,7 @@ bool comparablePath(const wchar_t* path, std::wstring& out)
     std::wstring full = fullPathOf(ordinaryFormOf(path));
     if (full.empty()) return false;
     full = ordinaryFormOf(full);
-    const size_t root = rootLength(full);
+    const size_t root = rootLength(full.c_str());
     if (root == 0) return false;
     while (full.size() > root && full.back() == L'\\') full.pop_back();
 
@@ -165,8 +107,7 @@ bool samePlace(const wchar_t* a, const wchar_t* b)
         if (sameIdentity(first, second)) return true;
     } else {
         // One that does not exist is no place the other, existing one can be.
-        const auto missing = [](DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; };
-        if ((firstKnown && missing(secondError)) || (secondKnown && missing(firstError))) return false;
+        if ((firstKnown && isMissing(secondError)) || (secondKnown && isMissing(firstError))) return false;
     }
     std::wstring textA;
     std::wstring textB;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "PathForms.h"
+
 namespace sorvane {
 
 struct FileIdentity {
@@ -44,14 +46,5 @@ bool samePathText(const std::wstring& a, const std::wstring& b);
 // be opened, else by their comparable paths. Where neither is available
 // the answer is true: a place that cannot be told apart counts as the same.
 bool samePlace(const wchar_t* a, const wchar_t* b);
-
-// GetFullPathNameW of any length; empty when the system cannot form one.
-std::wstring fullPathOf(const std::wstring& path);
-
-// The "\\?\" form of an ordinary full path ("C:\x" -> "\\?\C:\x",
-// "\\srv\share" -> "\\?\UNC\srv\share"); other text as it is.
-std::wstring longFormOf(const std::wstring& path);
-// The ordinary form of a "\\?\" path; other text as it is.
-std::wstring ordinaryFormOf(const std::wstring& path);
 
 } // namespace sorvane

@@ -4,6 +4,7 @@
 #include "FileTreeSetting.h"
 #include "HeldSource.h"
 #include "Listing.h"
+#include "PathForms.h"
 #include "RecycleBatch.h"
 #include "SameFile.h"
 #include "SelectedItem.h"
@@ -86,8 +87,6 @@ void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UI
 {
     if (settings.log) settings.log->WriteReasonRow(path, status, reason, error, kColourNone);
 }
-
-bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // The row of a source that was held for deletion and could not be: in use
 // by another program, not what its listing showed, or not to be opened.
@@ -694,27 +693,6 @@ const FileCopyRoutines& systemCopyRoutines()
 }
 
 void overrideCopyRoutines(const FileCopyRoutines* routines) { g_routineOverride.store(routines); }
-
-DWORD ordinaryPathForm(const wchar_t* path, wchar_t* out, size_t capacity)
-{
-    if (!path || !out || capacity == 0) return ERROR_INVALID_PARAMETER;
-    const wchar_t* rest = path;
-    const wchar_t* lead = L"";
-    if (std::wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
-        rest = path + 8;
-        lead = L"\\\\";
-    } else if (std::wcsncmp(path, L"\\\\?\\", 4) == 0) {
-        rest = path + 4;
-        const bool drive = ((rest[0] | 0x20) >= L'a' && (rest[0] | 0x20) <= L'z') && rest[1] == L':';
-        if (!drive) return ERROR_BAD_PATHNAME;
-    }
-    const size_t leadLength = std::wcslen(lead);
-    const size_t restLength = std::wcslen(rest);
-    if (leadLength + restLength + 1 > capacity) return ERROR_FILENAME_EXCED_RANGE;
-    std::wmemcpy(out, lead, leadLength);
-    std::wmemcpy(out + leadLength, rest, restLength + 1);
-    return 0;
-}
 
 DWORD CALLBACK copyProgressCallback(LARGE_INTEGER, LARGE_INTEGER totalBytesTransferred, LARGE_INTEGER,
                                     LARGE_INTEGER, DWORD, DWORD callbackReason, HANDLE, HANDLE,

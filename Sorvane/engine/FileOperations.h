@@ -52,14 +52,6 @@ DWORD CALLBACK copyProgressCallback(LARGE_INTEGER totalFileSize, LARGE_INTEGER t
                                     DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
                                     HANDLE destinationFile, LPVOID data) noexcept;
 
-// Writes the ordinary form of a long path ("\\?\C:\x" -> "C:\x",
-// "\\?\UNC\srv\share" -> "\\srv\share"; other paths as they are) into `out`,
-// for the shell functions that do not take the long form. Returns 0, or
-// ERROR_FILENAME_EXCED_RANGE when the result would not fit in `capacity`
-// units, or ERROR_BAD_PATHNAME when the long form has no ordinary equivalent
-// (such as a volume GUID path).
-DWORD ordinaryPathForm(const wchar_t* path, wchar_t* out, size_t capacity);
-
 // The system's copy and move routines with progress, looked up in
 // Kernel32.dll once; either may be null, and the operations then fall back
 // to CopyFileW and MoveFileExW. `copyVerified` makes and reads back the

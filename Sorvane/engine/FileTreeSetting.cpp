@@ -1,5 +1,6 @@
 #include "FileTreeSetting.h"
 
+#include "FileTimes.h"
 #include "PatternMatch.h"
 
 #include <cwchar>
@@ -8,11 +9,6 @@
 namespace sorvane {
 
 namespace {
-
-uint64_t toUInt64(const FILETIME& ft)
-{
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
 
 wchar_t* allocatePathBuffer()
 {
@@ -113,8 +109,8 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
 bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWrite)
 {
     if (settings.timeMode != 1) return true;
-    const uint64_t t = toUInt64(lastWrite);
-    return t >= toUInt64(settings.timeFrom) && t <= toUInt64(settings.timeTo);
+    const uint64_t t = fileTimeValue(lastWrite);
+    return t >= fileTimeValue(settings.timeFrom) && t <= fileTimeValue(settings.timeTo);
 }
 
 bool passesSizeFilter(const FILE_TREE_SETTING& settings, uint64_t sizeBytes)

@@ -3,6 +3,7 @@
 #include "../../common/Raii.h"
 #include "FileIdentity.h"
 #include "FileTreeSetting.h"
+#include "PathForms.h"
 #include "SelectedItem.h"
 #include "TargetPath.h"
 
@@ -37,32 +38,16 @@ bool same(const Place& a, const Place& b)
     return sameIdentity(a.identity, b.identity) || samePathText(a.path, b.path);
 }
 
-bool isDriveLetter(wchar_t c) { return (c | 0x20) >= L'a' && (c | 0x20) <= L'z'; }
-
 // The folder above a comparable path ("C:\a" -> "C:\", "\\srv\share\a" ->
 // "\\srv\share"); empty for a root.
 std::wstring parentFolder(const std::wstring& path)
 {
-    size_t root = 0;
-    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
-        root = 3;
-    } else if (path.compare(0, 2, L"\\\\") == 0) {
-        const size_t server = path.find(L'\\', 2);
-        const size_t share = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
-        root = share == std::wstring::npos ? path.size() : share;
-    }
+    const PathForm form = pathFormOf(path.c_str());
+    const size_t root = form == PathForm::Drive || form == PathForm::Share ? rootLength(path.c_str()) : 0;
     if (root == 0 || path.size() <= root) return {};
     const size_t slash = path.rfind(L'\\');
     if (slash == std::wstring::npos || slash < root - 1) return {};
     return path.substr(0, slash < root ? root : slash);
-}
-
-bool isDriveRootForm(const std::wstring& list)
-{
-    if (list.size() < 4 || list.size() > 5) return false;
-    const wchar_t letter = static_cast<wchar_t>(list[0] | 0x20);
-    if (letter < L'a' || letter > L'z' || list[1] != L':' || list[2] != L'\\' || list[3] != L';') return false;
-    return list.size() == 4 || list[4] == L';';
 }
 
 // The last name of a comparable path ("C:\a\b" -> "b").
@@ -186,7 +171,7 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetai
     } else {
         holder = list.substr(0, separator);
         if (holder.size() == 2 && holder[1] == L':') holder += L'\\'; // the drive's root, as the walk takes it
-        if (isDriveRootForm(list)) {
+        if (isDriveRootList(list.c_str())) {
             items.push_back(holder);
         } else {
             size_t at = separator + 1;
@@ -219,7 +204,7 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetai
             if (same(place, chain[k])) return k == 0 ? kRefusalTargetIsSelected : kRefusalTargetInsideSelection;
         }
         itemPlaces.push_back(place);
-        if (separator != std::wstring::npos && !isDriveRootForm(list)) names.push_back(lastName(place.path));
+        if (separator != std::wstring::npos && !isDriveRootList(list.c_str())) names.push_back(lastName(place.path));
     }
 
     if (holder.empty()) return kRefusalNone;
@@ -230,7 +215,7 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetai
         return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
     }
     // A drive's root has no folder above it to land on.
-    if (separator != std::wstring::npos && isDriveRootForm(list)) return kRefusalNone;
+    if (separator != std::wstring::npos && isDriveRootList(list.c_str())) return kRefusalNone;
     return checkOwnTargets(names, separator == std::wstring::npos, holderPlace, itemPlaces, chain[0], detail);
 }
 

@@ -3,47 +3,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "PathForms.h"
+
 #include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <new>
 
-#include "FileTreeSetting.h"
-
 namespace sorvane {
-
-namespace {
-
-bool startsWith(const wchar_t* text, const wchar_t* prefix)
-{
-    return std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
-}
-
-// Moves the path right by `shift` units and writes `prefix` in front.
-bool prependPrefix(wchar_t* path, size_t capacity, const wchar_t* prefix, size_t keep, size_t shift)
-{
-    const size_t length = std::wcslen(path);
-    const size_t prefixLength = std::wcslen(prefix);
-    const size_t newLength = length - keep + prefixLength;
-    if (newLength + 1 > capacity) return false;
-    std::wmemmove(path + shift, path, length + 1);
-    std::wmemcpy(path, prefix, prefixLength);
-    return true;
-}
-
-} // namespace
-
-bool toLongPath(wchar_t* path, size_t capacity)
-{
-    if (!path || capacity == 0) return false;
-    if (startsWith(path, L"\\\\?\\")) return true;
-    if (path[0] == L'\\' && path[1] == L'\\') {
-        // "\\server\share" becomes "\\?\UNC\server\share": the first of the
-        // two backslashes becomes the 'C' of "UNC".
-        return prependPrefix(path, capacity, L"\\\\?\\UNC", 1, 6);
-    }
-    return prependPrefix(path, capacity, L"\\\\?\\", 0, 4);
-}
 
 int pathKind(const wchar_t* path)
 {
@@ -92,18 +58,17 @@ unsigned long ensureFolderPath(const wchar_t* path, bool leafIsFile, bool notify
     std::wmemcpy(work.get(), path, length + 1);
     wchar_t* const text = work.get();
 
-    // Skip "\\?\UNC\server\share" or "\\?\": they are no folders to make.
+    // Skip the share of "\\?\UNC\server\share" or the prefix of a long
+    // form: they are no folders to make.
     wchar_t* walk = text;
-    if (startsWith(text, L"\\\\?\\UNC\\")) {
-        walk = text + 8;
-        for (int separators = 0; *walk; ++walk) {
-            if (*walk == L'\\' && ++separators == 2) break;
-        }
+    const PathForm form = pathFormOf(text);
+    if (form == PathForm::LongShare || form == PathForm::DeviceShare) {
+        walk = text + rootLength(text);
         // Without a backslash after the share there is nothing to create.
-        if (!*walk) return 0;
+        if (walk == text || !*walk) return 0;
         // The backslash after the share ends the root; go on behind it.
         ++walk;
-    } else if (startsWith(text, L"\\\\?\\")) {
+    } else if (hasLongPrefix(text)) {
         walk = text + 4;
     }
 
@@ -144,126 +109,6 @@ unsigned long ensureFolderPath(const wchar_t* path, bool leafIsFile, bool notify
         }
     }
     return result;
-}
-
-const wchar_t* pathRoot(const wchar_t* path)
-{
-    if (!path || !path[0]) return path;
-    if (path[1] == L':') return path + 1;
-    if (path[1] == L'\\') {
-        // Network and long forms: up to and including the second backslash
-        // after the leading two.
-        int found = 0;
-        for (const wchar_t* p = path + 2; *p; ++p) {
-            if (*p == L'\\' && ++found == 2) return p + 1;
-        }
-        return nullptr;
-    }
-    return path;
-}
-
-bool isSameVolume(const wchar_t* a, const wchar_t* b)
-{
-    const wchar_t* rootA = pathRoot(a);
-    const wchar_t* rootB = pathRoot(b);
-    if (!rootA || !rootB) return false;
-    const size_t lengthA = static_cast<size_t>(rootA - a);
-    const size_t lengthB = static_cast<size_t>(rootB - b);
-    if (lengthA != lengthB) return false;
-    for (size_t i = 0; i < lengthA; ++i) {
-        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-    }
-    return true;
-}
-
-const wchar_t* lastSeparator(const wchar_t* path)
-{
-    const wchar_t* found = nullptr;
-    if (path) {
-        for (const wchar_t* p = path; *p; ++p) {
-            if (*p == L'\\' || *p == L'/' || *p == L':') found = p;
-        }
-    }
-    return found;
-}
-
-const wchar_t* fileNamePart(const wchar_t* path)
-{
-    const wchar_t* separator = lastSeparator(path);
-    return separator ? separator + 1 : path;
-}
-
-const wchar_t* extensionDot(const wchar_t* path)
-{
-    const wchar_t* dot = nullptr;
-    if (path) {
-        for (const wchar_t* p = path; *p; ++p) {
-            if (*p == L'\\' || *p == L'/') dot = nullptr;
-            else if (*p == L'.') dot = p;
-        }
-    }
-    return dot;
-}
-
-bool replaceExtension(wchar_t* path, size_t capacity, const wchar_t* extension)
-{
-    if (!path) return false;
-    const size_t length = std::wcslen(path);
-    size_t stem = length;
-    for (size_t i = length; i > 0; --i) {
-        if (path[i - 1] == L'\\') break;
-        if (path[i - 1] == L'.') {
-            stem = i - 1;
-            break;
-        }
-    }
-    const size_t extensionLength = extension ? std::wcslen(extension) : 0;
-    if (stem + extensionLength + 1 > capacity) return false;
-    if (extension) std::wmemcpy(path + stem, extension, extensionLength);
-    path[stem + extensionLength] = L'\0';
-    return true;
-}
-
-bool deleteMatchingFiles(const wchar_t* pattern)
-{
-    if (!pattern) return false;
-    WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileW(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE) return true;
-    const wchar_t* separator = std::wcsrchr(pattern, L'\\');
-    const size_t folderLength = separator ? static_cast<size_t>(separator - pattern + 1) : 0;
-    bool allDeleted = true;
-    do {
-        if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0) continue;
-        if (found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue; // never a folder, whatever else it carries
-        const size_t nameLength = std::wcslen(found.cFileName);
-        std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[folderLength + nameLength + 1]);
-        if (!full) {
-            allDeleted = false;
-            continue;
-        }
-        std::wmemcpy(full.get(), pattern, folderLength);
-        std::wmemcpy(full.get() + folderLength, found.cFileName, nameLength + 1);
-        if (!::DeleteFileW(full.get())) allDeleted = false;
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
-    return allDeleted;
-}
-
-void trimBlanks(const wchar_t* text, wchar_t* output, size_t capacity)
-{
-    if (!output || capacity == 0) return;
-    if (!text) {
-        output[0] = L'\0';
-        return;
-    }
-    while (*text == L' ') ++text;
-    size_t length = std::wcslen(text);
-    while (length > 0 && text[length - 1] == L' ') --length;
-    if (length > capacity - 1) length = capacity - 1;
-    std::wmemmove(output, text, length);
-    output[length] = L'\0';
 }
 
 } // namespace sorvane

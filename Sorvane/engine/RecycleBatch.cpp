@@ -1,6 +1,6 @@
 #include "RecycleBatch.h"
 
-#include "FileOperations.h"
+#include "PathForms.h"
 
 #include <shellapi.h>
 
@@ -18,8 +18,6 @@ namespace {
 // overrides FOF_NOCONFIRMATION for exactly that case).
 constexpr DWORD kRecycleFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY | FOF_NOERRORUI |
                                 FOF_NO_CONNECTED_ELEMENTS | FOF_WANTNUKEWARNING;
-
-bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Win32 error for a failed SHFileOperationW: its results below 0x71 are
 // Win32 codes, the rest are the shell's own and are mapped here.

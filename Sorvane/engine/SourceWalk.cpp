@@ -7,6 +7,7 @@
 #include "Listing.h"
 #include "ListingIndex.h"
 #include "OverlapGuard.h"
+#include "PathForms.h"
 #include "PathUtil.h"
 #include "RecycleBatch.h"
 #include "SelectedItem.h"
@@ -42,15 +43,6 @@ void refreshProgress(FILE_TREE_SETTING& settings)
     if (settings.progress) settings.progress->UpdateCounters(false);
 }
 
-bool isDriveRootPath(const wchar_t* path, size_t length)
-{
-    const auto drive = [](const wchar_t* p) {
-        return ((p[0] | 0x20) >= L'a' && (p[0] | 0x20) <= L'z') && p[1] == L':' && p[2] == L'\\';
-    };
-    if (length == 3) return drive(path);
-    return length == 7 && std::wcsncmp(path, L"\\\\?\\", 4) == 0 && drive(path + 4);
-}
-
 // The identity of the folder whose path (ending with a backslash) takes the
 // first `length` units of `path`; the buffer is cut for the call and put
 // back.
@@ -62,7 +54,7 @@ bool folderIdentity(wchar_t* path, size_t length, FileIdentity& out)
         return false;
     }
     size_t end = length;
-    if (path[end - 1] == L'\\' && !isDriveRootPath(path, end)) --end;
+    if (path[end - 1] == L'\\' && !isDriveRoot(path, end)) --end;
     const wchar_t kept = path[end];
     path[end] = L'\0';
     const bool read = readIdentity(path, out);
@@ -71,8 +63,6 @@ bool folderIdentity(wchar_t* path, size_t length, FileIdentity& out)
     ::SetLastError(error);
     return read;
 }
-
-bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // True when the folder of `sources` (first `sourceLength` units, `source`
 // its identity when already read) is the folder of `target`: every file
@@ -281,7 +271,7 @@ void reportUnlistedFolder(FILE_TREE_SETTING& settings, size_t folderEnd, DWORD e
     }
     wchar_t* const sources = settings.sources;
     size_t end = folderEnd;
-    if (end > 0 && sources[end - 1] == L'\\' && !isDriveRootPath(sources, end)) --end;
+    if (end > 0 && sources[end - 1] == L'\\' && !isDriveRoot(sources, end)) --end;
     const wchar_t kept = sources[end];
     sources[end] = L'\0';
     ++settings.failedFolders;
@@ -355,13 +345,6 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
     }
     sources[sourceEnd] = L'\0';
     target[targetEnd] = L'\0';
-}
-
-bool isDriveRootForm(const wchar_t* list)
-{
-    const wchar_t letter = static_cast<wchar_t>(list[0] | 0x20);
-    if (letter < L'a' || letter > L'z' || list[1] != L':' || list[2] != L'\\' || list[3] != L';') return false;
-    return list[4] == L'\0' || (list[4] == L';' && list[5] == L'\0');
 }
 
 // One element of the source list, appended to PARENT in `sources`. An empty
@@ -560,7 +543,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
         // One folder: its content, never the folder itself, and never what
         // a link leads to.
         size_t length = std::wcslen(sources);
-        while (length > 1 && sources[length - 1] == L'\\' && !isDriveRootPath(sources, length)) --length;
+        while (length > 1 && sources[length - 1] == L'\\' && !isDriveRoot(sources, length)) --length;
         sources[length] = L'\0';
         const SelectedKind selected = readSelectedItemKind(sources);
         if (selected == SelectedKind::FolderLink || selected == SelectedKind::FileLink) {
@@ -585,7 +568,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
             // "." and ".." resolved ("C:" is the drive's root, never its
             // current folder).
             if (parentLength == 2 && sources[1] == L':') appendUnits(sources, 2, L"\\", 1);
-            if (std::wcsncmp(sources, L"\\\\?\\", 4) != 0) {
+            if (!hasLongPrefix(sources)) {
                 std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[kRunPathCapacity]);
                 const DWORD length = full ? ::GetFullPathNameW(sources, kRunPathCapacity, full.get(), nullptr) : 0;
                 if (length > 0 && length < kRunPathCapacity) boundedCopy(sources, full.get(), kRunPathCapacity);
@@ -597,7 +580,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
         const size_t sourceLength = std::wcslen(sources);
         settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
 
-        const bool driveRoot = isDriveRootForm(list.get());
+        const bool driveRoot = isDriveRootList(list.get());
         bool rootDone = false;
         // A name listed twice is one item, handled once.
         std::set<std::wstring> handled;

@@ -1,6 +1,7 @@
 #include "TargetPath.h"
 
 #include "FileIdentity.h"
+#include "PathForms.h"
 #include "FileTreeSetting.h"
 
 #include <cwchar>
@@ -13,8 +14,6 @@ namespace sorvane {
 namespace {
 
 constexpr size_t kNameLimit = 255; // units of one name
-
-bool isDriveLetter(wchar_t c) { return (c | 0x20) >= L'a' && (c | 0x20) <= L'z'; }
 
 bool isBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == 0x3000; }
 
@@ -32,28 +31,22 @@ bool hasBadCharacter(const std::wstring& path)
 // "C:" of "C:\..." or "\\srv\share" of a network path; empty for others.
 std::wstring rootOf(const std::wstring& path)
 {
-    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\') return path.substr(0, 2);
-    if (path.compare(0, 2, L"\\\\") == 0) {
-        const size_t server = path.find(L'\\', 2);
-        if (server == std::wstring::npos || server == 2) return {};
-        const size_t share = path.find(L'\\', server + 1);
-        if (share == server + 1) return {};
-        return path.substr(0, share);
-    }
-    return {};
+    const PathForm form = pathFormOf(path.c_str());
+    if (form != PathForm::Drive && form != PathForm::Share) return {};
+    const size_t root = rootLength(path.c_str());
+    if (root == 0) return {};
+    return path.substr(0, form == PathForm::Drive ? root - 1 : root);
 }
-
-bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // The typed text as an absolute path (not yet resolved), or empty.
 std::wstring absoluteForm(std::wstring path, const wchar_t* base)
 {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-        path = L"\\\\" + path.substr(8);
-    } else if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0) {
-        if (path.size() < 7 || !isDriveLetter(path[4]) || path[5] != L':' || path[6] != L'\\') return {};
-        path.erase(0, 4);
-    }
+    // A long or device form: its ordinary form, where it has one and names
+    // a folder of a drive or share (a volume name is no target to type).
+    const PathForm form = pathFormOf(path.c_str());
+    if (form == PathForm::LongOther || form == PathForm::DeviceOther) return {};
+    if ((form == PathForm::LongDrive || form == PathForm::DeviceDrive) && path.size() < 7) return {};
+    path = ordinaryFormOf(path);
     if (hasBadCharacter(path)) return {};
     if (path.size() >= 2 && isDriveLetter(path[0]) && path[1] == L':') {
         // "C:Out" means a folder below the drive's current folder: not a full path.

@@ -1,6 +1,7 @@
 #include "Temporaries.h"
 
 #include "../../common/Raii.h"
+#include "FileTimes.h"
 #include "Listing.h"
 
 #include <atomic>
@@ -19,11 +20,6 @@ constexpr wchar_t kSuffix[] = L".tmp";
 constexpr size_t kSuffixLength = 4;
 
 std::atomic<unsigned> g_counter{0};
-
-uint64_t toUInt64(const FILETIME& time)
-{
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
 
 bool equalNoCase(const wchar_t* a, const wchar_t* b, size_t length)
 {
@@ -91,7 +87,7 @@ uint64_t currentProcessStartTime()
     static const uint64_t start = [] {
         FILETIME created = {}, exited, kernel, user;
         ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-        return toUInt64(created);
+        return fileTimeValue(created);
     }();
     return start;
 }
@@ -137,7 +133,7 @@ bool temporaryOwnerGone(DWORD processId, uint64_t startTime)
     if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER; // no such process
     FILETIME created = {}, exited, kernel, user;
     if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return false;
-    if (toUInt64(created) != startTime) return true;
+    if (fileTimeValue(created) != startTime) return true;
     DWORD code = 0;
     return ::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE;
 }

@@ -1,6 +1,7 @@
 #include "VolumeIdentity.h"
 
 #include "FileIdentity.h"
+#include "PathForms.h"
 
 #include <string>
 
@@ -35,7 +36,7 @@ bool readVolumeSerial(const wchar_t* path, uint32_t& serial)
         if (slash == std::wstring::npos || slash + 1 >= place.size()) return false;
         place.resize(slash + 1);
         // A prefix alone ("\\", "\\?\", "\\?\UNC\") names no place.
-        if (place == L"\\\\" || place == L"\\\\?\\" || place == L"\\\\?\\UNC\\" || place == L"\\\\.\\") return false;
+        if (isBarePrefix(place.c_str())) return false;
     }
 }
 

@@ -4,8 +4,9 @@
 #include "../base/Help.h"
 #include "../base/Shell.h"
 #include "../base/Strings.h"
+#include "../engine/FileTimes.h"
+#include "../engine/PathForms.h"
 #include "OperationJob.h"
-#include "PlainPath.h"
 #include "ProgressText.h"
 
 #include <commctrl.h>
@@ -86,7 +87,7 @@ uint64_t nowAsFileTime()
 {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
-    return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return fileTimeValue(now);
 }
 
 bool isPathBreak(wchar_t c) { return c == L'\\' || c == L' '; }
@@ -223,11 +224,6 @@ void CDlgProgress::SetFileText(const wchar_t* text)
 
 void CDlgProgress::SetFileText(UINT id, int number) { SetFileText(formatNumber(id, number).c_str()); }
 
-void CDlgProgress::UpdateCounters(bool)
-{
-    // The counters are the run's own atomics; the refresh timer reads them.
-}
-
 void CDlgProgress::Refresh()
 {
     if (!m_hWnd) return;
@@ -257,8 +253,8 @@ void CDlgProgress::showTexts()
             fileChanged = true;
         }
     }
-    if (folderChanged && folderField_) ::SetWindowTextW(folderField_, plainPath(folder.c_str()).c_str());
-    if (fileChanged && fileField_) ::SetWindowTextW(fileField_, plainPath(file.c_str()).c_str());
+    if (folderChanged && folderField_) ::SetWindowTextW(folderField_, ordinaryFormOf(folder).c_str());
+    if (fileChanged && fileField_) ::SetWindowTextW(fileField_, ordinaryFormOf(file).c_str());
 }
 
 void CDlgProgress::showScanning()
@@ -330,7 +326,7 @@ void CDlgProgress::showFinished()
 void CDlgProgress::updateRemainingTime()
 {
     if (job_->doneBytes == 0) return;
-    const uint64_t start = (static_cast<uint64_t>(job_->startTime.dwHighDateTime) << 32) | job_->startTime.dwLowDateTime;
+    const uint64_t start = fileTimeValue(job_->startTime);
     const int64_t elapsed = static_cast<int64_t>(nowAsFileTime() - start);
     int64_t remaining = remainingSeconds(elapsed, job_->doneBytes, job_->totalBytes);
     if (remaining < 0) remaining = 0; // an estimate below the time spent means "about done"
@@ -355,7 +351,7 @@ void CDlgProgress::changePhase(uint32_t phase)
             std::lock_guard<std::mutex> lock(textLock_);
             folderShown_ = folderChange_;
         }
-        if (folderField_) ::SetWindowTextW(folderField_, plainPath(job_->sources).c_str());
+        if (folderField_) ::SetWindowTextW(folderField_, ordinaryFormOf(job_->sources).c_str());
         lastFailedCount_ = 0;
         setValue(kIdFailedFiles, L"0");
         Refresh();

@@ -41,7 +41,6 @@ public:
     // Called from the worker thread. SetPhase runs on the dialog's thread
     // and returns when the new phase is shown; the others never wait.
     void SetPhase(uint32_t phase);
-    void UpdateCounters(bool duringCopy) override;
     void SetFolderText(const wchar_t* text) override;
     void SetFileText(const wchar_t* text) override;
     // The file field from string `id`, formatted with one number.

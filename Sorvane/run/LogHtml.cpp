@@ -3,7 +3,7 @@
 #include "../../common/Raii.h"
 #include "../base/Strings.h"
 #include "../engine/FileTreeSetting.h"
-#include "PlainPath.h"
+#include "../engine/PathForms.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -165,7 +165,7 @@ void CLogHtml::writeEscaped(const wchar_t* text)
 void CLogHtml::writePathCell(const wchar_t* path)
 {
     // The path as the user knows it, without the long-path prefix.
-    const PlainPrefix prefix = plainPrefix(path);
+    const OrdinaryPrefix prefix = ordinaryPrefix(path);
     writeEscaped(prefix.lead);
     writeEscaped(path ? path + prefix.skipped : nullptr);
 }
@@ -306,8 +306,8 @@ void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
 {
     BeginTable();
     const uint32_t kind = job.kind();
-    const std::wstring sources = report::spacedList(plainPath(job.sources).c_str());
-    const std::wstring target = plainPath(job.target);
+    const std::wstring sources = report::spacedList(ordinaryFormOf(job.sources).c_str());
+    const std::wstring target = ordinaryFormOf(job.target);
     if (kind == kOperationCopy) {
         WriteLabelRow(kIdsCopyFrom, sources.c_str());
         WriteLabelRow(kIdsCopyTo, target.c_str());

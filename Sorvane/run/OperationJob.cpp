@@ -1,6 +1,6 @@
 #include "OperationJob.h"
 
-#include "../engine/PathUtil.h"
+#include "../engine/PathForms.h"
 #include "DlgProgress.h"
 #include "LogHtml.h"
 
@@ -34,9 +34,17 @@ OperationJob::~OperationJob()
 std::wstring diskSpaceQueryPath(const wchar_t* target)
 {
     if (!target) return {};
-    const wchar_t* root = pathRoot(target);
-    if (root && root - target >= 2) return std::wstring(target, static_cast<size_t>(root - target));
-    return target;
+    const size_t root = rootLength(target);
+    if (root == 0) return target;
+    std::wstring path(target, root);
+    const PathForm form = pathFormOf(target);
+    if (form == PathForm::Share || form == PathForm::LongShare || form == PathForm::DeviceShare) {
+        // A share is asked at its root, "\\server\share\": the long form of a
+        // share is no place the free-space query takes.
+        path = ordinaryFormOf(path);
+        if (path.back() != L'\\') path += L'\\';
+    }
+    return path;
 }
 
 void ReleaseProgressDialog(OperationJob& job)

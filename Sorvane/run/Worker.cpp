@@ -180,7 +180,6 @@ void RunOperation(OperationJob& job)
         if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
         upperCaseAscii(job.patterns);
         if (!job.cancel) processSourceList(job);
-        if (dialog) dialog->UpdateCounters(false);
         job.operation &= ~kCountingPassFlag;
 
         // 6-9. Execute when there is something to do and space for it.

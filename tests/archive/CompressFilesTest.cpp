@@ -694,9 +694,6 @@ TEST(CompressTexts, ArchiveNamesAndQuoting)
     EXPECT_EQ(compress::quotedName("a-@"), "a-@");
     EXPECT_EQ(compress::commandLine(true, "C:\\My Out\\a.lzh", "C:\\Data\\", "C:\\T\\Lha1.tmp"),
               "u \"C:\\My Out\\a.lzh\" C:\\Data\\ -x1 @C:\\T\\Lha1.tmp");
-    EXPECT_EQ(compress::ordinaryForm(L"\\\\?\\C:\\x"), L"C:\\x");
-    EXPECT_EQ(compress::ordinaryForm(L"\\\\?\\UNC\\srv\\share\\x"), L"\\\\srv\\share\\x");
-    EXPECT_EQ(compress::ordinaryForm(L"C:\\x"), L"C:\\x");
 }
 
 } // namespace

@@ -549,23 +549,6 @@ TEST_F(FileOps, RecycleInListsChecksEveryFileAndCountsEachOnce)
     }
 }
 
-TEST(OrdinaryPathForm, LongFormsBecomeOrdinaryOnesWithinTheGivenRoom)
-{
-    wchar_t out[MAX_PATH];
-    EXPECT_EQ(ordinaryPathForm(L"\\\\?\\C:\\Data\\a.txt", out, MAX_PATH), 0u);
-    EXPECT_STREQ(out, L"C:\\Data\\a.txt");
-    EXPECT_EQ(ordinaryPathForm(L"\\\\?\\UNC\\srv\\share\\x", out, MAX_PATH), 0u);
-    EXPECT_STREQ(out, L"\\\\srv\\share\\x");
-    EXPECT_EQ(ordinaryPathForm(L"D:\\plain", out, MAX_PATH), 0u);
-    EXPECT_STREQ(out, L"D:\\plain");
-    EXPECT_EQ(ordinaryPathForm(L"\\\\?\\Volume{0b1c}\\x", out, MAX_PATH), static_cast<DWORD>(ERROR_BAD_PATHNAME));
-    // "C:\" and 256 more units make 259: the most the shell takes.
-    const std::wstring fits = L"\\\\?\\C:\\" + std::wstring(256, L'f');
-    EXPECT_EQ(ordinaryPathForm(fits.c_str(), out, MAX_PATH), 0u);
-    const std::wstring tooLong = fits + L"g";
-    EXPECT_EQ(ordinaryPathForm(tooLong.c_str(), out, MAX_PATH), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-}
-
 // A listing record of a folder with the given attributes, as the walk
 // hands it to removeEmptiedFolder.
 std::vector<uint8_t> folderRecord(const std::wstring& name, DWORD attributes)

@@ -1,7 +1,8 @@
-// Path helpers: long-path forms, kinds, folder chains, roots and volumes,
-// and the name and text helpers, on real folders where they touch the disk.
+// Path helpers that touch the disk: the long form made in place within a
+// buffer, kinds of paths and folder chains, on real folders.
 #include <gtest/gtest.h>
 
+#include "engine/PathForms.h"
 #include "engine/PathUtil.h"
 #include "TestSupport.h"
 
@@ -26,6 +27,8 @@ TEST(LongPath, Forms)
     EXPECT_EQ(longForm(L"\\\\?\\C:\\Data"), L"\\\\?\\C:\\Data");
     EXPECT_EQ(longForm(L""), L"\\\\?\\");
     EXPECT_EQ(longForm(L"rel\\x"), L"\\\\?\\rel\\x");
+    EXPECT_EQ(longForm(L"\\\\.\\C:\\Data"), L"\\\\.\\C:\\Data") << "a device form is kept";
+    EXPECT_EQ(longForm(L"\\\\?\\unc\\s\\x"), L"\\\\?\\unc\\s\\x");
 }
 
 TEST(LongPath, TooLongIsRefusedNotCut)
@@ -85,81 +88,6 @@ TEST(EnsureFolderPath, ReportsTheFailingCreation)
     const std::wstring path = folder.path() + L"\\blocker\\sub\\leaf";
     EXPECT_NE(ensureFolderPath(path.c_str(), false, false), 0u);
     EXPECT_EQ(pathKind((folder / L"blocker").c_str()), kPathFile) << "the file is untouched";
-}
-
-TEST(Roots, DrivesNetworkAndLongForms)
-{
-    const wchar_t* p = L"C:\\x";
-    EXPECT_EQ(pathRoot(p), p + 1);
-    const wchar_t* l = L"\\\\?\\C:\\x";
-    EXPECT_EQ(pathRoot(l), l + 7);
-    const wchar_t* u = L"\\\\?\\UNC\\srv\\share\\x";
-    EXPECT_EQ(pathRoot(u), u + 8);
-    const wchar_t* n = L"\\\\srv";
-    EXPECT_EQ(pathRoot(n), nullptr);
-    const wchar_t* r = L"relative\\x";
-    EXPECT_EQ(pathRoot(r), r);
-
-    EXPECT_TRUE(isSameVolume(L"\\\\?\\C:\\a", L"\\\\?\\c:\\b"));
-    EXPECT_FALSE(isSameVolume(L"\\\\?\\C:\\a", L"\\\\?\\D:\\a"));
-    EXPECT_TRUE(isSameVolume(L"\\\\?\\UNC\\s1\\a", L"\\\\?\\UNC\\s2\\b")) << "network paths compare as one volume";
-    EXPECT_FALSE(isSameVolume(L"\\\\?\\UNC\\s1\\a", L"\\\\?\\C:\\a"));
-    EXPECT_FALSE(isSameVolume(L"\\\\srv", L"\\\\srv"));
-}
-
-TEST(NameHelpers, PartsAndExtensions)
-{
-    EXPECT_STREQ(fileNamePart(L"C:\\a\\b.txt"), L"b.txt");
-    EXPECT_STREQ(fileNamePart(L"C:b.txt"), L"b.txt");
-    EXPECT_STREQ(fileNamePart(L"x/y"), L"y");
-    EXPECT_STREQ(fileNamePart(L"plain"), L"plain");
-    EXPECT_EQ(lastSeparator(L"plain"), nullptr);
-    EXPECT_STREQ(extensionDot(L"C:\\a.b\\c.txt"), L".txt");
-    EXPECT_EQ(extensionDot(L"C:\\a.b\\c"), nullptr);
-    EXPECT_STREQ(extensionDot(L"a.tar.gz"), L".gz");
-
-    wchar_t path[64] = L"C:\\x\\file.txt";
-    ASSERT_TRUE(replaceExtension(path, 64, L".bak"));
-    EXPECT_STREQ(path, L"C:\\x\\file.bak");
-    wcscpy(path, L"C:\\x.y\\file");
-    ASSERT_TRUE(replaceExtension(path, 64, L".bak"));
-    EXPECT_STREQ(path, L"C:\\x.y\\file.bak");
-    ASSERT_TRUE(replaceExtension(path, 64, nullptr));
-    EXPECT_STREQ(path, L"C:\\x.y\\file");
-    wcscpy(path, L"name");
-    ASSERT_TRUE(replaceExtension(path, 64, L".exe"));
-    EXPECT_STREQ(path, L"name.exe");
-    wchar_t small[10] = L"abc.d";
-    EXPECT_FALSE(replaceExtension(small, 10, L".longer"));
-    EXPECT_STREQ(small, L"abc.d");
-
-    wchar_t out[16];
-    trimBlanks(L"  a b \t ", out, 16);
-    EXPECT_STREQ(out, L"a b \t");
-    wchar_t inPlace[16] = L"   x  ";
-    trimBlanks(inPlace, inPlace, 16);
-    EXPECT_STREQ(inPlace, L"x");
-}
-
-TEST(DeleteMatchingFiles, FilesOnlyAndResult)
-{
-    test::TempFolder folder;
-    ASSERT_TRUE(test::writeBytes(folder / L"a.tmp", "1"));
-    ASSERT_TRUE(test::writeBytes(folder / L"b.tmp", "2"));
-    ASSERT_TRUE(test::writeBytes(folder / L"keep.txt", "3"));
-    ASSERT_TRUE(::CreateDirectoryW((folder / L"dir.tmp").c_str(), nullptr));
-    EXPECT_TRUE(deleteMatchingFiles((folder / L"*.tmp").c_str()));
-    EXPECT_FALSE(test::exists(folder / L"a.tmp"));
-    EXPECT_FALSE(test::exists(folder / L"b.tmp"));
-    EXPECT_TRUE(test::exists(folder / L"keep.txt"));
-    EXPECT_TRUE(test::exists(folder / L"dir.tmp"));
-    EXPECT_TRUE(deleteMatchingFiles((folder / L"*.none").c_str())) << "nothing found is success";
-
-    // A read-only file refuses deletion: the result says so.
-    ASSERT_TRUE(test::writeBytes(folder / L"ro.tmp", "4"));
-    ASSERT_TRUE(::SetFileAttributesW((folder / L"ro.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(deleteMatchingFiles((folder / L"*.tmp").c_str()));
-    EXPECT_TRUE(test::exists(folder / L"ro.tmp"));
 }
 
 } // namespace

@@ -235,8 +235,6 @@ TEST_F(ProgressDialogWindow, TheWorkerNeverWaitsForTheDialog)
             dialog->SetFileText(name);
             ++job->completedFiles;
             job->doneBytes += 10;
-            dialog->UpdateCounters(false);
-            dialog->UpdateCounters(true);
         }
         done = true;
     });
@@ -306,9 +304,10 @@ TEST_F(ProgressDialogWindow, HasItsOwnTaskbarButtonWhileItsOwnerIsHidden)
 TEST(ProgressDialogJob, DiskSpaceQueryPath)
 {
     EXPECT_EQ(diskSpaceQueryPath(L"\\\\?\\C:\\out\\x\\"), L"\\\\?\\C:\\");
-    EXPECT_EQ(diskSpaceQueryPath(L"\\\\?\\UNC\\srv\\share\\x\\"), L"\\\\?\\UNC\\");
+    EXPECT_EQ(diskSpaceQueryPath(L"\\\\?\\UNC\\srv\\share\\x\\"), L"\\\\srv\\share\\");
+    EXPECT_EQ(diskSpaceQueryPath(L"\\\\?\\unc\\srv\\share"), L"\\\\srv\\share\\");
     EXPECT_EQ(diskSpaceQueryPath(L"relative\\"), L"relative\\");
-    EXPECT_EQ(diskSpaceQueryPath(L"C:\\x"), L"C:\\x");
+    EXPECT_EQ(diskSpaceQueryPath(L"C:\\x"), L"C:\\");
 }
 
 } // namespace
