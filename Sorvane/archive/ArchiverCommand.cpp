@@ -92,8 +92,9 @@ std::string selfExtractCommandLine(const FILE_TREE_SETTING& settings, const std:
     }
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     std::string line = "s -gw";
-    if (settings.sizeClass & 2) line += "e";
-    if (settings.sizeClass & 1) line += "2";
+    const SelfExtractor extractor = settings.selfExtractor();
+    if (extractor.english) line += "e";
+    if (extractor.noSetupDialog) line += "2";
     line += " " + quotedName(toAnsi(archive)) + " " + toAnsi(folder);
     return line;
 }

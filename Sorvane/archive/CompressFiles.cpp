@@ -215,12 +215,13 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     ArchiveReplacement replacement(archive);
     std::string libraryArchive = archiveAnsi;
     bool update = false;
-    if (settings.overwrite == 0) {
+    const ArchiveMode mode = settings.archiveMode();
+    if (mode == ArchiveMode::New) {
         if (!replacement.prepare()) return outcome.fail(kIdsArchiveNotReplaced, archive, ::GetLastError());
         if (!compress::toAnsiExact(replacement.temporary(), libraryArchive)) {
             return outcome.fail(kIdsNoAnsiName, replacement.temporary());
         }
-    } else if (settings.overwrite == 1) {
+    } else if (mode == ArchiveMode::AddNewer) {
         update = exists;
     }
 
@@ -236,13 +237,13 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
     if (!callLibrary(library, compress::commandLine(update, libraryArchive, base, responsePath), failure)) {
         return outcome.failWith(failure);
     }
-    if (settings.overwrite == 0 && !replacement.commit(error)) {
+    if (mode == ArchiveMode::New && !replacement.commit(error)) {
         return outcome.fail(kIdsArchiveNotReplaced, archive, error);
     }
     if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
     if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
 
-    if (settings.sizeLimitIsMaximum) {
+    if (settings.selfExtractor().make) {
         if (!callLibrary(library, compress::selfExtractCommandLine(settings, archive), failure)) {
             return outcome.failWith(failure);
         }

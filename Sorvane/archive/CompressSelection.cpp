@@ -4,6 +4,7 @@
 #include "../engine/EngineSinks.h"
 #include "../engine/FileIdentity.h"
 #include "../engine/FileTreeSetting.h"
+#include "../engine/PatternMatch.h"
 #include "../engine/Listing.h"
 #include "../engine/FileTimes.h"
 #include "../engine/PathForms.h"
@@ -61,13 +62,6 @@ FileIdentity identityOf(const std::wstring& path)
     FileIdentity id;
     readIdentity(path.c_str(), id);
     return id;
-}
-
-void upperCaseAscii(wchar_t* text)
-{
-    for (; *text; ++text) {
-        if (*text >= L'a' && *text <= L'z') *text = static_cast<wchar_t>(*text - L'a' + L'A');
-    }
 }
 
 // Takes the files the walk hands over, and reads its log: a selected item
@@ -246,10 +240,9 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
     walk.operation = kOperationCompress;
     walk.setSources(walkList.c_str());
     walk.setTarget(L"");
-    upperCaseAscii(walk.patterns);
+    upperCasePatternList(walk.patterns);
     walk.timeMode = 0;
-    walk.sizeClass = kSizeAny;
-    walk.sizeLimitIsMaximum = 0;
+    walk.setSizeFilter(SizeFilter());
     walk.cloneTree = 0;
     walk.progress = nullptr;
     walk.cancel = 0;

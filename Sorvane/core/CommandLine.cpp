@@ -106,22 +106,25 @@ int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32
     settings.protectReadOnly = 1;
     settings.cloneTree = 0;
 
+    // Each operation's default: a copy replaces only older targets, a
+    // delete goes to the Recycle Bin, a compress adds only newer files; a
+    // move keeps what the settings held.
     struct Choice {
         CommandIndex command;
         uint32_t operation;
-        bool setsOverwrite;
+        void (*defaults)(FILE_TREE_SETTING&);
     };
     static const Choice kChoices[] = {
-        {kCmdCopy, kOperationCopy, true},
-        {kCmdMove, kOperationMove, false},
-        {kCmdDelete, kOperationDelete, true},
-        {kCmdCompress, kOperationCompress, true},
+        {kCmdCopy, kOperationCopy, [](FILE_TREE_SETTING& s) { s.setOverwritePolicy(OverwritePolicy::IfNewer); }},
+        {kCmdMove, kOperationMove, nullptr},
+        {kCmdDelete, kOperationDelete, [](FILE_TREE_SETTING& s) { s.setDeleteToRecycleBin(true); }},
+        {kCmdCompress, kOperationCompress, [](FILE_TREE_SETTING& s) { s.setArchiveMode(ArchiveMode::AddNewer); }},
     };
     const wchar_t* sourceList = nullptr;
     for (const Choice& choice : kChoices) {
         if (!table[choice.command].seen) continue;
         pendingOperation = choice.operation;
-        if (choice.setsOverwrite) settings.overwrite = 1;
+        if (choice.defaults) choice.defaults(settings);
         sourceList = table[choice.command].parameter;
         break;
     }

@@ -397,14 +397,15 @@ void CFileTreeDlg::fillFromSettings()
     fillTimes();
 
     if (!isCompress()) {
-        checkRadio(kSizeFirst, kSizeLast, settings.sizeClass);
-        SendDlgItemMessage(kLimitKind, CB_SETCURSEL, settings.sizeLimitIsMaximum, 0);
-        SetDlgItemInt(kLimit, settings.sizeLimitKB, false);
-        for (int id : {kLimitKind, kLimit, kLimitSpin}) enableControl(id, settings.sizeClass == kSizeSpecified);
+        const SizeFilter size = settings.sizeFilter();
+        checkRadio(kSizeFirst, kSizeLast, size.sizeClass);
+        SendDlgItemMessage(kLimitKind, CB_SETCURSEL, size.limitIsMaximum ? 1 : 0, 0);
+        SetDlgItemInt(kLimit, size.limitKB, false);
+        for (int id : {kLimitKind, kLimit, kLimitSpin}) enableControl(id, size.sizeClass == kSizeSpecified);
     }
 
     if (isCopyOrMove()) {
-        checkRadio(kPolicyFirst, kPolicyLast, settings.overwrite);
+        checkRadio(kPolicyFirst, kPolicyLast, static_cast<int>(settings.overwritePolicy()));
         setCheck(kProtectReadOnly, settings.protectReadOnly != 0);
         setCheck(kOption, settings.cloneTree != 0);
         // Proposed for a move, whose source goes once the copy is in place;
@@ -416,7 +417,7 @@ void CFileTreeDlg::fillFromSettings()
         setCheck(kProtectReadOnly, settings.protectReadOnly != 0);
         setCheck(kOption, settings.testOnly != 0);
     } else {
-        checkRadio(kPolicyFirst, kPolicyLast, settings.overwrite);
+        checkRadio(kPolicyFirst, kPolicyLast, static_cast<int>(settings.archiveMode()));
         // The self-extract box follows the archive's name, not the settings.
         setCheck(kSelfExtract, false);
         setCheck(kNoSetupDialog, false);
@@ -743,33 +744,37 @@ void CFileTreeDlg::onStart()
     }
 
     if (!isCompress()) {
+        SizeFilter size = work.sizeFilter();
         const int sizeClass = checkedRadio(kSizeFirst, kSizeLast);
-        if (sizeClass >= 0) work.sizeClass = static_cast<uint32_t>(sizeClass);
-        if (work.sizeClass == kSizeSpecified) {
-            const LRESULT limitKind = SendDlgItemMessage(kLimitKind, CB_GETCURSEL, 0, 0);
-            work.sizeLimitIsMaximum = limitKind > 0 ? static_cast<uint32_t>(limitKind) : 0;
+        if (sizeClass >= 0) size.sizeClass = static_cast<SizeClass>(sizeClass);
+        if (size.sizeClass == kSizeSpecified) {
+            size.limitIsMaximum = SendDlgItemMessage(kLimitKind, CB_GETCURSEL, 0, 0) == 1;
             BOOL isNumber = FALSE;
             const UINT limit = ::GetDlgItemInt(m_hWnd, kLimit, &isNumber, FALSE);
-            work.sizeLimitKB = isNumber ? limit : 0;
+            size.limitKB = isNumber ? limit : 0;
         }
+        work.setSizeFilter(size);
     }
 
     const int policy = checkedRadio(kPolicyFirst, kPolicyLast);
     if (isCopyOrMove()) {
-        if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
+        if (policy >= 0) work.setOverwritePolicy(static_cast<OverwritePolicy>(policy));
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.cloneTree = checked(kOption) ? 1 : 0;
         work.verifyCopies = checked(kVerifyCopies) ? 1 : 0;
     } else if (isDelete()) {
-        work.overwrite = checked(kRecycle) ? 1 : 0;
+        work.setDeleteToRecycleBin(checked(kRecycle));
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.testOnly = checked(kOption) ? 1 : 0;
         work.cloneTree = 0;
         work.verifyCopies = 0;
     } else {
-        if (policy >= 0) work.overwrite = static_cast<uint32_t>(policy);
-        work.sizeLimitIsMaximum = checked(kSelfExtract) ? 1 : 0;
-        work.sizeClass = (checked(kNoSetupDialog) ? 1u : 0u) | (checked(kEnglish) ? 2u : 0u);
+        if (policy >= 0) work.setArchiveMode(static_cast<ArchiveMode>(policy));
+        SelfExtractor extractor;
+        extractor.make = checked(kSelfExtract);
+        extractor.noSetupDialog = checked(kNoSetupDialog);
+        extractor.english = checked(kEnglish);
+        work.setSelfExtractor(extractor);
     }
 
     settings = work;

@@ -226,7 +226,7 @@ enum class Placement { Replace, Create, Changed };
 
 Placement placementFor(const FILE_TREE_SETTING& settings, const ListingRecord* judged)
 {
-    if (settings.overwrite == 0) return Placement::Replace;
+    if (settings.overwritePolicy() == OverwritePolicy::Always) return Placement::Replace;
     if (!judged) return Placement::Create;
     WIN32_FILE_ATTRIBUTE_DATA now;
     if (!::GetFileAttributesExW(settings.target, GetFileExInfoStandard, &now)) {
@@ -471,7 +471,7 @@ int applyDelete(FILE_TREE_SETTING& settings)
         refreshProgress(settings);
         return kOperationFailed;
     }
-    if (settings.overwrite != 1) {
+    if (!settings.deleteToRecycleBin()) {
         // Deleted for good only while it is the file that was judged: held
         // so that no one writes it meanwhile, and deleted through that
         // handle.
@@ -567,8 +567,9 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     }
 
     if (existing) {
-        if (settings.overwrite == 2) return kOperationSkipped;
-        if (settings.overwrite == 1) {
+        const OverwritePolicy policy = settings.overwritePolicy();
+        if (policy == OverwritePolicy::Never) return kOperationSkipped;
+        if (policy == OverwritePolicy::IfNewer) {
             const FILETIME sourceTime = item->lastWrite;
             const FILETIME targetTime = existing->lastWrite;
             if (::CompareFileTime(&sourceTime, &targetTime) <= 0) {

@@ -106,6 +106,50 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     targetRoot = other.targetRoot;
 }
 
+OverwritePolicy FILE_TREE_SETTING::overwritePolicy() const noexcept
+{
+    // A value no dialog writes replaces nothing it was not asked to.
+    return overwrite <= 2 ? static_cast<OverwritePolicy>(overwrite) : OverwritePolicy::Never;
+}
+
+void FILE_TREE_SETTING::setOverwritePolicy(OverwritePolicy policy) noexcept { overwrite = static_cast<uint32_t>(policy); }
+
+ArchiveMode FILE_TREE_SETTING::archiveMode() const noexcept
+{
+    return overwrite <= 2 ? static_cast<ArchiveMode>(overwrite) : ArchiveMode::AddNewer;
+}
+
+SelfExtractor FILE_TREE_SETTING::selfExtractor() const noexcept
+{
+    SelfExtractor extractor;
+    extractor.make = sizeLimitIsMaximum != 0;
+    extractor.noSetupDialog = (sizeClass & 1) != 0;
+    extractor.english = (sizeClass & 2) != 0;
+    return extractor;
+}
+
+void FILE_TREE_SETTING::setSelfExtractor(const SelfExtractor& extractor) noexcept
+{
+    sizeLimitIsMaximum = extractor.make ? 1 : 0;
+    sizeClass = (extractor.noSetupDialog ? 1u : 0u) | (extractor.english ? 2u : 0u);
+}
+
+SizeFilter FILE_TREE_SETTING::sizeFilter() const noexcept
+{
+    SizeFilter filter;
+    filter.sizeClass = sizeClass <= kSizeSpecified ? static_cast<SizeClass>(sizeClass) : kSizeAny;
+    filter.limitIsMaximum = sizeLimitIsMaximum == 1;
+    filter.limitKB = sizeLimitKB;
+    return filter;
+}
+
+void FILE_TREE_SETTING::setSizeFilter(const SizeFilter& filter) noexcept
+{
+    sizeClass = filter.sizeClass;
+    sizeLimitIsMaximum = filter.limitIsMaximum ? 1 : 0;
+    sizeLimitKB = filter.limitKB;
+}
+
 bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWrite)
 {
     if (settings.timeMode != 1) return true;
@@ -116,15 +160,15 @@ bool passesTimeFilter(const FILE_TREE_SETTING& settings, const FILETIME& lastWri
 bool passesSizeFilter(const FILE_TREE_SETTING& settings, uint64_t sizeBytes)
 {
     const uint64_t kb = sizeBytes >> 10;
-    switch (settings.sizeClass) {
+    const SizeFilter filter = settings.sizeFilter();
+    switch (filter.sizeClass) {
     case kSizeAny: return true;
     case kSizeSmall: return kb < 100;
     case kSizeMiddle: return kb < 1024;
     case kSizeLarge: return kb >= 1024;
-    case kSizeSpecified:
-        return settings.sizeLimitIsMaximum == 1 ? kb < settings.sizeLimitKB : kb >= settings.sizeLimitKB;
-    default: return true;
+    case kSizeSpecified: return filter.limitIsMaximum ? kb < filter.limitKB : kb >= filter.limitKB;
     }
+    return true;
 }
 
 bool passesPatternFilter(const FILE_TREE_SETTING& settings, const wchar_t* fileName)

@@ -42,6 +42,40 @@ enum SizeClass : uint32_t {
     kSizeSpecified = 4 // against sizeLimitKB, as a minimum or a maximum
 };
 
+// What a copy or move does with a target that is there already.
+enum class OverwritePolicy : uint32_t {
+    Always = 0,   // "Without condition."
+    IfNewer = 1,  // "If the source is newer."
+    Never = 2,    // "Never."
+};
+
+// How a compress run writes its archive.
+enum class ArchiveMode : uint32_t {
+    New = 0,       // made anew, taking the old one's place when complete
+    AddNewer = 1,  // files newer than their members are added
+    Add = 2,       // every file is added
+};
+
+// The self-extracting archive a compress run makes of its archive.
+struct SelfExtractor {
+    bool make = false;
+    bool noSetupDialog = false; // extracts without asking where
+    bool english = false;       // its texts in English
+};
+
+// The size filter: a class, and for kSizeSpecified its limit.
+struct SizeFilter {
+    SizeClass sizeClass = kSizeAny;
+    bool limitIsMaximum = false; // the limit is a maximum, else a minimum
+    uint32_t limitKB = 0;
+};
+
+// One record serves every operation, and some of its fields mean different
+// things for each (the overwrite field is the policy of a copy or move,
+// the Recycle Bin of a delete, the archive mode of a compress; the size
+// class holds the self-extractor's flags of a compress). The fields keep
+// their values, which the command line and the hand-off rely on; code
+// reads and writes them through the accessors for its operation only.
 class FILE_TREE_SETTING {
 public:
     FILE_TREE_SETTING();
@@ -57,6 +91,22 @@ public:
     void setSources(const wchar_t* text);
     void setTarget(const wchar_t* text);
     void setPatterns(const wchar_t* text);
+
+    // Copy and move.
+    OverwritePolicy overwritePolicy() const noexcept;
+    void setOverwritePolicy(OverwritePolicy policy) noexcept;
+    // Delete.
+    bool deleteToRecycleBin() const noexcept { return overwrite == 1; }
+    void setDeleteToRecycleBin(bool recycle) noexcept { overwrite = recycle ? 1 : 0; }
+    // Compress.
+    ArchiveMode archiveMode() const noexcept;
+    void setArchiveMode(ArchiveMode mode) noexcept { overwrite = static_cast<uint32_t>(mode); }
+    SelfExtractor selfExtractor() const noexcept;
+    void setSelfExtractor(const SelfExtractor& extractor) noexcept;
+    // Copy, move and delete (a compress run's size class holds its
+    // self-extractor's flags).
+    SizeFilter sizeFilter() const noexcept;
+    void setSizeFilter(const SizeFilter& filter) noexcept;
 
     // User settings. `operation` carries the counting-pass flag, which the
     // user-interface thread reads (context help) while the worker sets it.

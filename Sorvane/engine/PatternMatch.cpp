@@ -4,6 +4,13 @@
 
 namespace sorvane {
 
+void upperCasePatternList(wchar_t* patterns) noexcept
+{
+    for (wchar_t* at = patterns; at && *at; ++at) {
+        if (*at >= L'a' && *at <= L'z') *at = static_cast<wchar_t>(*at - L'a' + L'A');
+    }
+}
+
 namespace {
 
 void copyBounded(wchar_t* out, const wchar_t* in, size_t capacity)

@@ -17,6 +17,10 @@ constexpr size_t kPatternSegmentCapacity = 260;
 // Output capacities: kDisplayNameCapacity and kPatternTextCapacity.
 void splitNameAndPatterns(const wchar_t* text, wchar_t* displayNameOut, wchar_t* patternsOut);
 
+// Upper-cases the letters a to z of a pattern list, as a run does once
+// before it matches (the matcher compares everything else as it stands).
+void upperCasePatternList(wchar_t* patterns) noexcept;
+
 // True when some ';'-separated pattern of the (upper-cased) list matches the
 // file-name part of `fileName`. An empty list matches nothing.
 bool matchPatternList(const wchar_t* fileName, const wchar_t* patterns);

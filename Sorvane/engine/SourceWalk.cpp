@@ -461,7 +461,7 @@ class RecycleBatchScope {
 public:
     explicit RecycleBatchScope(FILE_TREE_SETTING& settings) : settings_(settings)
     {
-        if (settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly &&
+        if (settings.kind() == kOperationDelete && settings.deleteToRecycleBin() && !settings.testOnly &&
             !settings.isCountingPass()) {
             settings.recycleBatch = &batch_;
         }
@@ -752,7 +752,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
     // a folder holds names that differ only by case, it could take the other
     // file, or both. Such files are kept, each with its row.
     std::set<std::wstring> caseTwins;
-    if (settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly) {
+    if (settings.kind() == kOperationDelete && settings.deleteToRecycleBin() && !settings.testOnly) {
         std::set<std::wstring> seen;
         for (const ListingRecord* record = sourceListing.first(); record; record = sourceListing.next(record)) {
             if (record->kind != kListingFile) continue;
@@ -763,7 +763,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
         }
     }
     const TargetRefusal twinRefusal = {kReasonCaseTwinNotRecycled, 0};
-    if (loneFile && settings.kind() == kOperationDelete && settings.overwrite == 1 && !settings.testOnly &&
+    if (loneFile && settings.kind() == kOperationDelete && settings.deleteToRecycleBin() && !settings.testOnly &&
         fits(sourceEnd, 1)) {
         // A lone selected file: its own name finds only itself, its name
         // followed by a wildcard finds every name it shares without regard

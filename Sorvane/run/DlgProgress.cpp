@@ -144,7 +144,7 @@ BOOL CDlgProgress::OnInitDialog(HWND, LPARAM)
 
     switch (kind) {
     case kOperationMove: runningAnimation_ = 302; break;
-    case kOperationDelete: runningAnimation_ = job_->overwrite == 1 ? 303 : 304; break;
+    case kOperationDelete: runningAnimation_ = job_->deleteToRecycleBin() ? 303 : 304; break;
     default: runningAnimation_ = 301; break;
     }
 

@@ -31,9 +31,14 @@ enum : UINT {
     kIdsDontConcern = 1411,
     kIdsFromTo = 1412,
     kIdsFileSize = 1420,
-    kIdsSizeClassFirst = 1421,
+    kIdsSizeAny = 1421,
+    kIdsSizeSmall = 1422,
+    kIdsSizeMiddle = 1423,
+    kIdsSizeLarge = 1424,
     kIdsOverwrite = 1430,
-    kIdsOverwriteFirst = 1431,
+    kIdsOverwriteAlways = 1431,
+    kIdsOverwriteIfNewer = 1432,
+    kIdsOverwriteNever = 1433,
     kIdsRecycle = 1437,
     kIdsProtect = 1438,
     kIdsTestOnly = 1439,
@@ -50,6 +55,26 @@ std::wstring cut(std::wstring text)
 }
 
 UINT yesNo(uint32_t flag) { return flag > 0 ? kIdsYes : kIdsNo; }
+
+UINT sizeClassText(SizeClass sizeClass)
+{
+    switch (sizeClass) {
+    case kSizeSmall: return kIdsSizeSmall;
+    case kSizeMiddle: return kIdsSizeMiddle;
+    case kSizeLarge: return kIdsSizeLarge;
+    default: return kIdsSizeAny;
+    }
+}
+
+UINT overwriteText(OverwritePolicy policy)
+{
+    switch (policy) {
+    case OverwritePolicy::IfNewer: return kIdsOverwriteIfNewer;
+    case OverwritePolicy::Never: return kIdsOverwriteNever;
+    case OverwritePolicy::Always: break;
+    }
+    return kIdsOverwriteAlways;
+}
 
 // Replaces the first "%s" of `format` with `argument` (our strings take
 // their arguments in order).
@@ -327,22 +352,22 @@ void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
         text = substitute(text, report::timeText(job.timeTo));
         WriteLabelRow(kIdsModifiedTime, text.c_str());
     }
-    if (job.sizeClass == kSizeSpecified) {
+    const SizeFilter size = job.sizeFilter();
+    if (size.sizeClass == kSizeSpecified) {
         wchar_t limit[32];
-        std::swprintf(limit, 32, L"%dKB", static_cast<int>(job.sizeLimitKB));
-        const std::wstring text =
-            loadString(job.sizeLimitIsMaximum ? kIdsMaximum : kIdsMinimum) + L" " + limit;
+        std::swprintf(limit, 32, L"%dKB", static_cast<int>(size.limitKB));
+        const std::wstring text = loadString(size.limitIsMaximum ? kIdsMaximum : kIdsMinimum) + L" " + limit;
         WriteLabelRow(kIdsFileSize, text.c_str());
     } else {
-        WriteLabelRow(kIdsFileSize, kIdsSizeClassFirst + (job.sizeClass < kSizeSpecified ? job.sizeClass : 0));
+        WriteLabelRow(kIdsFileSize, sizeClassText(size.sizeClass));
     }
     if (kind == kOperationCopy || kind == kOperationMove) {
-        WriteLabelRow(kIdsOverwrite, kIdsOverwriteFirst + (job.overwrite <= 2 ? job.overwrite : 0));
+        WriteLabelRow(kIdsOverwrite, overwriteText(job.overwritePolicy()));
         WriteLabelRow(kIdsCloneTree, yesNo(job.cloneTree));
         WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
         WriteLabelRow(kIdsVerifyCopies, yesNo(job.verifyCopies));
     } else if (kind == kOperationDelete) {
-        WriteLabelRow(kIdsRecycle, yesNo(job.overwrite));
+        WriteLabelRow(kIdsRecycle, yesNo(job.deleteToRecycleBin()));
         WriteLabelRow(kIdsTestOnly, yesNo(job.testOnly));
         WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
     }

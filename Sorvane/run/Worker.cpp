@@ -4,6 +4,7 @@
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
 #include "../engine/OverlapGuard.h"
+#include "../engine/PatternMatch.h"
 #include "../engine/SourceWalk.h"
 #include "DlgProgress.h"
 #include "LogHtml.h"
@@ -49,13 +50,6 @@ DWORD WINAPI workerMain(void* parameter)
     }
     if (SUCCEEDED(com)) ::CoUninitialize();
     return 0;
-}
-
-void upperCaseAscii(wchar_t* text)
-{
-    for (; *text; ++text) {
-        if (*text >= L'a' && *text <= L'z') *text = static_cast<wchar_t>(*text - L'a' + L'A');
-    }
 }
 
 bool systemFreeSpace(const wchar_t* path, uint64_t* freeBytes)
@@ -178,7 +172,7 @@ void RunOperation(OperationJob& job)
 
         // 3-5. Count what qualifies.
         if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
-        upperCaseAscii(job.patterns);
+        upperCasePatternList(job.patterns);
         if (!job.cancel) processSourceList(job);
         job.operation &= ~kCountingPassFlag;
 
