@@ -1,7 +1,8 @@
 // Fixed identifiers of the extension: its two classes, its dispatch interface
-// and type library, the names written to the registry, and its resource
-// numbers. The package's manifest takes the Explorer command's class
-// identifier from this file (SORVANE_EXPLORER_COMMAND_CLSID).
+// and type library, the names written to the registry, and its resources
+// (numbered in res/SorvaneExtRes.h). The package's manifest takes the
+// Explorer command's class identifier from this file
+// (SORVANE_EXPLORER_COMMAND_CLSID).
 #pragma once
 
 // The Explorer command's class identifier as text: the one place it is
@@ -11,6 +12,8 @@
 
 #include <windows.h>
 #include <oaidl.h>
+
+#include "res/SorvaneExtRes.h"
 
 namespace sorvane::shellext {
 
@@ -39,17 +42,17 @@ constexpr const wchar_t kLanguageBaseName[] = L"Sorvane";
 constexpr const wchar_t kProgramFileName[] = L"Sorvane.exe";
 
 // Resources.
-constexpr UINT kMenuTextFirst = 51;     // 51..54: item texts by command offset
-constexpr UINT kHelpTextFirst = 60;     // 60..63: status-bar help texts
-constexpr UINT kMessageCaption = 110;   // caption of the launcher's messages
-constexpr UINT kNoSelectionText = 111;  // "No file is selected."
-constexpr UINT kStartFailedText = 112;  // "Start Sorvane Failed!"
-constexpr UINT kSeveralFoldersText = 113; // a selection from several folders
-constexpr UINT kMenuPictures = 139;     // three 16x20 pictures with masks
-constexpr UINT kMenuPicturesSmall = 140; // three 16x16 pictures with alpha
-constexpr UINT kMenuPicturesLarge = 141; // three 32x32 pictures with alpha
-constexpr UINT kEntryIcon = 150;        // the "Sorvane" entry of the Explorer command
-constexpr UINT kCommandIconFirst = 151; // 151..154: its commands by command offset
+constexpr UINT kMenuTextFirst = IDS_MENU_COPY;               // 51..54: item texts by command offset
+constexpr UINT kHelpTextFirst = IDS_HELP_COPY;               // 60..63: status-bar help texts
+constexpr UINT kMessageCaption = IDS_MESSAGE_CAPTION;        // caption of the launcher's messages
+constexpr UINT kNoSelectionText = IDS_NO_SELECTION;          // "No file is selected."
+constexpr UINT kStartFailedText = IDS_START_FAILED;          // "Start Sorvane Failed!"
+constexpr UINT kSeveralFoldersText = IDS_SEVERAL_FOLDERS;    // a selection from several folders
+constexpr UINT kMenuPictures = IDB_MENU_PICTURES;            // three 16x20 pictures with masks
+constexpr UINT kMenuPicturesSmall = IDB_MENU_PICTURES_SMALL; // three 16x16 pictures with alpha
+constexpr UINT kMenuPicturesLarge = IDB_MENU_PICTURES_LARGE; // three 32x32 pictures with alpha
+constexpr UINT kEntryIcon = IDI_COMMAND_ENTRY;               // the "Sorvane" entry of the Explorer command
+constexpr UINT kCommandIconFirst = IDI_COMMAND_COPY;         // 151..154: its commands by command offset
 
 // Command offsets: the items in menu order. The classic menu has the first
 // three; the Explorer command's flyout has all four.

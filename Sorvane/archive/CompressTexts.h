@@ -3,27 +3,29 @@
 
 #include <windows.h>
 
+#include "../res/SorvaneRes.h"
+
 namespace sorvane {
 
 enum CompressText : UINT {
-    kIdsNothingExists = 1820,       // every selected item is missing
-    kIdsNothingQualifies = 1821,    // no file of the selection passes the filter
-    kIdsItemsMissing = 1822,        // "%d" selected items were missing
-    kIdsNoAnsiName = 1823,          // "%s" has no form in the ANSI code page
-    kIdsArchiveIsFolder = 1824,     // the archive's name is a folder
-    kIdsArchiveReadOnly = 1825,     // the old archive is read-only
-    kIdsArchiveNotReplaced = 1826,  // the new archive could not take the old one's place
-    kIdsLibraryFailed = 1827,       // the library's own account follows
-    kIdsListNotWritten = 1828,      // the response file could not be written
-    kIdsItemNotRead = 1829,         // a selected item could not be read
-    kIdsNotAName = 1830,            // a source-list element that names no item
-    kIdsNothingSelected = 1831,     // no folder (or nothing) in the source list
-    kIdsLibraryCode = 1832,         // the library failed without words: its code "%d"
-    kIdsNoArchiveName = 1833,       // no archive name was given
-    kIdsArchiveNotFullPath = 1834,  // the archive's name lacks its drive or share
-    kIdsLinksSkipped = 1835,        // "%d" selected links were not followed
-    kIdsFolderNotListed = 1836,     // a folder of the selection could not be listed: no archive
-    kIdsLinkInside = 1837,          // a link inside a selected folder: no archive
+    kIdsNothingExists = IDS_COMPRESS_NOTHING_EXISTS,             // every selected item is missing
+    kIdsNothingQualifies = IDS_COMPRESS_NOTHING_QUALIFIES,       // no file of the selection passes the filter
+    kIdsItemsMissing = IDS_COMPRESS_ITEMS_MISSING,               // "%d" selected items were missing
+    kIdsNoAnsiName = IDS_COMPRESS_NO_ANSI_NAME,                  // "%s" has no form in the ANSI code page
+    kIdsArchiveIsFolder = IDS_COMPRESS_ARCHIVE_IS_FOLDER,        // the archive's name is a folder
+    kIdsArchiveReadOnly = IDS_COMPRESS_ARCHIVE_READ_ONLY,        // the old archive is read-only
+    kIdsArchiveNotReplaced = IDS_COMPRESS_ARCHIVE_NOT_REPLACED,  // the new archive could not take the old one's place
+    kIdsLibraryFailed = IDS_COMPRESS_LIBRARY_FAILED,             // the library's own account follows
+    kIdsListNotWritten = IDS_COMPRESS_LIST_NOT_WRITTEN,          // the response file could not be written
+    kIdsItemNotRead = IDS_COMPRESS_ITEM_NOT_READ,                // a selected item could not be read
+    kIdsNotAName = IDS_COMPRESS_NOT_A_NAME,                      // a source-list element that names no item
+    kIdsNothingSelected = IDS_COMPRESS_NOTHING_SELECTED,         // no folder (or nothing) in the source list
+    kIdsLibraryCode = IDS_COMPRESS_LIBRARY_CODE,                 // the library failed without words: its code "%d"
+    kIdsNoArchiveName = IDS_COMPRESS_NO_ARCHIVE_NAME,            // no archive name was given
+    kIdsArchiveNotFullPath = IDS_COMPRESS_ARCHIVE_NOT_FULL_PATH, // the archive's name lacks its drive or share
+    kIdsLinksSkipped = IDS_COMPRESS_LINKS_SKIPPED,               // "%d" selected links were not followed
+    kIdsFolderNotListed = IDS_COMPRESS_FOLDER_NOT_LISTED,        // a folder of the selection could not be listed: no archive
+    kIdsLinkInside = IDS_COMPRESS_LINK_INSIDE,                   // a link inside a selected folder: no archive
 };
 
 } // namespace sorvane

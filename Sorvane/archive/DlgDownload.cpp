@@ -1,6 +1,7 @@
 #include "DlgDownload.h"
 
 #include "../base/Shell.h"
+#include "../res/SorvaneRes.h"
 #include "LhaLibrary.h"
 
 #include <new>
@@ -8,9 +9,9 @@
 namespace sorvane {
 
 namespace {
-constexpr int kIdJapaneseLink = 2203;
-constexpr int kIdEnglishLink = 2204;
-constexpr int kIdText = 2205;
+constexpr int kIdJapaneseLink = IDC_DOWNLOAD_JAPANESE;
+constexpr int kIdEnglishLink = IDC_DOWNLOAD_ENGLISH;
+constexpr int kIdText = IDC_DOWNLOAD_TEXT;
 constexpr COLORREF kTextColour = 0xFF8000;
 } // namespace
 

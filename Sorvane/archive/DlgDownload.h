@@ -4,6 +4,7 @@
 
 #include "../../common/ui/DialogImpl.h"
 #include "../../common/ui/StaticLink.h"
+#include "../res/SorvaneRes.h"
 
 #include <memory>
 
@@ -11,7 +12,7 @@ namespace sorvane {
 
 class CDlgDownload : public ui::CDialogImpl<CDlgDownload> {
 public:
-    enum { IDD = 224 };
+    enum { IDD = IDD_DOWNLOAD };
     static constexpr const wchar_t* kJapanesePage = L"https://www.sorvane.example/ja/unlha32.html";
     static constexpr const wchar_t* kEnglishPage = L"https://www.sorvane.example/en/unlha32.html";
 

@@ -1,6 +1,7 @@
 #include "LhaLibrary.h"
 
 #include "../base/Strings.h"
+#include "../res/SorvaneRes.h"
 
 #include <cwchar>
 #include <string>
@@ -10,8 +11,8 @@ namespace sorvane {
 namespace {
 
 constexpr const wchar_t* kLibraryName = L"UnLha32.dll";
-constexpr UINT kIdsNotInstalled = 1186;
-constexpr UINT kIdsTooOld = 1187;
+constexpr UINT kIdsNotInstalled = IDS_ARCHIVER_NOT_INSTALLED;
+constexpr UINT kIdsTooOld = IDS_ARCHIVER_TOO_OLD;
 
 std::wstring& searchFolder()
 {

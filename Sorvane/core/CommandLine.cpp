@@ -3,6 +3,7 @@
 #include "../engine/FileTreeSetting.h"
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
+#include "../res/SorvaneRes.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -11,12 +12,12 @@ namespace sorvane {
 
 namespace {
 
-constexpr UINT kIdsUsage = 1200;
-constexpr UINT kIdsUnknownCommand = 1201;
-constexpr UINT kIdsCommandTwice = 1202;
-constexpr UINT kIdsNoBlank = 1203;
-constexpr UINT kIdsNoColon = 1204;
-constexpr UINT kIdsNeedParameter = 1205;
+constexpr UINT kIdsUsage = IDS_USAGE;
+constexpr UINT kIdsUnknownCommand = IDS_UNKNOWN_COMMAND;
+constexpr UINT kIdsCommandTwice = IDS_COMMAND_TWICE;
+constexpr UINT kIdsNoBlank = IDS_NO_BLANK;
+constexpr UINT kIdsNoColon = IDS_NO_COLON;
+constexpr UINT kIdsNeedParameter = IDS_NEED_PARAMETER;
 
 bool endsName(wchar_t c) { return c == L'\0' || c == L' ' || c == L'/' || c == L':'; }
 

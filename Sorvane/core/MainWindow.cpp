@@ -10,6 +10,7 @@
 #include "OperationDialog.h"
 #include "../base/Strings.h"
 #include "../base/UserMessage.h"
+#include "../res/SorvaneRes.h"
 #include "ui/AgreementDlg.h"
 
 #include <commctrl.h>
@@ -22,10 +23,10 @@ namespace sorvane {
 
 namespace {
 
-constexpr UINT kIdsHint = 1110;
-constexpr UINT kIdsCompressFailed = 1167;
-constexpr UINT kIdsCompressCompleted = 1168;
-constexpr UINT kIdsOperationRunning = 1860;
+constexpr UINT kIdsHint = IDS_HINT;
+constexpr UINT kIdsCompressFailed = IDS_COMPRESS_FAILED;
+constexpr UINT kIdsCompressCompleted = IDS_COMPRESS_COMPLETED;
+constexpr UINT kIdsOperationRunning = IDS_OPERATION_RUNNING;
 constexpr DWORD kWorkerWait = 180000;
 constexpr UINT_PTR kOrphanTimer = 1;
 // Room for a failure that names a file by its full path, deep as it may be.

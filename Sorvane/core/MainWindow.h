@@ -4,13 +4,15 @@
 
 #include <windows.h>
 
+#include "../res/SorvaneRes.h"
+
 namespace sorvane {
 
-constexpr UINT kCommandFirstOperation = 400; // 400 + operation kind
-constexpr UINT kCommandAbout = 410;
-constexpr UINT kCommandExit = 411;
-constexpr int kMainMenu = 100;
-constexpr int kProgramIcon = 101;
+constexpr UINT kCommandFirstOperation = IDM_FILTER_COPY; // 400 + operation kind
+constexpr UINT kCommandAbout = IDM_ABOUT;
+constexpr UINT kCommandExit = IDM_EXIT;
+constexpr int kMainMenu = IDR_MAIN_MENU;
+constexpr int kProgramIcon = IDI_SORVANE;
 
 bool registerMainWindowClass(HINSTANCE instance);
 HWND createMainWindow(HINSTANCE instance);

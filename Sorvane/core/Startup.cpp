@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "MainWindow.h"
 #include "../base/Strings.h"
+#include "../res/SorvaneRes.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -18,10 +19,10 @@ namespace sorvane {
 
 namespace {
 
-constexpr UINT kIdsAppName = 1100;
-constexpr UINT kIdsClassName = 1101;
-constexpr UINT kIdsVersion = 1102;
-constexpr int kAcceleratorTable = 100;
+constexpr UINT kIdsAppName = IDS_APP_NAME;
+constexpr UINT kIdsClassName = IDS_CLASS_NAME;
+constexpr UINT kIdsVersion = IDS_VERSION;
+constexpr int kAcceleratorTable = IDR_ACCELERATORS;
 
 using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
 

@@ -21,6 +21,7 @@
 
 #include "../../common/Raii.h"
 #include "../../common/ui/DialogImpl.h"
+#include "../res/SorvaneRes.h"
 #include "ExtensionSearch.h"
 #include "FileType.h"
 
@@ -29,16 +30,16 @@ namespace sorvane {
 namespace browseext {
 enum ControlId : int {
     kClose = IDOK,
-    kGroup = 2000,
-    kText = 2229,
-    kList = 2227,
-    kSearch = 2055,
+    kGroup = IDC_EXTENSIONS_GROUP,
+    kText = IDC_EXTENSIONS_TEXT,
+    kList = IDC_EXTENSIONS_LIST,
+    kSearch = IDC_EXTENSIONS_SEARCH,
 };
 constexpr DWORD kHelpTopic = 0x20810;
-constexpr UINT kExtensionColumnString = 1370;
-constexpr UINT kDescriptionColumnString = 1371;
-constexpr UINT kAllFilesDescriptionString = 1372;
-constexpr int kFileTypesBitmap = 334;
+constexpr UINT kExtensionColumnString = IDS_EXTENSION_COLUMN;
+constexpr UINT kDescriptionColumnString = IDS_DESCRIPTION_COLUMN;
+constexpr UINT kAllFilesDescriptionString = IDS_ALL_FILES_DESCRIPTION;
+constexpr int kFileTypesBitmap = IDB_FILE_TYPES;
 constexpr int kIdleFrame = 4;            // the Search button's picture when no search runs
 constexpr DWORD kStopWait = 3000;        // ms the dialog waits for a stopped search
 } // namespace browseext
@@ -51,7 +52,7 @@ using UniqueImageList = UniqueResource<HIMAGELIST, ImageListTraits>;
 
 class CDlgBrowseFileExt : public ui::CDialogImpl<CDlgBrowseFileExt> {
 public:
-    enum { IDD = 5123 };
+    enum { IDD = IDD_BROWSE_EXTENSIONS };
     static constexpr int kTextCapacity = 520; // the caller's buffer, terminator included
 
     // `sources` is searched (a source list); `text` is the caller's buffer of

@@ -18,6 +18,7 @@
 #include "../engine/OverlapGuard.h"
 #include "../engine/FileTimes.h"
 #include "../engine/PathForms.h"
+#include "../res/SorvaneRes.h"
 #include "DlgBrowseFileExt.h"
 #include "History.h"
 #include "LabelledText.h"
@@ -28,21 +29,21 @@ using namespace filetree;
 
 namespace {
 
-constexpr int kProgramIcon = 101;
-constexpr int kRecycleIcon = 313;
-constexpr int kEraseIcon = 312;
-constexpr UINT kSourcesTipString = 1130;  // + kind
-constexpr UINT kTargetTipString = 1140;   // + kind
-constexpr UINT kPatternsTipString = 1150;
-constexpr UINT kExtensionsTipString = 1151;
-constexpr UINT kBrowseFolderTipString = 1152;
-constexpr UINT kBrowseArchiveTipString = 1153;
-constexpr UINT kMinimumString = 1113;
-constexpr UINT kMaximumString = 1114;
-constexpr UINT kBrowseFolderTitle = 1121;
-constexpr UINT kBrowseArchiveTitle = 1184;
-constexpr UINT kArchiveFilters = 1185;
-constexpr UINT kDateFormat = 1443;
+constexpr int kProgramIcon = IDI_SORVANE;
+constexpr int kRecycleIcon = IDI_FORM_RECYCLE;
+constexpr int kEraseIcon = IDI_FORM_ERASE;
+constexpr UINT kSourcesTipString = IDS_SOURCES_TIP_COPY; // + kind
+constexpr UINT kTargetTipString = IDS_TARGET_TIP_COPY;   // + kind
+constexpr UINT kPatternsTipString = IDS_PATTERNS_TIP;
+constexpr UINT kExtensionsTipString = IDS_EXTENSIONS_TIP;
+constexpr UINT kBrowseFolderTipString = IDS_BROWSE_FOLDER_TIP;
+constexpr UINT kBrowseArchiveTipString = IDS_BROWSE_ARCHIVE_TIP;
+constexpr UINT kMinimumString = IDS_MINIMUM;
+constexpr UINT kMaximumString = IDS_MAXIMUM;
+constexpr UINT kBrowseFolderTitle = IDS_BROWSE_FOLDER_TITLE;
+constexpr UINT kBrowseArchiveTitle = IDS_BROWSE_ARCHIVE_TITLE;
+constexpr UINT kArchiveFilters = IDS_ARCHIVE_FILTERS;
+constexpr UINT kDateFormat = IDS_DATE_FORMAT;
 constexpr UINT kHelpContextCommand = 0x000F; // HH_HELP_CONTEXT
 
 constexpr int kTipInitialDelay = 500;
@@ -860,7 +861,7 @@ bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
 bool CFileTreeDlg::OnNotify(int id, NMHDR* header, LRESULT& result)
 {
     if (id == kLimitSpin && header && header->code == UDN_DELTAPOS) {
-        // The spin counts from its own position, not from what 2029 shows.
+        // The spin counts from its own position, not from what kLimit shows.
         const auto* change = reinterpret_cast<const NMUPDOWN*>(header);
         long long value = static_cast<long long>(change->iPos) + change->iDelta;
         value = std::max<long long>(0, std::min<long long>(value, kSpinMaximum));

@@ -23,6 +23,7 @@
 #include "../../common/ui/ScrollList.h"
 #include "../../common/ui/ToolTip.h"
 #include "../engine/FileTreeSetting.h"
+#include "../res/SorvaneRes.h"
 
 namespace sorvane {
 
@@ -32,46 +33,47 @@ namespace filetree {
 enum ControlId : int {
     kStart = IDOK,
     kCancel = IDCANCEL,
-    kUpperGroup = 2000,
-    kSources = 2001,
-    kTarget = 2002,          // combo box: target folder (copy, move) or archive file (compress)
-    kBrowseTarget = 2003,
-    kPatterns = 2004,        // combo box: "Name|Types"
-    kSubfolders = 2005,
-    kAdvance = 2006,
-    kExclude = 2007,
-    kTimeGroup = 2008,
-    kSizeGroup = 2009,       // group box "File Size" (copy, move, delete)
-    kSelfExtract = 2009,     // check box "Create Win32 self-extract Archive." (compress)
-    kTimeAny = 2010,
-    kTimeRange = 2011,
-    kPolicyGroup = 2015,
-    kTimeFrom = 2017,
-    kTimeTo = 2018,
-    kBrowseExtensions = 2019,
-    kSizeFirst = 2020,       // 2020 ... 2024: the size classes
-    kSizeLast = 2024,        // "Specify Size(KB)"
-    kLimitKind = 2028,
-    kLimit = 2029,
-    kLimitSpin = 2030,
-    kSelfExtractGroup = 2031,
-    kPolicyFirst = 2040,     // 2040 ... 2042: overwrite policy or archive mode
-    kPolicyLast = 2042,
-    kNoSetupDialog = 2045,
-    kEnglish = 2046,
-    kRecycle = 2051,
-    kFormIcon = 2053,
-    kVerifyCopies = 2054,    // "Verify copies" (copy, move)
-    kProtectReadOnly = 2226,
-    kOption = 2227,          // "Clone the folder tree" (copy, move), "Test only" (delete)
-    kSourcesLabel = 2231,
-    kTargetLabel = 2232,
-    kPatternsLabel = 2233,
+    kUpperGroup = IDC_UPPER_GROUP,
+    kSources = IDC_SOURCES,
+    kTarget = IDC_TARGET,                // combo box: target folder (copy, move) or archive file (compress)
+    kBrowseTarget = IDC_BROWSE_TARGET,
+    kPatterns = IDC_PATTERNS,            // combo box: "Name|Types"
+    kSubfolders = IDC_SUBFOLDERS,
+    kAdvance = IDC_ADVANCE,
+    kExclude = IDC_EXCLUDE,
+    kTimeGroup = IDC_TIME_GROUP,
+    kSizeGroup = IDC_SIZE_GROUP,         // group box "File Size" (copy, move, delete)
+    kSelfExtract = IDC_SELF_EXTRACT,     // check box "Create Win32 self-extract Archive." (compress)
+    kTimeAny = IDC_TIME_ANY,
+    kTimeRange = IDC_TIME_RANGE,
+    kPolicyGroup = IDC_POLICY_GROUP,
+    kTimeFrom = IDC_TIME_FROM,
+    kTimeTo = IDC_TIME_TO,
+    kBrowseExtensions = IDC_BROWSE_EXTENSIONS,
+    kSizeFirst = IDC_SIZE_ANY,           // 2020 ... 2024: the size classes
+    kSizeLast = IDC_SIZE_SPECIFY,        // "Specify Size(KB)"
+    kLimitKind = IDC_LIMIT_KIND,
+    kLimit = IDC_LIMIT,
+    kLimitSpin = IDC_LIMIT_SPIN,
+    kSelfExtractGroup = IDC_SELF_EXTRACT_GROUP,
+    kPolicyFirst = IDC_OVERWRITE_ALWAYS, // 2040 ... 2042: overwrite policy or archive mode
+    kPolicyLast = IDC_OVERWRITE_NEVER,
+    kNoSetupDialog = IDC_NO_SETUP_DIALOG,
+    kEnglish = IDC_ENGLISH,
+    kRecycle = IDC_RECYCLE,
+    kFormIcon = IDC_FORM_ICON,
+    kVerifyCopies = IDC_VERIFY_COPIES,   // "Verify copies" (copy, move)
+    kProtectReadOnly = IDC_PROTECT_READONLY,
+    kOption = IDC_CLONE_TREE,            // "Clone the folder tree" (copy, move), "Test only" (delete)
+    kSourcesLabel = IDC_SOURCES_LABEL,
+    kTargetLabel = IDC_TARGET_LABEL,
+    kPatternsLabel = IDC_PATTERNS_LABEL,
 };
-constexpr int kFormTemplate[4] = {210, 210, 212, 211}; // by operation kind
-constexpr UINT kCaptionString = 1180;                 // + kind
+constexpr int kFormTemplate[4] = {IDD_FILTER_COPY, IDD_FILTER_COPY, IDD_FILTER_COMPRESS,
+                                  IDD_FILTER_DELETE}; // by operation kind
+constexpr UINT kCaptionString = IDS_CAPTION_COPY;     // + kind
 constexpr DWORD kHelpTopic = 0x20200;                 // + kind
-constexpr UINT kTimeRangeError = 1120;
+constexpr UINT kTimeRangeError = IDS_TIME_RANGE_ERROR;
 constexpr UINT kSpinMaximum = 0x3FFFFF;
 constexpr int kSpinStart = 100;
 constexpr int kTextLimit = 520; // characters the two combo boxes accept
@@ -80,7 +82,7 @@ constexpr int kTextLimit = 520; // characters the two combo boxes accept
 class CFileTreeDlg : public ui::CDialogImpl<CFileTreeDlg> {
 public:
     // The template the next Run shows; Run sets it from the kind.
-    static inline int IDD = 210;
+    static inline int IDD = IDD_FILTER_COPY;
 
     CFileTreeDlg() = default;
     ~CFileTreeDlg() override = default;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ItemMngr.h"
+#include "../res/SorvaneRes.h"
 
 #include <string>
 
@@ -13,9 +14,9 @@ inline constexpr wchar_t kHistoryDestines[] = L"Destines"; // target folders of 
 inline constexpr wchar_t kHistoryArchives[] = L"Archieve"; // archive files of compress
 inline constexpr wchar_t kHistoryTypes[] = L"Types";       // "Name|Types" pattern texts
 
-constexpr UINT kCdBurningLabelString = 1600;
-constexpr UINT kFirstSeedPatternString = 1701;
-constexpr UINT kLastSeedPatternString = 1714;
+constexpr UINT kCdBurningLabelString = IDS_CD_BURNING;
+constexpr UINT kFirstSeedPatternString = IDS_PATTERNS_ALL_FILES;
+constexpr UINT kLastSeedPatternString = IDS_PATTERNS_WEB;
 
 struct HistoryLists {
     CItemMngr destines;

@@ -6,6 +6,7 @@
 #include "../base/Strings.h"
 #include "../engine/FileTimes.h"
 #include "../engine/PathForms.h"
+#include "../res/SorvaneRes.h"
 #include "OperationJob.h"
 #include "ProgressText.h"
 
@@ -18,37 +19,37 @@ namespace sorvane {
 namespace {
 
 enum : int {
-    kIdCompleted = 1,
-    kIdCancel = 2,
-    kIdViewLog = 3,
-    kIdFolderField = 2052,
-    kIdFileField = 2053,
-    kIdTotalFiles = 2208,
-    kIdCompletedFiles = 2209,
-    kIdFailedFiles = 2210,
-    kIdTotalSize = 2211,
-    kIdCompletedSize = 2213,
-    kIdRemainTime = 2215,
-    kIdCompletedFilesLabel = 2219,
-    kIdFailedFilesLabel = 2220,
-    kIdCompletedSizeLabel = 2222,
-    kIdRemainTimeLabel = 2223,
-    kIdAnimationPlaceholder = 3110,
-    kIdAnimation = 3112,
-    kIdBarPlaceholder = 3113,
-    kIdBar = 3114,
+    kIdCompleted = IDOK,
+    kIdCancel = IDCANCEL,
+    kIdViewLog = IDC_VIEW_LOG,
+    kIdFolderField = IDC_PROGRESS_FOLDER,
+    kIdFileField = IDC_PROGRESS_FILE,
+    kIdTotalFiles = IDC_PROGRESS_TOTAL_FILES,
+    kIdCompletedFiles = IDC_PROGRESS_COMPLETED_FILES,
+    kIdFailedFiles = IDC_PROGRESS_FAILED_FILES,
+    kIdTotalSize = IDC_PROGRESS_TOTAL_SIZE,
+    kIdCompletedSize = IDC_PROGRESS_COMPLETED_SIZE,
+    kIdRemainTime = IDC_PROGRESS_REMAIN_TIME,
+    kIdCompletedFilesLabel = IDC_PROGRESS_COMPLETED_FILES_LABEL,
+    kIdFailedFilesLabel = IDC_PROGRESS_FAILED_FILES_LABEL,
+    kIdCompletedSizeLabel = IDC_PROGRESS_COMPLETED_SIZE_LABEL,
+    kIdRemainTimeLabel = IDC_PROGRESS_REMAIN_TIME_LABEL,
+    kIdAnimationPlaceholder = IDC_ANIMATION_PLACEHOLDER,
+    kIdAnimation = IDC_ANIMATION,
+    kIdBarPlaceholder = IDC_BAR_PLACEHOLDER,
+    kIdBar = IDC_BAR,
 };
 
 enum : UINT {
-    kIdsCompleted = 1174,
-    kIdsScanning = 1175,
-    kIdsCompleteCountdown = 1177,
-    kIdsCloseCountdown = 1178,
-    kIdsCanceled = 1179,
-    kIdsCaptionFirst = 1180,
+    kIdsCompleted = IDS_COMPLETED,
+    kIdsScanning = IDS_SCANNING,
+    kIdsCompleteCountdown = IDS_COMPLETE_COUNTDOWN,
+    kIdsCloseCountdown = IDS_CLOSE_COUNTDOWN,
+    kIdsCanceled = IDS_CANCELED,
+    kIdsCaptionFirst = IDS_CAPTION_COPY,
 };
 
-constexpr UINT kAnimationScanning = 333;
+constexpr UINT kAnimationScanning = IDR_AVI_SCAN;
 constexpr UINT_PTR kCountdownTimer = 1;
 constexpr UINT_PTR kRefreshTimer = 2;
 constexpr int kBarRange = 32767;
@@ -133,7 +134,7 @@ CDlgProgress::~CDlgProgress() = default;
 BOOL CDlgProgress::OnInitDialog(HWND, LPARAM)
 {
     HINSTANCE program = ::GetModuleHandleW(nullptr);
-    if (HICON icon = ::LoadIconW(program, MAKEINTRESOURCEW(101))) {
+    if (HICON icon = ::LoadIconW(program, MAKEINTRESOURCEW(IDI_SORVANE))) {
         SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
@@ -143,9 +144,9 @@ BOOL CDlgProgress::OnInitDialog(HWND, LPARAM)
     fileField_ = GetDlgItem(kIdFileField);
 
     switch (kind) {
-    case kOperationMove: runningAnimation_ = 302; break;
-    case kOperationDelete: runningAnimation_ = job_->deleteToRecycleBin() ? 303 : 304; break;
-    default: runningAnimation_ = 301; break;
+    case kOperationMove: runningAnimation_ = IDR_AVI_MOVE; break;
+    case kOperationDelete: runningAnimation_ = job_->deleteToRecycleBin() ? IDR_AVI_RECYCLE : IDR_AVI_SHRED; break;
+    default: runningAnimation_ = IDR_AVI_COPY; break;
     }
 
     animation_ = createOver(m_hWnd, kIdAnimationPlaceholder, ANIMATE_CLASSW, ACS_CENTER | ACS_TRANSPARENT,

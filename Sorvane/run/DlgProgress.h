@@ -13,6 +13,7 @@
 
 #include "../../common/ui/DialogImpl.h"
 #include "../engine/EngineSinks.h"
+#include "../res/SorvaneRes.h"
 
 #include <cstdint>
 #include <mutex>
@@ -29,7 +30,7 @@ constexpr LPARAM kCountdownRequestParam = 0x87654321;
 
 class CDlgProgress : public ui::CDialogImpl<CDlgProgress, ui::CWindow>, public IProgressSink {
 public:
-    enum { IDD = 213 };
+    enum { IDD = IDD_PROGRESS };
     enum Phase : uint32_t { kScanning = 0, kRunning = 1, kFinished = 2 };
 
     explicit CDlgProgress(OperationJob& job);

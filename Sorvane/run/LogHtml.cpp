@@ -4,6 +4,7 @@
 #include "../base/Strings.h"
 #include "../engine/FileTreeSetting.h"
 #include "../engine/PathForms.h"
+#include "../res/SorvaneRes.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -17,35 +18,35 @@ constexpr const wchar_t* kRegistryKey = L"SOFTWARE\\Brenmoor\\Sorvane";
 constexpr const wchar_t* kRegistryValue = L"LogFileNo";
 
 enum : UINT {
-    kIdsMinimum = 1113,
-    kIdsMaximum = 1114,
-    kIdsCopyFrom = 1380,
-    kIdsCopyTo = 1381,
-    kIdsMoveFrom = 1382,
-    kIdsMoveTo = 1383,
-    kIdsDelete = 1384,
-    kIdsPatterns = 1390,
-    kIdsSubfolders = 1400,
-    kIdsExclude = 1401,
-    kIdsModifiedTime = 1410,
-    kIdsDontConcern = 1411,
-    kIdsFromTo = 1412,
-    kIdsFileSize = 1420,
-    kIdsSizeAny = 1421,
-    kIdsSizeSmall = 1422,
-    kIdsSizeMiddle = 1423,
-    kIdsSizeLarge = 1424,
-    kIdsOverwrite = 1430,
-    kIdsOverwriteAlways = 1431,
-    kIdsOverwriteIfNewer = 1432,
-    kIdsOverwriteNever = 1433,
-    kIdsRecycle = 1437,
-    kIdsProtect = 1438,
-    kIdsTestOnly = 1439,
-    kIdsYes = 1441,
-    kIdsNo = 1442,
-    kIdsCloneTree = 2227,
-    kIdsVerifyCopies = 1870,
+    kIdsMinimum = IDS_MINIMUM,
+    kIdsMaximum = IDS_MAXIMUM,
+    kIdsCopyFrom = IDS_REPORT_COPY_FROM,
+    kIdsCopyTo = IDS_REPORT_COPY_TO,
+    kIdsMoveFrom = IDS_REPORT_MOVE_FROM,
+    kIdsMoveTo = IDS_REPORT_MOVE_TO,
+    kIdsDelete = IDS_REPORT_DELETE,
+    kIdsPatterns = IDS_REPORT_PATTERNS,
+    kIdsSubfolders = IDS_REPORT_SUBFOLDERS,
+    kIdsExclude = IDS_REPORT_EXCLUDE,
+    kIdsModifiedTime = IDS_REPORT_MODIFIED_TIME,
+    kIdsDontConcern = IDS_REPORT_TIME_ANY,
+    kIdsFromTo = IDS_REPORT_FROM_TO,
+    kIdsFileSize = IDS_REPORT_FILE_SIZE,
+    kIdsSizeAny = IDS_REPORT_SIZE_ANY,
+    kIdsSizeSmall = IDS_REPORT_SIZE_SMALL,
+    kIdsSizeMiddle = IDS_REPORT_SIZE_MIDDLE,
+    kIdsSizeLarge = IDS_REPORT_SIZE_LARGE,
+    kIdsOverwrite = IDS_REPORT_OVERWRITE,
+    kIdsOverwriteAlways = IDS_REPORT_OVERWRITE_ALWAYS,
+    kIdsOverwriteIfNewer = IDS_REPORT_OVERWRITE_NEWER,
+    kIdsOverwriteNever = IDS_REPORT_OVERWRITE_NEVER,
+    kIdsRecycle = IDS_REPORT_RECYCLE,
+    kIdsProtect = IDS_REPORT_PROTECT,
+    kIdsTestOnly = IDS_REPORT_TEST_ONLY,
+    kIdsYes = IDS_YES,
+    kIdsNo = IDS_NO,
+    kIdsCloneTree = IDS_REPORT_CLONE_TREE,
+    kIdsVerifyCopies = IDS_REPORT_VERIFY_COPIES,
 };
 
 std::wstring cut(std::wstring text)

@@ -1,18 +1,19 @@
 #include "ProgressText.h"
 
 #include "../base/Strings.h"
+#include "../res/SorvaneRes.h"
 
 #include <cstdio>
 
 namespace sorvane {
 
 namespace {
-constexpr unsigned kIdsBytes = 1320;   // "Bytes"
-constexpr unsigned kIdsKBytes = 1321;  // "K Bytes"
-constexpr unsigned kIdsMBytes = 1322;  // "M Bytes"
-constexpr unsigned kIdsGBytes = 1323;  // "G Bytes"
-constexpr unsigned kIdsSec = 1330;     // "Sec"
-constexpr unsigned kIdsMin = 1331;     // "Min"
+constexpr unsigned kIdsBytes = IDS_BYTES;   // "Bytes"
+constexpr unsigned kIdsKBytes = IDS_KBYTES; // "K Bytes"
+constexpr unsigned kIdsMBytes = IDS_MBYTES; // "M Bytes"
+constexpr unsigned kIdsGBytes = IDS_GBYTES; // "G Bytes"
+constexpr unsigned kIdsSec = IDS_SEC;       // "Sec"
+constexpr unsigned kIdsMin = IDS_MIN;       // "Min"
 } // namespace
 
 uint32_t FormatSize(int64_t bytes, std::wstring& text)

@@ -6,6 +6,7 @@
 #include "../engine/OverlapGuard.h"
 #include "../engine/PatternMatch.h"
 #include "../engine/SourceWalk.h"
+#include "../res/SorvaneRes.h"
 #include "DlgProgress.h"
 #include "LogHtml.h"
 #include "ProgressText.h"
@@ -19,16 +20,16 @@ namespace sorvane {
 namespace {
 
 enum : UINT {
-    kIdsAppName = 1100,
-    kIdsDiskSpace = 1188,
-    kIdsCanceled = 1179,
-    kIdsTotalFiles = 1391,
-    kIdsCompletedFiles = 1392,
-    kIdsFailedFiles = 1393,
-    kIdsFailedFolders = 1394,
-    kIdsRunStopped = 1819,
-    kIdsVerifiedFiles = 1874,
-    kIdsLinksSkipped = 1888,
+    kIdsAppName = IDS_APP_NAME,
+    kIdsDiskSpace = IDS_DISK_SPACE,
+    kIdsCanceled = IDS_CANCELED,
+    kIdsTotalFiles = IDS_REPORT_TOTAL_FILES,
+    kIdsCompletedFiles = IDS_REPORT_COMPLETED_FILES,
+    kIdsFailedFiles = IDS_REPORT_FAILED_FILES,
+    kIdsFailedFolders = IDS_REPORT_FAILED_FOLDERS,
+    kIdsRunStopped = IDS_RUN_STOPPED,
+    kIdsVerifiedFiles = IDS_REPORT_VERIFIED_FILES,
+    kIdsLinksSkipped = IDS_REPORT_LINKS_SKIPPED,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 

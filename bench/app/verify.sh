@@ -27,7 +27,8 @@ SMALL_FILES="${SMALL_FILES:-5000}"
 LARGE_FILES="${LARGE_FILES:-4}"
 LARGE_MB="${LARGE_MB:-64}"
 SORVANE_EXE="${SORVANE_EXE:-$BUILD_DIR/dist/Sorvane.exe}"
-kVerifyCopies=2054
+kVerifyCopies=$(sed -n 's/^#define IDC_VERIFY_COPIES *\([0-9]*\).*/\1/p' "$root/Sorvane/res/SorvaneRes.h")
+[ -n "$kVerifyCopies" ] || { echo "IDC_VERIFY_COPIES not found in Sorvane/res/SorvaneRes.h" >&2; exit 2; }
 out="$BUILD_DIR/bench-app"
 mkdir -p "$out"
 [ -f "$SORVANE_EXE" ] || { echo "no program at $SORVANE_EXE: build first" >&2; exit 2; }

@@ -8,16 +8,17 @@
 #include <string>
 
 #include "../Raii.h"
+#include "../../Sorvane/res/SorvaneRes.h"
 #include "DialogImpl.h"
 
 namespace sorvane::ui {
 
 class CAgreementDlg : public CDialogImpl<CAgreementDlg> {
 public:
-    enum { IDD = 200 };
-    static constexpr int kTextBoxId = 2161;
-    static constexpr int kPlaceholderId = 2234;
-    static constexpr int kAgreementId = 337;
+    enum { IDD = IDD_AGREEMENT };
+    static constexpr int kTextBoxId = IDC_AGREEMENT_TEXT;
+    static constexpr int kPlaceholderId = IDC_AGREEMENT_PLACEHOLDER;
+    static constexpr int kAgreementId = IDR_AGREEMENT;
     static constexpr const wchar_t* kAgreementType = L"AGREEMENT";
     static constexpr const wchar_t* kMissingText = L"Unable to load license!";
     // Help topics: the whole dialog, and the pop-ups of the box and of OK.

@@ -5,6 +5,7 @@
 
 #include "../Raii.h"
 #include "GdiRaii.h"
+#include "../../Sorvane/res/SorvaneRes.h"
 
 namespace sorvane::ui {
 
@@ -18,14 +19,14 @@ constexpr UINT_PTR kPushButtonSubclass = 0x50425554; // "PBUT"
 
 // The buttons of the dialogs that carry pictures.
 constexpr PictureButton kButtons[] = {
-    {2006, 1, kPictureWithText | kPictureTwoState}, // "Advance(&A)"
-    {2003, 15, 0},                                  // "&>>", browse
-    {2019, 16, 0},                                  // ">>", extension browser
-    {2236, 5, kPictureTwoState},
-    {1032, 8, 0},
-    {1033, 9, 0},
-    {2055, 10, kPictureWithText | kPictureByState}, // "Search", frames while searching
-    {1, 14, kPictureWithText},                      // "OK"
+    {IDC_ADVANCE, 1, kPictureWithText | kPictureTwoState},           // "Advance(&A)"
+    {IDC_BROWSE_TARGET, 15, 0},                                      // "&>>", browse
+    {IDC_BROWSE_EXTENSIONS, 16, 0},                                  // ">>", extension browser
+    {IDC_PICTURE_TWO_STATE, 5, kPictureTwoState},
+    {IDC_PICTURE_UP, 8, 0},
+    {IDC_PICTURE_DOWN, 9, 0},
+    {IDC_EXTENSIONS_SEARCH, 10, kPictureWithText | kPictureByState}, // "Search", frames while searching
+    {IDOK, 14, kPictureWithText},                                    // "OK"
 };
 
 constexpr int kPictureGap = 18;   // picture and gap before the text

@@ -6,9 +6,11 @@
 
 #include <windows.h>
 
+#include "../../Sorvane/res/SorvaneRes.h"
+
 namespace sorvane::ui {
 
-constexpr int kButtonStripBitmap = 330;
+constexpr int kButtonStripBitmap = IDB_BUTTONS;
 constexpr int kButtonCellSize = 16;
 constexpr int kButtonCellsPerRow = 10;
 extern const wchar_t kButtonStateProperty[]; // "KVT_MyData"

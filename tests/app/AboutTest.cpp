@@ -6,6 +6,7 @@
 
 #include "ControlHost.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <string>
 #include <vector>
@@ -96,7 +97,7 @@ TEST(AboutBox, AltQuestionMarkAndAltSlashOpenItFromTheMainWindow)
         EXPECT_FALSE(::IsWindow(about));
         EXPECT_TRUE(::IsWindow(main)) << "the main window stays";
     }
-    ::PostMessageW(main, WM_COMMAND, 411, 0);
+    ::PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(process.wait(10000), 0u);
 }
 
@@ -162,7 +163,7 @@ TEST_F(AboutProgramFile, VersionRecordSaysVersionTwoPointFour)
 TEST_F(AboutProgramFile, IconsComeAtSixteenAndThirtyTwoPixels)
 {
     std::vector<std::string> pictures;
-    for (int id : {101, 310, 311, 312, 313}) {
+    for (int id : {IDI_SORVANE, IDI_FORM_COPY, IDI_FORM_COMPRESS, IDI_FORM_ERASE, IDI_FORM_RECYCLE}) {
         const std::string group = resource(MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, id);
         ASSERT_GE(group.size(), 6u) << "icon " << id;
         const auto count = static_cast<unsigned char>(group[4]);
@@ -203,7 +204,7 @@ TEST_F(AboutProgramFile, IconsComeAtSixteenAndThirtyTwoPixels)
 
 TEST_F(AboutProgramFile, ButtonStripAndFilePicturesKeepTheirLayout)
 {
-    const test::Picture strip = test::loadBitmapPixels(image, 330);
+    const test::Picture strip = test::loadBitmapPixels(image, IDB_BUTTONS);
     ASSERT_EQ(strip.width, 160);
     ASSERT_EQ(strip.height, 32);
     const COLORREF key = strip.at(0, 0);
@@ -225,7 +226,7 @@ TEST_F(AboutProgramFile, ButtonStripAndFilePicturesKeepTheirLayout)
         EXPECT_NE(cell(pair.first), cell(pair.second)) << pair.first << " and " << pair.second;
     }
 
-    const test::Picture files = test::loadBitmapPixels(image, 334);
+    const test::Picture files = test::loadBitmapPixels(image, IDB_FILE_TYPES);
     ASSERT_EQ(files.width, 32);
     ASSERT_EQ(files.height, 16);
     int generic = 0;
@@ -298,7 +299,7 @@ TEST(AboutBox, WithoutRichEditTwoShowsTheOlderControlOrNoBox)
     ASSERT_TRUE(process.start(copy, L""));
     HWND main = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWindowWait);
     ASSERT_NE(main, nullptr);
-    ::PostMessageW(main, WM_COMMAND, 410, 0);
+    ::PostMessageW(main, WM_COMMAND, IDM_ABOUT, 0);
     HWND about = findAboutBox(process.id(), 10000);
     ASSERT_NE(about, nullptr) << "the viewer shows, with or without its box";
     HWND box = ::GetDlgItem(about, 2161);
@@ -314,7 +315,7 @@ TEST(AboutBox, WithoutRichEditTwoShowsTheOlderControlOrNoBox)
         EXPECT_NE(::GetDlgItem(about, IDOK), nullptr);
     }
     ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    ::PostMessageW(main, WM_COMMAND, 411, 0);
+    ::PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(process.wait(10000), 0u);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
 }

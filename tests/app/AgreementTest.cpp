@@ -12,6 +12,7 @@
 
 #include "ControlHost.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 #include "ui/AgreementDlg.h"
 #include "ui/HtmlHelp.h"
 
@@ -87,7 +88,7 @@ std::wstring plainTextOfRtf(const std::string& rtf)
 std::string agreementResource()
 {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(337), L"AGREEMENT");
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDR_AGREEMENT), L"AGREEMENT");
     if (!found) return {};
     const char* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
     return std::string(data, ::SizeofResource(module, found));
@@ -280,11 +281,11 @@ TEST_F(AgreementWindow, HelpShowsPopupsForTheBoxAndOkAndTheTopicOtherwise)
     };
     EXPECT_TRUE(askHelp(CAgreementDlg::kTextBoxId, HELPINFO_WINDOW));
     askHelp(IDOK, HELPINFO_WINDOW);
-    askHelp(-1, HELPINFO_WINDOW);  // the group box
-    askHelp(410, HELPINFO_MENUITEM); // a menu: nothing
+    askHelp(IDC_STATIC, HELPINFO_WINDOW);  // the group box
+    askHelp(IDM_ABOUT, HELPINFO_MENUITEM); // a menu: nothing
     ui::setHtmlHelpHook(previous);
 
-    const std::vector<DWORD> map = {2161, 0x20010, 1, 0x20011};
+    const std::vector<DWORD> map = {IDC_AGREEMENT_TEXT, 0x20010, IDOK, 0x20011};
     ASSERT_EQ(g_helpCalls.size(), 3u);
     EXPECT_EQ(g_helpCalls[0].command, static_cast<UINT>(HH_TP_HELP_WM_HELP));
     EXPECT_EQ(g_helpCalls[0].caller, dialog.textBox());

@@ -8,6 +8,7 @@
 #include <uxtheme.h>
 
 #include "ControlHost.h"
+#include "res/SorvaneRes.h"
 #include "ui/PictureButton.h"
 
 #include <algorithm>
@@ -96,22 +97,25 @@ protected:
 
     void expectCells(bool themed)
     {
-        ASSERT_TRUE(addButton(2019, L">>", themed));
-        ASSERT_TRUE(addButton(2236, L"", themed));
-        ASSERT_TRUE(addButton(2055, L"Search", themed));
+        ASSERT_TRUE(addButton(IDC_BROWSE_EXTENSIONS, L">>", themed));
+        ASSERT_TRUE(addButton(IDC_PICTURE_TWO_STATE, L"", themed));
+        ASSERT_TRUE(addButton(IDC_EXTENSIONS_SEARCH, L"Search", themed));
 
         struct Case {
             int id;
             int value;
             int cell;
         } cases[] = {
-            {2019, 0, 16}, {2019, 3, 16},                // kind 0: always the base cell
-            {2236, 0, 5},  {2236, 1, 6},  {2236, 7, 6},  // kind 16: the next cell for any non-zero state
-            {2055, 0, 10}, {2055, 2, 12}, {2055, 4, 14}, // kind 32: base + state
+            // kind 0: always the base cell
+            {IDC_BROWSE_EXTENSIONS, 0, 16}, {IDC_BROWSE_EXTENSIONS, 3, 16},
+            // kind 16: the next cell for any non-zero state
+            {IDC_PICTURE_TWO_STATE, 0, 5}, {IDC_PICTURE_TWO_STATE, 1, 6}, {IDC_PICTURE_TWO_STATE, 7, 6},
+            // kind 32: base + state
+            {IDC_EXTENSIONS_SEARCH, 0, 10}, {IDC_EXTENSIONS_SEARCH, 2, 12}, {IDC_EXTENSIONS_SEARCH, 4, 14},
         };
         for (const Case& c : cases) {
             SetButtonState(host.window(), c.id, c.value, false);
-            const Snapshot shot = draw(c.id, 0, c.id == 2055 ? 90 : 40, 26);
+            const Snapshot shot = draw(c.id, 0, c.id == IDC_EXTENSIONS_SEARCH ? 90 : 40, 26);
             EXPECT_TRUE(shows(shot, c.cell)) << "button " << c.id << " state " << c.value << " cell " << c.cell;
             for (int other : {5, 6, 10, 11, 12, 13, 14, 16}) {
                 if (other != c.cell) {
@@ -132,28 +136,28 @@ private:
 
 TEST_F(ButtonDrawing, StateLivesInTheButtonsProperty)
 {
-    HWND button = addButton(2236, L"", false);
+    HWND button = addButton(IDC_PICTURE_TWO_STATE, L"", false);
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(GetButtonState(host.window(), 2236), 0);
-    SetButtonState(host.window(), 2236, 3, true);
-    EXPECT_EQ(GetButtonState(host.window(), 2236), 3);
+    EXPECT_EQ(GetButtonState(host.window(), IDC_PICTURE_TWO_STATE), 0);
+    SetButtonState(host.window(), IDC_PICTURE_TWO_STATE, 3, true);
+    EXPECT_EQ(GetButtonState(host.window(), IDC_PICTURE_TWO_STATE), 3);
     EXPECT_EQ(reinterpret_cast<INT_PTR>(::GetPropW(button, L"KVT_MyData")), 3);
-    SetButtonState(host.window(), 2236, 3, false);
-    EXPECT_EQ(GetButtonState(host.window(), 2236), 3);
-    RemoveButtonState(host.window(), 2236);
+    SetButtonState(host.window(), IDC_PICTURE_TWO_STATE, 3, false);
+    EXPECT_EQ(GetButtonState(host.window(), IDC_PICTURE_TWO_STATE), 3);
+    RemoveButtonState(host.window(), IDC_PICTURE_TWO_STATE);
     EXPECT_EQ(::GetPropW(button, L"KVT_MyData"), nullptr);
-    EXPECT_EQ(GetButtonState(host.window(), 2236), 0);
+    EXPECT_EQ(GetButtonState(host.window(), IDC_PICTURE_TWO_STATE), 0);
 
     // A control the dialog lacks: nothing to keep, nothing breaks.
     SetButtonState(host.window(), 4242, 1, true);
     EXPECT_EQ(GetButtonState(host.window(), 4242), 0);
     RemoveButtonState(host.window(), 4242);
-    EXPECT_EQ(GetButtonState(nullptr, 2236), 0);
+    EXPECT_EQ(GetButtonState(nullptr, IDC_PICTURE_TWO_STATE), 0);
 }
 
 TEST_F(ButtonDrawing, ClassicButtonsShowTheCellOfTheirKindAndState)
 {
-    HWND probe = addButton(1032, L"", false);
+    HWND probe = addButton(IDC_PICTURE_UP, L"", false);
     ASSERT_NE(probe, nullptr);
     ASSERT_FALSE(buttonUsesTheme(probe));
     expectCells(false);
@@ -161,7 +165,7 @@ TEST_F(ButtonDrawing, ClassicButtonsShowTheCellOfTheirKindAndState)
 
 TEST_F(ButtonDrawing, ThemedButtonsShowTheCellOfTheirKindAndState)
 {
-    HWND probe = addButton(1032, L"", true);
+    HWND probe = addButton(IDC_PICTURE_UP, L"", true);
     ASSERT_NE(probe, nullptr);
     if (!buttonUsesTheme(probe)) GTEST_SKIP() << "no visual style is active in this Wine prefix";
     expectCells(true);
@@ -169,9 +173,9 @@ TEST_F(ButtonDrawing, ThemedButtonsShowTheCellOfTheirKindAndState)
 
 TEST_F(ButtonDrawing, ClassicPressedPictureMovesTwoPixels)
 {
-    ASSERT_TRUE(addButton(2003, L"&>>", false));
-    const POINT up = find(draw(2003, 0), 15);
-    const POINT down = find(draw(2003, ODS_SELECTED), 15);
+    ASSERT_TRUE(addButton(IDC_BROWSE_TARGET, L"&>>", false));
+    const POINT up = find(draw(IDC_BROWSE_TARGET, 0), 15);
+    const POINT down = find(draw(IDC_BROWSE_TARGET, ODS_SELECTED), 15);
     ASSERT_GE(up.x, 0);
     ASSERT_GE(down.x, 0);
     EXPECT_EQ(down.x - up.x, 2);
@@ -183,10 +187,10 @@ TEST_F(ButtonDrawing, ClassicPressedPictureMovesTwoPixels)
 
 TEST_F(ButtonDrawing, DisabledPictureIsEmbossed)
 {
-    ASSERT_TRUE(addButton(1032, L"", false));
-    const POINT at = find(draw(1032, 0), 8);
+    ASSERT_TRUE(addButton(IDC_PICTURE_UP, L"", false));
+    const POINT at = find(draw(IDC_PICTURE_UP, 0), 8);
     ASSERT_GE(at.x, 0);
-    const Snapshot shot = draw(1032, ODS_DISABLED);
+    const Snapshot shot = draw(IDC_PICTURE_UP, ODS_DISABLED);
     EXPECT_FALSE(shows(shot, 8));
     const COLORREF shadow = ::GetSysColor(COLOR_BTNSHADOW);
     const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT);
@@ -211,11 +215,11 @@ TEST_F(ButtonDrawing, DisabledPictureIsEmbossed)
 
 TEST_F(ButtonDrawing, PictureWithTextSitsBeforeTheText)
 {
-    ASSERT_TRUE(addButton(2006, L"Advance(&A)", false));
+    ASSERT_TRUE(addButton(IDC_ADVANCE, L"Advance(&A)", false));
     test::Canvas canvas(140, 28, kBackground);
     ::SelectObject(canvas.dc(), ::GetStockObject(DEFAULT_GUI_FONT));
     const RECT rect = {0, 0, 140, 28};
-    DrawButton(host.window(), canvas.dc(), 2006, rect, 0);
+    DrawButton(host.window(), canvas.dc(), IDC_ADVANCE, rect, 0);
     const Snapshot shot = snapshot(canvas);
     const POINT at = find(shot, 1);
     ASSERT_GE(at.x, 0) << "the closed Advance picture";
@@ -240,18 +244,18 @@ TEST_F(ButtonDrawing, PictureWithTextSitsBeforeTheText)
     // Picture and text together are centred.
     EXPECT_NEAR(at.x, 140 - 1 - lastText, 4);
 
-    SetButtonState(host.window(), 2006, 1, false);
+    SetButtonState(host.window(), IDC_ADVANCE, 1, false);
     test::Canvas open(140, 28, kBackground);
     ::SelectObject(open.dc(), ::GetStockObject(DEFAULT_GUI_FONT));
-    DrawButton(host.window(), open.dc(), 2006, rect, 0);
+    DrawButton(host.window(), open.dc(), IDC_ADVANCE, rect, 0);
     EXPECT_TRUE(shows(snapshot(open), 2)) << "the open Advance picture";
 }
 
 TEST_F(ButtonDrawing, FocusDrawsADottedFrameInside)
 {
-    ASSERT_TRUE(addButton(1033, L"", false));
-    const Snapshot plain = draw(1033, 0);
-    const Snapshot focused = draw(1033, ODS_FOCUS);
+    ASSERT_TRUE(addButton(IDC_PICTURE_DOWN, L"", false));
+    const Snapshot plain = draw(IDC_PICTURE_DOWN, 0);
+    const Snapshot focused = draw(IDC_PICTURE_DOWN, ODS_FOCUS);
     int changed = 0;
     for (int x = 3; x < 57; ++x) changed += plain.at(x, 3) != focused.at(x, 3);
     EXPECT_GT(changed, 10);
@@ -260,21 +264,21 @@ TEST_F(ButtonDrawing, FocusDrawsADottedFrameInside)
 
 TEST_F(ButtonDrawing, BadInputDrawsNoPictureAndNeverFails)
 {
-    ASSERT_TRUE(addButton(2055, L"Search", false));
-    SetButtonState(host.window(), 2055, 1000, false); // far beyond the strip
-    const Snapshot beyond = draw(2055, 0, 90, 26);
+    ASSERT_TRUE(addButton(IDC_EXTENSIONS_SEARCH, L"Search", false));
+    SetButtonState(host.window(), IDC_EXTENSIONS_SEARCH, 1000, false); // far beyond the strip
+    const Snapshot beyond = draw(IDC_EXTENSIONS_SEARCH, 0, 90, 26);
     for (int cell = 10; cell < 17; ++cell) EXPECT_FALSE(shows(beyond, cell));
-    SetButtonState(host.window(), 2055, -3, false);
-    const Snapshot negative = draw(2055, 0, 90, 26);
+    SetButtonState(host.window(), IDC_EXTENSIONS_SEARCH, -3, false);
+    const Snapshot negative = draw(IDC_EXTENSIONS_SEARCH, 0, 90, 26);
     for (int cell : {1, 2, 5, 6, 8, 9}) EXPECT_FALSE(shows(negative, cell));
 
     // A control outside the table gets the frame and nothing else.
     const Snapshot unknown = draw(4242, 0);
     EXPECT_NE(unknown.at(30, 15), kBackground);
-    DrawButton(host.window(), nullptr, 2019, RECT{0, 0, 10, 10}, 0);
+    DrawButton(host.window(), nullptr, IDC_BROWSE_EXTENSIONS, RECT{0, 0, 10, 10}, 0);
     DrawButton(nullptr, nullptr, 0, RECT{}, 0xFFFFFFFF);
     test::Canvas tiny(4, 4, kBackground);
-    DrawButton(nullptr, tiny.dc(), 2019, RECT{0, 0, 4, 4}, ODS_DISABLED | ODS_FOCUS);
+    DrawButton(nullptr, tiny.dc(), IDC_BROWSE_EXTENSIONS, RECT{0, 0, 4, 4}, ODS_DISABLED | ODS_FOCUS);
 }
 
 // A small dialog box made from a template in memory: an edit field, the
@@ -334,8 +338,8 @@ public:
     PushButtonDialog& operator=(const PushButtonDialog&) = delete;
 
     static constexpr WORD kEdit = 100;
-    static constexpr WORD kPicture = 2019;
-    static constexpr WORD kAdvance = 2006;
+    static constexpr WORD kPicture = IDC_BROWSE_EXTENSIONS;
+    static constexpr WORD kAdvance = IDC_ADVANCE;
 
     HWND window() const { return window_; }
     HWND item(int id) const { return ::GetDlgItem(window_, id); }

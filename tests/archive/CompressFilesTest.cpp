@@ -15,6 +15,7 @@
 #include "base/Strings.h"
 #include "engine/FileTreeSetting.h"
 #include "engine/Temporaries.h"
+#include "res/SorvaneRes.h"
 #include "Raii.h"
 
 #include <algorithm>
@@ -254,22 +255,23 @@ TEST_F(Compress, NothingToCompressCallsNoLibraryAndLeavesTheArchive)
 
     select({L"gone1", L"gone2"});
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, loadString(1820));
+    EXPECT_EQ(message, loadString(IDS_COMPRESS_NOTHING_EXISTS));
 
     settings.setSources((data / L"no such folder").c_str());
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, loadString(1820));
+    EXPECT_EQ(message, loadString(IDS_COMPRESS_NOTHING_EXISTS));
 
     select({L"a.doc", L"gone"});
     settings.setPatterns(L"*.txt");
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, loadString(1821) + L"\n" + formatNumber(1822, 1));
+    EXPECT_EQ(message,
+              loadString(IDS_COMPRESS_NOTHING_QUALIFIES) + L"\n" + formatNumber(IDS_COMPRESS_ITEMS_MISSING, 1));
 
     settings.excludePatterns = 1;
     settings.setPatterns(L"*.doc");
     settings.setSources(data.path().c_str());
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, loadString(1821));
+    EXPECT_EQ(message, loadString(IDS_COMPRESS_NOTHING_QUALIFIES));
 
     EXPECT_TRUE(calls().empty()) << "the library was never called";
     EXPECT_EQ(test::readBytes(archive), "old archive");
@@ -283,7 +285,7 @@ TEST_F(Compress, PartlyMissingSelectionArchivesWhatExistsAndSaysSo)
     select({L"gone.txt", L"here.txt", L"Folder", L"gone folder"});
     std::wstring message;
     ASSERT_EQ(run(&message), 1);
-    EXPECT_EQ(message, formatNumber(1822, 2));
+    EXPECT_EQ(message, formatNumber(IDS_COMPRESS_ITEMS_MISSING, 2));
     EXPECT_EQ(message, L"2 of the selected items did not exist; they are not in the archive.");
     const auto list = calls();
     ASSERT_EQ(list.size(), 1u);
@@ -314,7 +316,7 @@ TEST_F(Compress, SelectedLinksAreSkippedAndNamedInTheMessage)
     test::ShellResult removed;
     test::runShell("rm -f " + test::shellQuoted(to), removed); // the link goes first, the folders after
     ASSERT_EQ(result, 1) << ansi(message);
-    EXPECT_EQ(message, formatNumber(1835, 1));
+    EXPECT_EQ(message, formatNumber(IDS_COMPRESS_LINKS_SKIPPED, 1));
     const auto list = calls();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(wordSet(list[0].response), (std::multiset<std::string>{"here.txt"}));
@@ -326,7 +328,7 @@ TEST_F(Compress, SelectedLinksAreSkippedAndNamedInTheMessage)
     const int onlyLinks = run(&message);
     test::runShell("rm -f " + test::shellQuoted(to), removed);
     EXPECT_EQ(onlyLinks, 0);
-    EXPECT_NE(message.find(formatNumber(1835, 1)), std::wstring::npos) << ansi(message);
+    EXPECT_NE(message.find(formatNumber(IDS_COMPRESS_LINKS_SKIPPED, 1)), std::wstring::npos) << ansi(message);
     EXPECT_TRUE(calls().empty()) << "no library call";
 }
 
@@ -349,7 +351,7 @@ TEST_F(Compress, LinksAndUnlistableFoldersInsideTheSelectionLeaveTheArchiveAsItI
     select({L"docs", L"top.txt"});
     std::wstring message;
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, formatString(1837, (data / L"docs\\away").c_str())) << ansi(message);
+    EXPECT_EQ(message, formatString(IDS_COMPRESS_LINK_INSIDE, (data / L"docs\\away").c_str())) << ansi(message);
     test::ShellResult removed;
     test::runShell("rm -f " + test::shellQuoted(to), removed);
 
@@ -359,7 +361,8 @@ TEST_F(Compress, LinksAndUnlistableFoldersInsideTheSelectionLeaveTheArchiveAsItI
         ASSERT_TRUE(holder);
         EXPECT_EQ(run(&message), 0);
     }
-    EXPECT_EQ(message.rfind(formatString(1836, (data / L"docs\\closed").c_str()) + L"\n", 0), 0u) << ansi(message);
+    EXPECT_EQ(message.rfind(formatString(IDS_COMPRESS_FOLDER_NOT_LISTED, (data / L"docs\\closed").c_str()) + L"\n", 0), 0u)
+        << ansi(message);
     EXPECT_TRUE(calls().empty()) << "the library was never called";
     EXPECT_EQ(test::readBytes(archive), "old archive");
 
@@ -377,24 +380,24 @@ TEST_F(Compress, ElementsThatAreNoItemNamesAndEmptySelections)
     std::wstring message;
     select({L"a.txt", L"..\\escape"});
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, formatString(1830, (data / L"..\\escape").c_str()));
+    EXPECT_EQ(message, formatString(IDS_COMPRESS_NOT_A_NAME, (data / L"..\\escape").c_str()));
     select({L"a.txt", L"*.txt"});
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, formatString(1830, (data / L"*.txt").c_str()));
+    EXPECT_EQ(message, formatString(IDS_COMPRESS_NOT_A_NAME, (data / L"*.txt").c_str()));
     for (const std::wstring& list : {std::wstring(), std::wstring(L";a.txt;"), data.path() + L"\\;;"}) {
         settings.setSources(list.c_str());
         EXPECT_EQ(run(&message), 0) << ansi(list);
-        EXPECT_EQ(message, loadString(1831));
+        EXPECT_EQ(message, loadString(IDS_COMPRESS_NOTHING_SELECTED));
     }
     settings.setSources(data.path().c_str());
     settings.setTarget(L"  ");
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, loadString(1833));
+    EXPECT_EQ(message, loadString(IDS_COMPRESS_NO_ARCHIVE_NAME));
     // An archive name without its drive would land wherever the program runs.
     for (const wchar_t* name : {L"\\NewFile.lzh", L"Data.lzh", L"C:Data.lzh"}) {
         settings.setTarget(name);
         EXPECT_EQ(run(&message), 0);
-        EXPECT_EQ(message, formatString(1834, name));
+        EXPECT_EQ(message, formatString(IDS_COMPRESS_ARCHIVE_NOT_FULL_PATH, name));
     }
     EXPECT_TRUE(calls().empty());
 }
@@ -430,7 +433,8 @@ TEST_F(Compress, NewArchiveTakesTheOldOnesPlaceOnlyWhenComplete)
     ::SetEnvironmentVariableA("SORVANE_RECORDER_LITTER", nullptr);
     ::SetEnvironmentVariableA("SORVANE_RECORDER_WRITE", nullptr);
     EXPECT_EQ(run(&message), 0);
-    EXPECT_TRUE(startsWith(ansi(message), ansi(formatString(1826, archive.c_str())))) << ansi(message);
+    EXPECT_TRUE(startsWith(ansi(message), ansi(formatString(IDS_COMPRESS_ARCHIVE_NOT_REPLACED, archive.c_str()))))
+        << ansi(message);
     EXPECT_EQ(test::readBytes(archive), "precious old archive");
 
     // Success: the new one in place, nothing else left.
@@ -486,7 +490,7 @@ TEST_F(Compress, ReadOnlyArchiveAndFolderOfItsNameAreLeftAlone)
     for (unsigned mode : {0u, 1u, 2u}) {
         settings.overwrite = mode;
         EXPECT_EQ(run(&message), 0);
-        EXPECT_EQ(message, formatString(1825, archive.c_str()));
+        EXPECT_EQ(message, formatString(IDS_COMPRESS_ARCHIVE_READ_ONLY, archive.c_str()));
     }
     EXPECT_EQ(test::readBytes(archive), "read-only archive");
     ::SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -495,7 +499,7 @@ TEST_F(Compress, ReadOnlyArchiveAndFolderOfItsNameAreLeftAlone)
     ASSERT_TRUE(::CreateDirectoryW(archive.c_str(), nullptr));
     settings.overwrite = 0;
     EXPECT_EQ(run(&message), 0);
-    EXPECT_EQ(message, formatString(1824, archive.c_str()));
+    EXPECT_EQ(message, formatString(IDS_COMPRESS_ARCHIVE_IS_FOLDER, archive.c_str()));
     EXPECT_TRUE(test::listFolder(archive).empty());
     EXPECT_TRUE(calls().empty());
 }
@@ -662,7 +666,7 @@ TEST_F(CompressNames, NameOutsideTheCodePageFailsAndNamesTheFile)
         select({L"plain.txt", L"Sel"});
         std::wstring message;
         EXPECT_EQ(run(&message), 0);
-        EXPECT_EQ(message, formatString(1823, (data / L"Sel\\" + name).c_str()));
+        EXPECT_EQ(message, formatString(IDS_COMPRESS_NO_ANSI_NAME, (data / L"Sel\\" + name).c_str()));
         EXPECT_TRUE(calls().empty()) << "never a wildcard, never a skipped file";
         ASSERT_TRUE(::DeleteFileW((data / L"Sel\\" + name).c_str()));
     }

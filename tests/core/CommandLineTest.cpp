@@ -6,6 +6,7 @@
 #include "core/CommandLine.h"
 #include "engine/FileTreeSetting.h"
 #include "base/Strings.h"
+#include "res/SorvaneRes.h"
 #include "HandOff.h"
 #include "TestSupport.h"
 
@@ -40,7 +41,7 @@ std::wstring param(const ParseOutcome& outcome, CommandIndex index)
 
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override { loadString(1100, app().appName, 50); }
+    void SetUp() override { loadString(IDS_APP_NAME, app().appName, 50); }
 };
 
 TEST_F(CommandLine, NoCommandYieldsTwo)

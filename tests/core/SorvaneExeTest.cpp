@@ -5,6 +5,7 @@
 #include "HandOff.h"
 #include "Raii.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <algorithm>
 
@@ -14,9 +15,9 @@ namespace {
 
 constexpr DWORD kExitRejected = static_cast<DWORD>(-1);
 constexpr DWORD kWindowWait = 20000;
-constexpr int kSourcesField = 2001;
-constexpr int kTargetField = 2002;
-constexpr UINT kExitCommand = 411;
+constexpr int kSourcesField = IDC_SOURCES;
+constexpr int kTargetField = IDC_TARGET;
+constexpr UINT kExitCommand = IDM_EXIT;
 
 std::wstring sorvaneExe() { return test::distFolder() + L"Sorvane.exe"; }
 
@@ -144,17 +145,17 @@ TEST_F(SorvaneExe, WithoutCommandShowsTheMainWindowWithItsMenu)
         EXPECT_NE(::GetMenu(window), nullptr);
         HMODULE image = ::LoadLibraryExW(sorvaneExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(image, nullptr);
-        HMENU menu = ::LoadMenuW(image, MAKEINTRESOURCEW(100));
+        HMENU menu = ::LoadMenuW(image, MAKEINTRESOURCEW(IDR_MAIN_MENU));
         ASSERT_NE(menu, nullptr);
         HMENU file = ::GetSubMenu(menu, 0);
         ASSERT_NE(file, nullptr);
-        const UINT expectedIds[] = {400, 401, 403, 0, 410, 0, 411};
+        const UINT expectedIds[] = {IDM_FILTER_COPY, IDM_FILTER_MOVE, IDM_FILTER_DELETE, 0, IDM_ABOUT, 0, IDM_EXIT};
         ASSERT_EQ(::GetMenuItemCount(file), 7);
         for (int i = 0; i < 7; ++i) EXPECT_EQ(::GetMenuItemID(file, i), expectedIds[i]) << "item " << i;
         ::DestroyMenu(menu);
         ::FreeLibrary(image);
         // Exit ends the process normally.
-        ::PostMessageW(window, WM_COMMAND, 411, 0);
+        ::PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
         EXPECT_EQ(process.wait(10000), 0u);
     }
 }

@@ -6,6 +6,7 @@
 #include "dialogs/ItemMngr.h"
 #include "Raii.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <memory>
 #include <string>
@@ -153,8 +154,8 @@ protected:
                                        ::GetModuleHandleW(nullptr), nullptr));
         ASSERT_TRUE(parent) << "windows need a display";
         combo = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWN, 0, 0, 200, 100, parent.get(),
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(2002)), ::GetModuleHandleW(nullptr),
-                                  nullptr);
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TARGET)),
+                                  ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(combo, nullptr);
     }
     Texts items() const
@@ -176,11 +177,11 @@ TEST_F(ItemMngrWindow, FillComboAppendsEveryEntryInOrder)
 {
     ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"already there"));
     auto list = listOf({L"Z:\\last in name", L"Docs|A:\\first in name", std::wstring(519, L'w')});
-    EXPECT_TRUE(list->FillCombo(parent.get(), 2002));
+    EXPECT_TRUE(list->FillCombo(parent.get(), IDC_TARGET));
     EXPECT_EQ(items(), (Texts{L"already there", L"Z:\\last in name", L"Docs|A:\\first in name",
                               std::wstring(519, L'w')}));
-    EXPECT_FALSE(list->FillCombo(parent.get(), 2004)) << "no such control";
-    EXPECT_TRUE(CItemMngr().FillCombo(parent.get(), 2002));
+    EXPECT_FALSE(list->FillCombo(parent.get(), IDC_PATTERNS)) << "no such control";
+    EXPECT_TRUE(CItemMngr().FillCombo(parent.get(), IDC_TARGET));
     EXPECT_EQ(items().size(), 4u);
 }
 

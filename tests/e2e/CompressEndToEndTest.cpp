@@ -13,6 +13,7 @@
 #include "Raii.h"
 #include "TestSupport.h"
 #include "UnixSide.h"
+#include "res/SorvaneRes.h"
 
 #include <commctrl.h>
 
@@ -27,16 +28,16 @@ using namespace sorvane::e2e;
 namespace {
 
 constexpr DWORD kWait = 60000;
-enum CompressDialogControl : int { kTimeRange = 2011, kTimeFrom = 2017, kTimeTo = 2018 };
+enum CompressDialogControl : int { kTimeRange = IDC_TIME_RANGE, kTimeFrom = IDC_TIME_FROM, kTimeTo = IDC_TIME_TO };
 enum Text : UINT {
-    kFailed = 1167,
-    kCompleted = 1168,
-    kNothingExists = 1820,
-    kNothingQualifies = 1821,
-    kItemsMissing = 1822,
-    kNoAnsiName = 1823,
-    kReadOnly = 1825,
-    kLibraryReported = 1827,
+    kFailed = IDS_COMPRESS_FAILED,
+    kCompleted = IDS_COMPRESS_COMPLETED,
+    kNothingExists = IDS_COMPRESS_NOTHING_EXISTS,
+    kNothingQualifies = IDS_COMPRESS_NOTHING_QUALIFIES,
+    kItemsMissing = IDS_COMPRESS_ITEMS_MISSING,
+    kNoAnsiName = IDS_COMPRESS_NO_ANSI_NAME,
+    kReadOnly = IDS_COMPRESS_ARCHIVE_READ_ONLY,
+    kLibraryReported = IDS_COMPRESS_LIBRARY_FAILED,
 };
 
 std::string narrow(const std::wstring& text)

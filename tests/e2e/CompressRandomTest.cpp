@@ -15,6 +15,7 @@
 #include "archive/LhaLibrary.h"
 #include "base/Strings.h"
 #include "engine/FileTreeSetting.h"
+#include "res/SorvaneRes.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -330,24 +331,30 @@ protected:
         if (expected.members.empty()) {
             ++outcomes[0];
             EXPECT_EQ(result, 0);
-            std::wstring why = expected.missing == selectedItems ? loadString(1820) : loadString(1821);
-            if (expected.missing > 0 && expected.missing < selectedItems) why += L"\n" + formatNumber(1822, expected.missing);
+            std::wstring why = expected.missing == selectedItems ? loadString(IDS_COMPRESS_NOTHING_EXISTS)
+                                                                 : loadString(IDS_COMPRESS_NOTHING_QUALIFIES);
+            if (expected.missing > 0 && expected.missing < selectedItems) {
+                why += L"\n" + formatNumber(IDS_COMPRESS_ITEMS_MISSING, expected.missing);
+            }
             EXPECT_EQ(message, why) << narrow(message);
         } else if (!unspelled.empty()) {
             ++outcomes[1];
             EXPECT_EQ(result, 0);
             bool named = false;
-            for (const auto& path : unspelled) named = named || message == formatString(1823, path.c_str());
+            for (const auto& path : unspelled) {
+                named = named || message == formatString(IDS_COMPRESS_NO_ANSI_NAME, path.c_str());
+            }
             EXPECT_TRUE(named) << narrow(message);
         } else if (c.oldArchive && c.mode != 0) {
             // An update of a file that is no archive: the library refuses.
             ++outcomes[2];
             EXPECT_EQ(result, 0);
-            EXPECT_EQ(message.rfind(formatString(1827, L""), 0), 0u) << narrow(message);
+            EXPECT_EQ(message.rfind(formatString(IDS_COMPRESS_LIBRARY_FAILED, L""), 0), 0u) << narrow(message);
         } else {
             ++outcomes[3];
             EXPECT_EQ(result, 1) << narrow(message);
-            EXPECT_EQ(message, expected.missing > 0 ? formatNumber(1822, expected.missing) : std::wstring());
+            EXPECT_EQ(message,
+                      expected.missing > 0 ? formatNumber(IDS_COMPRESS_ITEMS_MISSING, expected.missing) : std::wstring());
             checkMembers(archive, c.tree, c.selection.parent, expected);
             return;
         }

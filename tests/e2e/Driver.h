@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../../Sorvane/res/SorvaneRes.h"
+
 namespace sorvane::e2e {
 
 // A dialog (class "#32770") of the process that holds control `controlId`,
@@ -28,21 +30,25 @@ void press(HWND dialog, int id);
 
 // The operation dialog's controls.
 enum OperationDialogControl : int {
-    kStart = 1,
-    kCancel = 2,
-    kSources = 2001,
-    kTarget = 2002,
-    kPatterns = 2004,
-    kIncludeSubfolders = 2005,
-    kExclude = 2007,
-    kOverwriteFirst = 2040,
-    kRecycle = 2051,
-    kProtectReadOnly = 2226,
-    kCloneOrTestOnly = 2227,
-    kSelfExtract = 2009,
+    kStart = IDOK,
+    kCancel = IDCANCEL,
+    kSources = IDC_SOURCES,
+    kTarget = IDC_TARGET,
+    kPatterns = IDC_PATTERNS,
+    kIncludeSubfolders = IDC_SUBFOLDERS,
+    kExclude = IDC_EXCLUDE,
+    kOverwriteFirst = IDC_OVERWRITE_ALWAYS,
+    kRecycle = IDC_RECYCLE,
+    kProtectReadOnly = IDC_PROTECT_READONLY,
+    kCloneOrTestOnly = IDC_CLONE_TREE,
+    kSelfExtract = IDC_SELF_EXTRACT,
 };
 // The progress dialog's controls.
-enum ProgressDialogControl : int { kCompleted = 1, kFolderField = 2052, kFileField = 2053 };
+enum ProgressDialogControl : int {
+    kCompleted = IDOK,
+    kFolderField = IDC_PROGRESS_FOLDER,
+    kFileField = IDC_PROGRESS_FILE,
+};
 
 // Waits for the progress dialog to reach its end and closes it with
 // "Completed" (instead of waiting for the countdown); true when it did.

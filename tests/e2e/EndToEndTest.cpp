@@ -7,6 +7,7 @@
 #include "Driver.h"
 #include "HandOff.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <string>
 
@@ -261,7 +262,7 @@ TEST_F(EndToEnd, CompressEndsTheProcessEvenWhenStartedWithoutCommand)
     ASSERT_TRUE(process.start(exe, L""));
     HWND window = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWait);
     ASSERT_NE(window, nullptr);
-    ::PostMessageW(window, WM_COMMAND, 402, 0); // compress has no menu item but is handled
+    ::PostMessageW(window, WM_COMMAND, IDM_FILTER_COMPRESS, 0); // compress has no menu item but is handled
     HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
     ASSERT_NE(dialog, nullptr);
     setControlText(dialog, kSources, src + L"\\;a.txt;");
@@ -281,7 +282,7 @@ TEST_F(EndToEnd, WithoutCommandTheWindowStaysAfterTheJob)
     ASSERT_TRUE(process.start(exe, L""));
     HWND window = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWait);
     ASSERT_NE(window, nullptr);
-    ::PostMessageW(window, WM_COMMAND, 400, 0); // "&Filtering Copy"
+    ::PostMessageW(window, WM_COMMAND, IDM_FILTER_COPY, 0); // "&Filtering Copy"
     HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
     ASSERT_NE(dialog, nullptr);
     setControlText(dialog, kSources, src + L"\\;a.txt;");
@@ -292,7 +293,7 @@ TEST_F(EndToEnd, WithoutCommandTheWindowStaysAfterTheJob)
     ::Sleep(1000);
     EXPECT_EQ(process.wait(0), static_cast<DWORD>(STILL_ACTIVE)) << "the main window stays";
     EXPECT_EQ(test::readBytes(out + L"\\a.txt"), "alpha text");
-    ::PostMessageW(window, WM_COMMAND, 411, 0); // Exit
+    ::PostMessageW(window, WM_COMMAND, IDM_EXIT, 0); // Exit
     EXPECT_EQ(process.wait(kWait), 0u);
 }
 

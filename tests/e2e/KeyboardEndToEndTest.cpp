@@ -8,6 +8,7 @@
 #include "Driver.h"
 #include "HandOff.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <functional>
 #include <string>
@@ -18,10 +19,10 @@ using namespace sorvane::e2e;
 namespace {
 
 constexpr DWORD kWait = 30000;
-constexpr int kAdvance = 2006;
-constexpr int kBrowseExtensions = 2019;
-constexpr int kSearch = 2055;         // the extension browser's "Search"
-constexpr int kProgressFolder = 2052; // a field of the progress dialog
+constexpr int kAdvance = IDC_ADVANCE;
+constexpr int kBrowseExtensions = IDC_BROWSE_EXTENSIONS;
+constexpr int kSearch = IDC_EXTENSIONS_SEARCH;       // the extension browser's "Search"
+constexpr int kProgressFolder = IDC_PROGRESS_FOLDER; // a field of the progress dialog
 
 // The control of `dialog` that has the keyboard focus (a combo box for its
 // edit field), or null.

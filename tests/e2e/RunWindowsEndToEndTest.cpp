@@ -8,6 +8,7 @@
 #include "Driver.h"
 #include "HandOff.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <string>
 
@@ -128,7 +129,7 @@ TEST_F(RunWindows, ASecondOperationWhileOneRunsIsRefusedWithAMessage)
     ASSERT_TRUE(process.start(exe, L""));
     HWND main = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWait);
     ASSERT_NE(main, nullptr);
-    ::PostMessageW(main, WM_COMMAND, 400, 0); // "&Filtering Copy"
+    ::PostMessageW(main, WM_COMMAND, IDM_FILTER_COPY, 0); // "&Filtering Copy"
     HWND dialog = waitForDialog(process.id(), kPatterns, kWait);
     ASSERT_NE(dialog, nullptr);
     setControlText(dialog, kSources, src + L"\\;f1.txt;f2.txt;");
@@ -140,7 +141,7 @@ TEST_F(RunWindows, ASecondOperationWhileOneRunsIsRefusedWithAMessage)
 
     // The job is the window's from the moment its progress dialog exists:
     // a second one is asked for.
-    ::PostMessageW(main, WM_COMMAND, 402, 0);
+    ::PostMessageW(main, WM_COMMAND, IDM_FILTER_COMPRESS, 0);
     HWND box = waitForMessageBox(process.id(), kWait);
     ASSERT_NE(box, nullptr) << "the refusal is said, not only beeped";
     EXPECT_EQ(messageBoxText(box), L"Another operation is still running. Start the next one when it has finished.")
@@ -150,7 +151,7 @@ TEST_F(RunWindows, ASecondOperationWhileOneRunsIsRefusedWithAMessage)
 
     EXPECT_TRUE(finishProgressDialog(process.id(), kWait));
     EXPECT_EQ(test::readBytes(out + L"\\f2.txt"), "some text") << "the first run went on";
-    ::PostMessageW(main, WM_COMMAND, 411, 0); // Exit
+    ::PostMessageW(main, WM_COMMAND, IDM_EXIT, 0); // Exit
     EXPECT_EQ(process.wait(kWait), 0u);
 }
 

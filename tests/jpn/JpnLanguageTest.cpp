@@ -18,6 +18,7 @@
 #include "base/AppState.h"
 #include "base/Strings.h"
 #include "dialogs/History.h"
+#include "res/SorvaneRes.h"
 #include "ui/Window.h"
 
 #include <commctrl.h>
@@ -114,7 +115,8 @@ void expectDialogsAndMenuOf(const test::ResourceImage& expected)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0x1FF};
     ::InitCommonControlsEx(&controls);
     int shown = 0;
-    for (WORD id : {200, 210, 211, 212, 213, 224, 5123}) {
+    for (WORD id : {IDD_AGREEMENT, IDD_FILTER_COPY, IDD_FILTER_DELETE, IDD_FILTER_COMPRESS, IDD_PROGRESS, IDD_DOWNLOAD,
+                    IDD_BROWSE_EXTENSIONS}) {
         const std::optional<test::DialogTemplate> layout = expected.dialog(id);
         if (!layout) continue; // not built yet
         SCOPED_TRACE(id);
@@ -132,11 +134,11 @@ void expectDialogsAndMenuOf(const test::ResourceImage& expected)
     }
     EXPECT_GT(shown, 0);
 
-    HMENU menu = ::LoadMenuW(resourceModule(), MAKEINTRESOURCEW(100));
+    HMENU menu = ::LoadMenuW(resourceModule(), MAKEINTRESOURCEW(IDR_MAIN_MENU));
     ASSERT_NE(menu, nullptr);
     const std::vector<test::MenuItem> items = test::readMenu(menu);
     ::DestroyMenu(menu);
-    const std::vector<test::MenuItem> wanted = expected.menu(100);
+    const std::vector<test::MenuItem> wanted = expected.menu(IDR_MAIN_MENU);
     ASSERT_EQ(items.size(), wanted.size());
     ASSERT_FALSE(items.empty());
     ASSERT_EQ(items[0].popup.size(), wanted[0].popup.size());
@@ -203,7 +205,7 @@ MainWindowSeen startWithoutCommand()
     if (HWND window = test::findProcessWindow(process.id(), L"_KVT_Sorvane_Class", kWindowWait)) {
         seen.title = test::windowText(window);
         seen.modules = test::processModules(process.id());
-        ::PostMessageW(window, WM_COMMAND, 411, 0);
+        ::PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
     }
     seen.exitCode = process.wait(10000);
     return seen;
@@ -405,7 +407,7 @@ TEST_F(JpnJapanese, ProgramTakesItsStringsFromTheLibrary)
     EXPECT_TRUE(samePath(moduleName(resourceModule()), libraryBesideTests())) << narrow(moduleName(resourceModule()));
     EXPECT_EQ(app().resLang.currentLanguage(), kJapaneseUi);
     expectStringsOf(library, own);
-    EXPECT_EQ(loadString(1600), L"CDを焼く");
+    EXPECT_EQ(loadString(IDS_CD_BURNING), L"CDを焼く");
 }
 
 TEST_F(JpnJapanese, DialogWindowsAndMenuComeFromTheLibrary)
@@ -423,11 +425,11 @@ TEST_F(JpnJapanese, FirstRunSeedsJapanesePatternsAndLabelsTheCdBurningFolder)
     const std::map<UINT, std::wstring> table = library.strings();
     ASSERT_EQ(run.patterns.size(), 14u);
     for (UINT i = 0; i < 14; ++i) {
-        EXPECT_EQ(run.patterns[i], table.at(1701 + i));
+        EXPECT_EQ(run.patterns[i], table.at(IDS_PATTERNS_ALL_FILES + i));
         EXPECT_TRUE(test::hasJapanese(run.patterns[i].substr(0, run.patterns[i].find(L'|')))) << i;
     }
     ASSERT_FALSE(run.cdBurningEntry.empty());
-    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(1600));
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(IDS_CD_BURNING));
 }
 
 TEST_F(JpnJapanese, RunningProgramShowsTheLibrarysTitleAndMessages)
@@ -437,13 +439,13 @@ TEST_F(JpnJapanese, RunningProgramShowsTheLibrarysTitleAndMessages)
     const std::map<UINT, std::wstring> table = dist.strings();
 
     const MainWindowSeen main = startWithoutCommand();
-    EXPECT_EQ(main.title, table.at(1100));
+    EXPECT_EQ(main.title, table.at(IDS_APP_NAME));
     EXPECT_TRUE(holdsModule(main.modules, distLibrary())) << "the library is loaded";
     EXPECT_EQ(main.exitCode, 0u);
 
     const Rejection rejected = rejectCommandLine(L"/Cx");
-    EXPECT_EQ(rejected.caption, table.at(1100));
-    std::wstring expected = table.at(1201);
+    EXPECT_EQ(rejected.caption, table.at(IDS_APP_NAME));
+    std::wstring expected = table.at(IDS_UNKNOWN_COMMAND);
     expected.replace(expected.find(L"%s"), 2, L"/Cx");
     EXPECT_EQ(shownAs(rejected.text), shownAs(expected));
     EXPECT_EQ(rejected.exitCode, kExitRejected);
@@ -456,14 +458,14 @@ TEST_F(JpnJapanese, ProgramsFirstRunOffersJapanesePatternsAndKeepsThem)
     const std::map<UINT, std::wstring> table = dist.strings();
     const ProgramFirstRun run = programFirstRun();
     ASSERT_EQ(run.patterns.size(), 14u) << "the operation dialog's pattern list";
-    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(1701 + i));
+    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(IDS_PATTERNS_ALL_FILES + i));
     ASSERT_FALSE(run.cdBurningEntry.empty());
-    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(1600));
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(IDS_CD_BURNING));
     EXPECT_EQ(run.exitCode, 0u);
     // Saved at the end of the run, in the system's code page (932).
     EXPECT_EQ(::GetACP(), 932u);
     EXPECT_NE(run.historyFile.find("[Types]"), std::string::npos);
-    for (UINT id = 1701; id <= 1714; ++id) {
+    for (UINT id = IDS_PATTERNS_ALL_FILES; id <= IDS_PATTERNS_WEB; ++id) {
         EXPECT_NE(run.historyFile.find(ansi(table.at(id))), std::string::npos) << id;
     }
 }
@@ -499,7 +501,7 @@ TEST_F(JpnEnglish, LibraryIsNotLoadedAndStringsAreTheProgramsOwn)
     EXPECT_EQ(resourceModule(), ::GetModuleHandleW(nullptr));
     EXPECT_EQ(::GetModuleHandleW(libraryBesideTests().c_str()), nullptr) << "no module of that name in the process";
     expectStringsOf(own, library);
-    EXPECT_EQ(loadString(1600), L"CD Burning") << "the CD-burning label in English";
+    EXPECT_EQ(loadString(IDS_CD_BURNING), L"CD Burning") << "the CD-burning label in English";
 }
 
 TEST_F(JpnEnglish, DialogWindowsAndMenuAreTheProgramsOwn)
@@ -526,14 +528,14 @@ TEST_F(JpnEnglish, RunningProgramNeverLoadsTheLibrary)
     const std::map<UINT, std::wstring> table = program.strings();
 
     const MainWindowSeen main = startWithoutCommand();
-    EXPECT_EQ(main.title, table.at(1100));
+    EXPECT_EQ(main.title, table.at(IDS_APP_NAME));
     EXPECT_FALSE(main.modules.empty());
     EXPECT_TRUE(holdsModule(main.modules, distProgram())) << "the module list is readable";
     EXPECT_FALSE(holdsModule(main.modules, distLibrary()));
     EXPECT_EQ(main.exitCode, 0u);
 
     const Rejection rejected = rejectCommandLine(L"/Cx");
-    EXPECT_EQ(rejected.caption, table.at(1100));
+    EXPECT_EQ(rejected.caption, table.at(IDS_APP_NAME));
     EXPECT_EQ(shownAs(rejected.text), L"Error:Command [/Cx].");
     EXPECT_FALSE(holdsModule(rejected.modules, distLibrary()));
 }
@@ -555,9 +557,10 @@ TEST_F(JpnEnglish, ProgramsFirstRunOffersEnglishPatterns)
     const std::map<UINT, std::wstring> table = program.strings();
     const ProgramFirstRun run = programFirstRun();
     ASSERT_EQ(run.patterns.size(), 14u);
-    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(1701 + i));
+    for (UINT i = 0; i < 14; ++i) EXPECT_EQ(run.patterns[i], table.at(IDS_PATTERNS_ALL_FILES + i));
     ASSERT_FALSE(run.cdBurningEntry.empty());
-    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(1600)) << "the program's label";
+    EXPECT_EQ(run.cdBurningEntry.substr(0, run.cdBurningEntry.find(L'|')), table.at(IDS_CD_BURNING))
+        << "the program's label";
     EXPECT_EQ(run.exitCode, 0u);
 }
 

@@ -6,6 +6,8 @@
 
 #include "ResourceImage.h"
 #include "TestSupport.h"
+#include "../../Sorvane/res/SorvaneRes.h"
+#include "../../SorvaneExt/res/SorvaneExtRes.h"
 
 #include <richedit.h>
 
@@ -74,7 +76,7 @@ std::set<UINT> listedIds()
     return ids;
 }
 
-const std::set<UINT> kOnlyInLibrary = {1000, 1372};
+const std::set<UINT> kOnlyInLibrary = {IDS_READY, IDS_ALL_FILES_DESCRIPTION};
 // Texts the program gained after the list was drawn up (safety refusals,
 // compress messages and the like) take ids from this range; the library
 // must carry every one of them as well.
@@ -91,7 +93,7 @@ std::set<UINT> laterIds(const std::set<UINT>& ids)
 }
 // Texts that stay as they are in Japanese: a file name, the window class,
 // the copyright line and the pickers' format.
-const std::set<UINT> kUntranslated = {720, 1101, 1103, 1443};
+const std::set<UINT> kUntranslated = {IDS_INFORMATION_PAGE, IDS_CLASS_NAME, IDS_COPYRIGHT, IDS_DATE_FORMAT};
 
 class JpnLibrary : public ::testing::Test {
 protected:
@@ -268,7 +270,7 @@ TEST_F(JpnLibrary, CarriesItsResourcesInJapaneseAndThePicturesInEnglish)
     EXPECT_EQ(types, expected);
 
     // The layout record is two zero bytes; the manifest asks for no privileges.
-    EXPECT_EQ(library.data(L"AFX_DIALOG_LAYOUT", MAKEINTRESOURCEW(211), kJapanese), std::string(2, '\0'));
+    EXPECT_EQ(library.data(L"AFX_DIALOG_LAYOUT", MAKEINTRESOURCEW(IDD_FILTER_DELETE), kJapanese), std::string(2, '\0'));
     const auto manifest = library.data(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(2), kJapanese);
     ASSERT_TRUE(manifest);
     EXPECT_NE(manifest->find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos) << *manifest;
@@ -276,7 +278,7 @@ TEST_F(JpnLibrary, CarriesItsResourcesInJapaneseAndThePicturesInEnglish)
 
 TEST_F(JpnLibrary, IconGroupsHoldThePicturesOfTheProgram)
 {
-    for (WORD group : {101, 310, 311, 312, 313}) {
+    for (WORD group : {IDI_SORVANE, IDI_FORM_COPY, IDI_FORM_COMPRESS, IDI_FORM_ERASE, IDI_FORM_RECYCLE}) {
         SCOPED_TRACE(group);
         const auto ours = library.data(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(group), kEnglish);
         const auto theirs = program.data(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(group), kEnglish);
@@ -329,7 +331,7 @@ TEST_F(JpnLibrary, StringTableHoldsTheListedIdentifiersAndEveryEnglishOneButTheP
     EXPECT_EQ(difference(j, e), kOnlyInLibrary);
     // The program's only string without a Japanese counterpart is the
     // shell extension's project name; a new English string needs one.
-    EXPECT_EQ(difference(e, j), std::set<UINT>{100}) << "English strings without Japanese text";
+    EXPECT_EQ(difference(e, j), std::set<UINT>{IDS_PROJECT_NAME}) << "English strings without Japanese text";
 }
 
 TEST_F(JpnLibrary, QuotedTextsAndDifferencesOfContent)
@@ -337,36 +339,36 @@ TEST_F(JpnLibrary, QuotedTextsAndDifferencesOfContent)
     const std::map<UINT, std::wstring> japanese = library.strings();
     const std::map<UINT, std::wstring> english = program.strings();
     const std::map<UINT, std::wstring> quoted = {
-        {51, L"フィルタリング コピー...(&C)"},
-        {52, L"フィルタリング 移動...(&M)"},
-        {53, L"フィルタリング 削除...(&D)"},
-        {60, L"選択したファイル/フォルダをフィルタリング条件で コピーします。"},
-        {61, L"選択したファイル/フォルダをフィルタリング条件で 移動します。"},
-        {62, L"選択したファイル/フォルダをフィルタリング条件で 削除します。"},
-        {1000, L"レディ"},
-        {1372, L"すべてのファイル種類"},
-        {1600, L"CDを焼く"},
-        {1102, L"日本語版Ver2.4"},
-        {720, L"infoj.htm"},
-        {1105, L"ソフトウェア使用許諾契約書"},
+        {IDS_MENU_COPY, L"フィルタリング コピー...(&C)"},
+        {IDS_MENU_MOVE, L"フィルタリング 移動...(&M)"},
+        {IDS_MENU_DELETE, L"フィルタリング 削除...(&D)"},
+        {IDS_HELP_COPY, L"選択したファイル/フォルダをフィルタリング条件で コピーします。"},
+        {IDS_HELP_MOVE, L"選択したファイル/フォルダをフィルタリング条件で 移動します。"},
+        {IDS_HELP_DELETE, L"選択したファイル/フォルダをフィルタリング条件で 削除します。"},
+        {IDS_READY, L"レディ"},
+        {IDS_ALL_FILES_DESCRIPTION, L"すべてのファイル種類"},
+        {IDS_CD_BURNING, L"CDを焼く"},
+        {IDS_VERSION, L"日本語版Ver2.4"},
+        {IDS_INFORMATION_PAGE, L"infoj.htm"},
+        {IDS_AGREEMENT_TITLE, L"ソフトウェア使用許諾契約書"},
     };
     for (const auto& [id, text] : quoted) {
         ASSERT_TRUE(japanese.count(id)) << id;
         EXPECT_EQ(japanese.at(id), text) << id;
     }
-    EXPECT_EQ(english.at(1102), L"Version 2.4");
-    EXPECT_EQ(english.at(720), L"info.htm");
+    EXPECT_EQ(english.at(IDS_VERSION), L"Version 2.4");
+    EXPECT_EQ(english.at(IDS_INFORMATION_PAGE), L"info.htm");
     // The window class is an identifier, the same in every language.
-    EXPECT_EQ(japanese.at(1101), english.at(1101));
+    EXPECT_EQ(japanese.at(IDS_CLASS_NAME), english.at(IDS_CLASS_NAME));
 
     // The product's Japanese name replaces the English one wherever the
     // English strings name the program (its file name Sorvane.exe aside).
-    const std::wstring name = japanese.at(1100);
-    const std::wstring englishName = english.at(1100);
+    const std::wstring name = japanese.at(IDS_APP_NAME);
+    const std::wstring englishName = english.at(IDS_APP_NAME);
     EXPECT_TRUE(test::hasJapanese(name));
     int named = 0;
     for (const auto& [id, text] : english) {
-        if (!japanese.count(id) || id == 1100 || id == 1101) continue;
+        if (!japanese.count(id) || id == IDS_APP_NAME || id == IDS_CLASS_NAME) continue;
         std::wstring plain = text;
         for (size_t at; (at = plain.find(englishName + L".exe")) != std::wstring::npos;) plain.erase(at, 12);
         if (plain.find(englishName) == std::wstring::npos) continue;
@@ -397,7 +399,7 @@ TEST_F(JpnLibrary, TranslationsKeepFormatsSeparatorsAccessKeysAndPatterns)
         }
     }
     // The predefined patterns: a Japanese label over the same value.
-    for (UINT id = 1701; id <= 1715; ++id) {
+    for (UINT id = IDS_PATTERNS_ALL_FILES; id <= IDS_PATTERNS_TEXT; ++id) {
         SCOPED_TRACE(id);
         ASSERT_TRUE(japanese.count(id) && english.count(id));
         const std::wstring& ours = japanese.at(id);
@@ -416,8 +418,8 @@ TEST_F(JpnLibrary, TranslationsKeepFormatsSeparatorsAccessKeysAndPatterns)
         }
         return list;
     };
-    const std::vector<std::wstring> filters = parts(japanese.at(1185));
-    const std::vector<std::wstring> englishFilters = parts(english.at(1185));
+    const std::vector<std::wstring> filters = parts(japanese.at(IDS_ARCHIVE_FILTERS));
+    const std::vector<std::wstring> englishFilters = parts(english.at(IDS_ARCHIVE_FILTERS));
     ASSERT_EQ(filters.size(), englishFilters.size());
     for (size_t i = 1; i < filters.size(); i += 2) EXPECT_EQ(filters[i], englishFilters[i]);
 }
@@ -433,7 +435,9 @@ struct DialogSize {
 void PrintTo(const DialogSize& size, std::ostream* out) { *out << "dialog " << size.id; }
 // The Japanese forms are slightly larger or smaller than the English ones.
 const DialogSize kJapaneseSizes[] = {
-    {200, 251, 0}, {210, 311, 215}, {211, 311, 210}, {212, 311, 215}, {213, 243, 173}, {224, 0, 0}, {5123, 311, 210},
+    {IDD_AGREEMENT, 251, 0},       {IDD_FILTER_COPY, 311, 215}, {IDD_FILTER_DELETE, 311, 210},
+    {IDD_FILTER_COMPRESS, 311, 215}, {IDD_PROGRESS, 243, 173},   {IDD_DOWNLOAD, 0, 0},
+    {IDD_BROWSE_EXTENSIONS, 311, 210},
 };
 
 bool hasContextHelp(const DialogTemplate& dialog)
@@ -473,12 +477,12 @@ TEST_P(JpnDialog, OwnFontSizeAndJapaneseCaption)
                 << "icon " << control.textOrdinal << " of control " << control.id;
         }
     }
-    if (size.id == 200) {
+    if (size.id == IDD_AGREEMENT) {
         EXPECT_TRUE(hasContextHelp(*ours)) << "the agreement viewer has the context-help button";
     }
-    if (size.id == 212) {
-        ASSERT_NE(ours->control(2040), nullptr);
-        EXPECT_TRUE(ours->control(2040)->style & WS_GROUP) << "2040 starts a group";
+    if (size.id == IDD_FILTER_COMPRESS) {
+        ASSERT_NE(ours->control(IDC_ARCHIVE_NEW), nullptr);
+        EXPECT_TRUE(ours->control(IDC_ARCHIVE_NEW)->style & WS_GROUP) << "2040 starts a group";
     }
 }
 
@@ -498,7 +502,7 @@ TEST_P(JpnDialog, SameControlsAsTheProgram)
     }
     DWORD style = ours->style;
     DWORD exStyle = ours->exStyle;
-    if (size.id == 200) {
+    if (size.id == IDD_AGREEMENT) {
         // The Japanese viewer adds the context-help button.
         if (!hasContextHelp(*theirs)) {
             style &= ~static_cast<DWORD>(DS_CONTEXTHELP);
@@ -516,7 +520,9 @@ TEST_P(JpnDialog, SameControlsAsTheProgram)
         EXPECT_EQ(a.id, b.id);
         EXPECT_EQ(a.className, b.className);
         DWORD controlStyle = a.style;
-        if (size.id == 212 && a.id == 2040) controlStyle = (a.style & ~WS_GROUP) | (b.style & WS_GROUP);
+        if (size.id == IDD_FILTER_COMPRESS && a.id == IDC_ARCHIVE_NEW) {
+            controlStyle = (a.style & ~WS_GROUP) | (b.style & WS_GROUP);
+        }
         EXPECT_EQ(controlStyle, b.style) << std::hex << a.style << " vs " << b.style;
         EXPECT_EQ(a.exStyle, b.exStyle);
         EXPECT_EQ(a.textOrdinal, b.textOrdinal);
@@ -554,8 +560,8 @@ void compareMenus(const std::vector<test::MenuItem>& ours, const std::vector<tes
 
 TEST_F(JpnLibrary, MenuHasTheProgramsCommandsInJapanese)
 {
-    const std::vector<test::MenuItem> ours = library.menu(100);
-    const std::vector<test::MenuItem> theirs = program.menu(100);
+    const std::vector<test::MenuItem> ours = library.menu(IDR_MAIN_MENU);
+    const std::vector<test::MenuItem> theirs = program.menu(IDR_MAIN_MENU);
     ASSERT_EQ(ours.size(), 1u);
     ASSERT_TRUE(ours[0].isPopup);
     std::vector<UINT> ids;
@@ -608,7 +614,7 @@ std::wstring fromUtf8(const std::string& text)
 
 TEST_F(JpnLibrary, AgreementWindowShowsTheJapaneseTextOfItsSource)
 {
-    const auto rtf = library.data(L"AGREEMENT", MAKEINTRESOURCEW(337), kJapanese);
+    const auto rtf = library.data(L"AGREEMENT", MAKEINTRESOURCEW(IDR_AGREEMENT), kJapanese);
     ASSERT_TRUE(rtf);
     ASSERT_EQ(rtf->rfind("{\\rtf1", 0), 0u);
     EXPECT_TRUE(std::all_of(rtf->begin(), rtf->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
@@ -649,7 +655,7 @@ TEST_F(JpnLibrary, AgreementWindowShowsTheJapaneseTextOfItsSource)
     ASSERT_EQ(shown.size(), expected.size());
     for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], expected[i]) << "paragraph " << i;
     // Its title is the agreement's title string.
-    EXPECT_NE(shown.front().find(library.strings().at(1105)), std::wstring::npos);
+    EXPECT_NE(shown.front().find(library.strings().at(IDS_AGREEMENT_TITLE)), std::wstring::npos);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 // language is Japanese.
 #include "TestSupport.h"
 #include "base/AppState.h"
+#include "res/SorvaneRes.h"
 #include "run/DlgProgress.h"
 #include "run/OperationJob.h"
 #include "ui/Window.h"
@@ -33,9 +34,9 @@ using namespace sorvane;
 namespace {
 
 constexpr DWORD kWindowWait = 20000;
-constexpr UINT kCommandAgreement = 410;
-constexpr UINT kCommandExit = 411;
-constexpr int kPatternBrowseButton = 2019;
+constexpr UINT kCommandAgreement = IDM_ABOUT;
+constexpr UINT kCommandExit = IDM_EXIT;
+constexpr int kPatternBrowseButton = IDC_BROWSE_EXTENSIONS;
 
 std::wstring g_rectFile;
 

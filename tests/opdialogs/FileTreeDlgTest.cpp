@@ -12,6 +12,7 @@
 
 #include "base/Strings.h"
 #include "dialogs/FileTreeDlg.h"
+#include "res/SorvaneRes.h"
 #include "ui/GdiRaii.h"
 #include "ui/PictureButton.h"
 
@@ -83,11 +84,11 @@ TEST_F(FileTreeDialogWindow, OpeningFillsTheControlsFromTheSettings)
     run(kOperationMove, [&](HWND window) {
         EXPECT_EQ(text(window, kSources), L"C:\\Data\\;a.txt;sub;");
         EXPECT_EQ(tipText(::GetDlgItem(window, kSources)), L"C:\\Data\\; a.txt; sub; ");
-        EXPECT_EQ(tipText(::GetDlgItem(window, kSourcesLabel)), loadString(1131));
-        EXPECT_EQ(tipText(::GetDlgItem(window, kTargetLabel)), loadString(1141));
-        EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseTarget)), loadString(1152));
-        EXPECT_EQ(tipText(::GetDlgItem(window, kPatternsLabel)), loadString(1150));
-        EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseExtensions)), loadString(1151));
+        EXPECT_EQ(tipText(::GetDlgItem(window, kSourcesLabel)), loadString(IDS_SOURCES_TIP_MOVE));
+        EXPECT_EQ(tipText(::GetDlgItem(window, kTargetLabel)), loadString(IDS_TARGET_TIP_MOVE));
+        EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseTarget)), loadString(IDS_BROWSE_FOLDER_TIP));
+        EXPECT_EQ(tipText(::GetDlgItem(window, kPatternsLabel)), loadString(IDS_PATTERNS_TIP));
+        EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseExtensions)), loadString(IDS_EXTENSIONS_TIP));
         RECT sources = screenRect(::GetDlgItem(window, kSources));
         EXPECT_EQ(::SendMessageW(tip.handle(), TTM_GETMAXTIPWIDTH, 0, 0), sources.right - sources.left);
         EXPECT_EQ(::SendMessageW(tip.handle(), TTM_GETDELAYTIME, TTDT_INITIAL, 0), 500);
@@ -206,7 +207,7 @@ TEST_F(FileTreeDialogWindow, CompressProposesAnArchiveName)
             EXPECT_EQ(checked(window, kSelfExtract), c.selfExtract) << c.proposal;
             EXPECT_EQ(enabled(window, kNoSetupDialog), c.selfExtract) << c.proposal;
             EXPECT_EQ(enabled(window, kEnglish), c.selfExtract) << c.proposal;
-            EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseTarget)), loadString(1153));
+            EXPECT_EQ(tipText(::GetDlgItem(window, kBrowseTarget)), loadString(IDS_BROWSE_ARCHIVE_TIP));
             command(window, kCancel);
         });
         EXPECT_EQ(compress.Run(owner, kOperationCompress, true), 0);
@@ -370,7 +371,7 @@ TEST_F(FileTreeDialogWindow, ExcludeSwitchIsClearWhileItCannotBeChanged)
     result = run(kOperationDelete, [&](HWND window) {
         EXPECT_TRUE(checked(window, kExclude));
         driver.onNextDialog([&](HWND browser) {
-            ::SetDlgItemTextW(browser, 2229, L"All|*.*;");
+            ::SetDlgItemTextW(browser, IDC_EXTENSIONS_TEXT, L"All|*.*;");
             command(browser, IDOK);
         });
         click(window, kBrowseExtensions);

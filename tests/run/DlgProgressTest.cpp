@@ -10,6 +10,7 @@
 #include "base/Strings.h"
 #include "run/DlgProgress.h"
 #include "run/OperationJob.h"
+#include "res/SorvaneRes.h"
 
 #include <commctrl.h>
 
@@ -107,7 +108,7 @@ protected:
         pump(1000, [&] { return text(id) == expected; });
         return text(id);
     }
-    LRESULT barPosition() const { return ::SendMessageW(::GetDlgItem(dialog->m_hWnd, 3114), PBM_GETPOS, 0, 0); }
+    LRESULT barPosition() const { return ::SendMessageW(::GetDlgItem(dialog->m_hWnd, IDC_BAR), PBM_GETPOS, 0, 0); }
     bool closed() const { return dialog->m_hWnd == nullptr; }
 
     Owner owner;
@@ -122,58 +123,66 @@ TEST_F(ProgressDialogWindow, OpensWithCaptionControlsAndTargetBackslash)
     EXPECT_EQ(dialog->GetWindowText(), L"Filtering Copy");
     EXPECT_STREQ(job->target, L"D:\\out\\");
     ASSERT_NE(dialog->animation(), nullptr);
-    EXPECT_NE(::GetDlgItem(dialog->m_hWnd, 3114), nullptr) << "the progress bar over its placeholder";
-    EXPECT_EQ(::SendMessageW(::GetDlgItem(dialog->m_hWnd, 3114), PBM_GETRANGE, FALSE, 0), 32767);
-    EXPECT_FALSE(visible(3110));
-    EXPECT_FALSE(visible(3113));
+    EXPECT_NE(::GetDlgItem(dialog->m_hWnd, IDC_BAR), nullptr) << "the progress bar over its placeholder";
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(dialog->m_hWnd, IDC_BAR), PBM_GETRANGE, FALSE, 0), 32767);
+    EXPECT_FALSE(visible(IDC_ANIMATION_PLACEHOLDER));
+    EXPECT_FALSE(visible(IDC_BAR_PLACEHOLDER));
 }
 
 TEST_F(ProgressDialogWindow, PhasesShowTheirControls)
 {
     dialog->SetPhase(CDlgProgress::kScanning);
-    EXPECT_TRUE(visible(2));
-    EXPECT_TRUE(visible(3112));
-    for (int id : {1, 3, 2219, 3114, 2209, 2220, 2210, 2222, 2213, 2223, 2215}) EXPECT_FALSE(visible(id)) << id;
-    EXPECT_EQ(text(2052), L"C:\\src\\;a;");
+    EXPECT_TRUE(visible(IDCANCEL));
+    EXPECT_TRUE(visible(IDC_ANIMATION));
+    for (int id : {IDOK, IDC_VIEW_LOG, IDC_PROGRESS_COMPLETED_FILES_LABEL, IDC_BAR, IDC_PROGRESS_COMPLETED_FILES,
+                   IDC_PROGRESS_FAILED_FILES_LABEL, IDC_PROGRESS_FAILED_FILES, IDC_PROGRESS_COMPLETED_SIZE_LABEL,
+                   IDC_PROGRESS_COMPLETED_SIZE, IDC_PROGRESS_REMAIN_TIME_LABEL, IDC_PROGRESS_REMAIN_TIME}) {
+        EXPECT_FALSE(visible(id)) << id;
+    }
+    EXPECT_EQ(text(IDC_PROGRESS_FOLDER), L"C:\\src\\;a;");
 
     job->scannedFiles = 12;
     job->totalFiles = 3;
     job->totalBytes = 1536;
-    EXPECT_EQ(shown(2053, L"12 ...Scanning Files..."), L"12 ...Scanning Files...");
-    EXPECT_EQ(shown(2208, L"3"), L"3");
-    EXPECT_EQ(shown(2211, L"1.50 K Bytes"), L"1.50 K Bytes");
+    EXPECT_EQ(shown(IDC_PROGRESS_FILE, L"12 ...Scanning Files..."), L"12 ...Scanning Files...");
+    EXPECT_EQ(shown(IDC_PROGRESS_TOTAL_FILES, L"3"), L"3");
+    EXPECT_EQ(shown(IDC_PROGRESS_TOTAL_SIZE, L"1.50 K Bytes"), L"1.50 K Bytes");
 
     dialog->SetPhase(CDlgProgress::kRunning);
-    for (int id : {2, 3112, 2219, 3114, 2209, 2220, 2210, 2222, 2213, 2223, 2215}) EXPECT_TRUE(visible(id)) << id;
-    EXPECT_FALSE(visible(1));
+    for (int id : {IDCANCEL, IDC_ANIMATION, IDC_PROGRESS_COMPLETED_FILES_LABEL, IDC_BAR, IDC_PROGRESS_COMPLETED_FILES,
+                   IDC_PROGRESS_FAILED_FILES_LABEL, IDC_PROGRESS_FAILED_FILES, IDC_PROGRESS_COMPLETED_SIZE_LABEL,
+                   IDC_PROGRESS_COMPLETED_SIZE, IDC_PROGRESS_REMAIN_TIME_LABEL, IDC_PROGRESS_REMAIN_TIME}) {
+        EXPECT_TRUE(visible(id)) << id;
+    }
+    EXPECT_FALSE(visible(IDOK));
     job->completedFiles = 1;
     job->failedFiles = 1;
     job->doneBytes = 768;
     dialog->SetFileText(L"a.txt");
-    EXPECT_EQ(shown(2209, L"1"), L"1");
-    EXPECT_EQ(shown(2210, L"1"), L"1");
-    EXPECT_EQ(shown(2213, L"768 Bytes"), L"768 Bytes");
-    EXPECT_EQ(shown(2053, L"a.txt"), L"a.txt");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_FILES, L"1"), L"1");
+    EXPECT_EQ(shown(IDC_PROGRESS_FAILED_FILES, L"1"), L"1");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_SIZE, L"768 Bytes"), L"768 Bytes");
+    EXPECT_EQ(shown(IDC_PROGRESS_FILE, L"a.txt"), L"a.txt");
     pump(1000, [&] { return barPosition() == 16383; });
     EXPECT_EQ(barPosition(), 16383);
-    EXPECT_FALSE(text(2215).empty()) << "a first remaining-time estimate is always shown";
+    EXPECT_FALSE(text(IDC_PROGRESS_REMAIN_TIME).empty()) << "a first remaining-time estimate is always shown";
     // The display follows the run as it goes.
     job->completedFiles = 2;
     job->doneBytes = 1536;
-    EXPECT_EQ(shown(2209, L"2"), L"2");
-    EXPECT_EQ(shown(2213, L"1.50 K Bytes"), L"1.50 K Bytes");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_FILES, L"2"), L"2");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_SIZE, L"1.50 K Bytes"), L"1.50 K Bytes");
 
     dialog->SetPhase(CDlgProgress::kFinished);
-    EXPECT_TRUE(visible(1));
-    EXPECT_TRUE(visible(3));
-    EXPECT_FALSE(visible(2));
+    EXPECT_TRUE(visible(IDOK));
+    EXPECT_TRUE(visible(IDC_VIEW_LOG));
+    EXPECT_FALSE(visible(IDCANCEL));
     EXPECT_EQ(dialog->animation(), nullptr);
-    EXPECT_EQ(text(2053), L"Completed.");
-    EXPECT_EQ(text(2209), L"2");
-    EXPECT_EQ(text(2215), L"0");
-    EXPECT_EQ(::SendMessageW(::GetDlgItem(dialog->m_hWnd, 3114), PBM_GETPOS, 0, 0), 32767);
-    pump(300, [&] { return text(1) != L"Completed"; });
-    EXPECT_EQ(text(1), L"Complete[9]") << "the finished run starts its ten-second countdown";
+    EXPECT_EQ(text(IDC_PROGRESS_FILE), L"Completed.");
+    EXPECT_EQ(text(IDC_PROGRESS_COMPLETED_FILES), L"2");
+    EXPECT_EQ(text(IDC_PROGRESS_REMAIN_TIME), L"0");
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(dialog->m_hWnd, IDC_BAR), PBM_GETPOS, 0, 0), 32767);
+    pump(300, [&] { return text(IDOK) != L"Completed"; });
+    EXPECT_EQ(text(IDOK), L"Complete[9]") << "the finished run starts its ten-second countdown";
 }
 
 TEST_F(ProgressDialogWindow, CancelCountsDownFromFourThenClosesAndTellsTheOwner)
@@ -181,7 +190,7 @@ TEST_F(ProgressDialogWindow, CancelCountsDownFromFourThenClosesAndTellsTheOwner)
     dialog->SetPhase(CDlgProgress::kScanning);
     ::SendMessageW(dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(job->cancel, 1u);
-    EXPECT_EQ(text(1), L"Close[4]");
+    EXPECT_EQ(text(IDOK), L"Close[4]");
     pump(8000, [&] { return closed(); });
     EXPECT_TRUE(closed());
     pump(500, [] { return !Owner::notices().empty(); });
@@ -204,7 +213,7 @@ TEST_F(ProgressDialogWindow, ViewedReportIsNotOpenedAgainAndCompletedCloses)
 {
     job->failedFiles = 1;
     dialog->SetPhase(CDlgProgress::kFinished);
-    ::SendMessageW(dialog->m_hWnd, WM_COMMAND, 3, 0);
+    ::SendMessageW(dialog->m_hWnd, WM_COMMAND, IDC_VIEW_LOG, 0);
     EXPECT_TRUE(dialog->reportViewed());
     ::SendMessageW(dialog->m_hWnd, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(closed());
@@ -215,9 +224,9 @@ TEST_F(ProgressDialogWindow, CancelledRunFinishesWithItsMessage)
 {
     job->cancel = 1;
     dialog->SetPhase(CDlgProgress::kFinished);
-    EXPECT_EQ(text(2053), L"Action has been canceled.");
+    EXPECT_EQ(text(IDC_PROGRESS_FILE), L"Action has been canceled.");
     pump(300, [] { return false; });
-    EXPECT_EQ(text(1), L"Completed") << "no countdown request after a cancel";
+    EXPECT_EQ(text(IDOK), L"Completed") << "no countdown request after a cancel";
 }
 
 TEST_F(ProgressDialogWindow, TheWorkerNeverWaitsForTheDialog)
@@ -245,10 +254,10 @@ TEST_F(ProgressDialogWindow, TheWorkerNeverWaitsForTheDialog)
     worker.join();
     // The timer then shows where the run stands, the folder as the user knows it.
     job->totalBytes = 200000;
-    EXPECT_EQ(shown(2053, L"file20000.txt"), L"file20000.txt");
-    EXPECT_EQ(shown(2052, L"\\\\server\\share\\out\\"), L"\\\\server\\share\\out\\");
-    EXPECT_EQ(shown(2209, L"20000"), L"20000");
-    EXPECT_EQ(shown(2213, L"195.31 K Bytes"), L"195.31 K Bytes");
+    EXPECT_EQ(shown(IDC_PROGRESS_FILE, L"file20000.txt"), L"file20000.txt");
+    EXPECT_EQ(shown(IDC_PROGRESS_FOLDER, L"\\\\server\\share\\out\\"), L"\\\\server\\share\\out\\");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_FILES, L"20000"), L"20000");
+    EXPECT_EQ(shown(IDC_PROGRESS_COMPLETED_SIZE, L"195.31 K Bytes"), L"195.31 K Bytes");
 }
 
 TEST_F(ProgressDialogWindow, EachPhaseChangeShowsWhatThePhaseReached)
@@ -261,31 +270,31 @@ TEST_F(ProgressDialogWindow, EachPhaseChangeShowsWhatThePhaseReached)
     job->totalBytes = 2048;
     dialog->SetFolderText(L"\\\\?\\C:\\target\\sub\\");
     dialog->SetPhase(CDlgProgress::kRunning);
-    EXPECT_EQ(text(2208), L"30");
-    EXPECT_EQ(text(2211), L"2.00 K Bytes");
-    EXPECT_EQ(text(2052), L"C:\\target\\sub\\");
+    EXPECT_EQ(text(IDC_PROGRESS_TOTAL_FILES), L"30");
+    EXPECT_EQ(text(IDC_PROGRESS_TOTAL_SIZE), L"2.00 K Bytes");
+    EXPECT_EQ(text(IDC_PROGRESS_FOLDER), L"C:\\target\\sub\\");
     // ...and the end of the run its final values, whatever the timer saw.
     job->completedFiles = 29;
     job->failedFiles = 1;
     job->doneBytes = 2048;
     dialog->SetFileText(L"last.txt");
     dialog->SetPhase(CDlgProgress::kFinished);
-    EXPECT_EQ(text(2209), L"29");
-    EXPECT_EQ(text(2210), L"1");
-    EXPECT_EQ(text(2213), L"2.00 K Bytes");
-    EXPECT_EQ(text(2053), L"Completed.");
-    EXPECT_EQ(text(2215), L"0");
+    EXPECT_EQ(text(IDC_PROGRESS_COMPLETED_FILES), L"29");
+    EXPECT_EQ(text(IDC_PROGRESS_FAILED_FILES), L"1");
+    EXPECT_EQ(text(IDC_PROGRESS_COMPLETED_SIZE), L"2.00 K Bytes");
+    EXPECT_EQ(text(IDC_PROGRESS_FILE), L"Completed.");
+    EXPECT_EQ(text(IDC_PROGRESS_REMAIN_TIME), L"0");
     EXPECT_EQ(barPosition(), 32767);
     pump(400, [] { return false; });
-    EXPECT_EQ(text(2053), L"Completed.") << "the timer leaves the finished values alone";
-    EXPECT_EQ(text(2208), L"30");
+    EXPECT_EQ(text(IDC_PROGRESS_FILE), L"Completed.") << "the timer leaves the finished values alone";
+    EXPECT_EQ(text(IDC_PROGRESS_TOTAL_FILES), L"30");
 }
 
 TEST_F(ProgressDialogWindow, TheSelectionIsShownAsTheUserKnowsIt)
 {
     job->setSources(L"\\\\?\\C:\\src\\;a;");
     dialog->SetPhase(CDlgProgress::kScanning);
-    EXPECT_EQ(text(2052), L"C:\\src\\;a;");
+    EXPECT_EQ(text(IDC_PROGRESS_FOLDER), L"C:\\src\\;a;");
 }
 
 TEST_F(ProgressDialogWindow, HasItsOwnTaskbarButtonWhileItsOwnerIsHidden)

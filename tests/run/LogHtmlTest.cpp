@@ -7,6 +7,7 @@
 #include "base/AppState.h"
 #include "engine/FileTreeSetting.h"
 #include "run/LogHtml.h"
+#include "res/SorvaneRes.h"
 
 using namespace sorvane;
 
@@ -32,8 +33,8 @@ TEST_F(ReportFile, HeadTablesRowsParagraphsFooter)
         report.WriteRow(coloured, 2, kColourOrange);
         report.WriteRow(nullptr, 0, kColourNone);
         report.EndTable();
-        report.WriteParagraph(1179, kColourRed);
-        report.WriteParagraph(1179, kColourNone);
+        report.WriteParagraph(IDS_CANCELED, kColourRed);
+        report.WriteParagraph(IDS_CANCELED, kColourNone);
         report.WriteFooter();
     }
     const std::string expected =

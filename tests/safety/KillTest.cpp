@@ -12,6 +12,7 @@
 #include "HandOff.h"
 #include "Raii.h"
 #include "TestSupport.h"
+#include "res/SorvaneRes.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -28,7 +29,7 @@ constexpr DWORD kWait = 30000;
 constexpr int kFolders = 6;
 constexpr int kFilesPerFolder = 50;
 constexpr size_t kLargeSize = 40u << 20; // written long enough to be caught as a temporary
-constexpr int kProgressCompletedFiles = 2209;
+constexpr int kProgressCompletedFiles = IDC_PROGRESS_COMPLETED_FILES;
 
 struct Planned {
     std::wstring relative;

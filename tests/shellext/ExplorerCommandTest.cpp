@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
+#include "../../SorvaneExt/res/SorvaneExtRes.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -132,7 +133,7 @@ TEST_F(ExplorerCommandTest, EntryHoldsTheFourCommandsWithTheirIconsAndTips)
     EXPCMDFLAGS flags = 0;
     EXPECT_EQ(command->GetFlags(&flags), S_OK);
     EXPECT_EQ(flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
-    EXPECT_EQ(text(command.get(), Text::Icon), extension.dllPath() + L",-150");
+    EXPECT_EQ(text(command.get(), Text::Icon), extension.dllPath() + L",-" + std::to_wstring(IDI_COMMAND_ENTRY));
     LPWSTR tip = reinterpret_cast<LPWSTR>(1);
     EXPECT_EQ(command->GetToolTip(nullptr, &tip), E_NOTIMPL);
     EXPECT_EQ(tip, nullptr);
@@ -155,11 +156,12 @@ TEST_F(ExplorerCommandTest, EntryHoldsTheFourCommandsWithTheirIconsAndTips)
         EXPECT_EQ(text(sub, Text::Title), kEnglishTitles[i]);
         EXPECT_EQ(text(sub, Text::Tip), tips[i]);
         const std::wstring icon = text(sub, Text::Icon);
-        EXPECT_EQ(icon, extension.dllPath() + L",-" + std::to_wstring(151 + i));
+        EXPECT_EQ(icon, extension.dllPath() + L",-" + std::to_wstring(IDI_COMMAND_COPY + i));
         // The icon the text names is there, as the shell loads it.
         HICON loaded = nullptr;
-        EXPECT_EQ(::PrivateExtractIconsW(extension.dllPath().c_str(), -static_cast<int>(151 + i), 16, 16, &loaded,
-                                         nullptr, 1, 0), 1u);
+        EXPECT_EQ(::PrivateExtractIconsW(extension.dllPath().c_str(), -static_cast<int>(IDI_COMMAND_COPY + i), 16, 16,
+                                         &loaded, nullptr, 1, 0),
+                  1u);
         EXPECT_NE(loaded, nullptr);
         if (loaded) ::DestroyIcon(loaded);
         EXPECT_EQ(sub->GetFlags(&flags), S_OK);
@@ -170,7 +172,8 @@ TEST_F(ExplorerCommandTest, EntryHoldsTheFourCommandsWithTheirIconsAndTips)
         EXPECT_EQ(state(sub, nullptr), ECS_ENABLED) << "the entry decides for its flyout";
     }
     HICON entryIcon = nullptr;
-    EXPECT_EQ(::PrivateExtractIconsW(extension.dllPath().c_str(), -150, 32, 32, &entryIcon, nullptr, 1, 0), 1u);
+    EXPECT_EQ(::PrivateExtractIconsW(extension.dllPath().c_str(), -IDI_COMMAND_ENTRY, 32, 32, &entryIcon, nullptr, 1, 0),
+              1u);
     if (entryIcon) ::DestroyIcon(entryIcon);
 
     // The enumerator: several at once, skipping, cloning, starting again.

@@ -16,6 +16,7 @@
 #include "ui/AgreementDlg.h"
 #include "ui/GdiRaii.h"
 #include "ui/PictureButton.h"
+#include "res/SorvaneRes.h"
 #include "../../../common/Raii.h"
 
 using namespace sorvane;
@@ -52,13 +53,20 @@ struct Row {
 void paintButtons(HWND window, HDC dc)
 {
     const Row rows[] = {
-        {2006, 0, L"Advance (2006), state 0"},  {2006, 1, L"Advance (2006), state 1"},
-        {2003, 0, L"Browse \"&>>\" (2003)"},      {2019, 0, L"Extensions \">>\" (2019)"},
-        {2236, 0, L"Two-state (2236), state 0"}, {2236, 1, L"Two-state (2236), state 1"},
-        {1032, 0, L"Up (1032)"},                 {1033, 0, L"Down (1033)"},
-        {2055, 0, L"Search (2055), frame 0"},    {2055, 1, L"Search (2055), frame 1"},
-        {2055, 2, L"Search (2055), frame 2"},    {2055, 3, L"Search (2055), frame 3"},
-        {2055, 4, L"Search (2055), idle (4)"},   {1, 0, L"OK (1)"},
+        {IDC_ADVANCE, 0, L"Advance (2006), state 0"},
+        {IDC_ADVANCE, 1, L"Advance (2006), state 1"},
+        {IDC_BROWSE_TARGET, 0, L"Browse \"&>>\" (2003)"},
+        {IDC_BROWSE_EXTENSIONS, 0, L"Extensions \">>\" (2019)"},
+        {IDC_PICTURE_TWO_STATE, 0, L"Two-state (2236), state 0"},
+        {IDC_PICTURE_TWO_STATE, 1, L"Two-state (2236), state 1"},
+        {IDC_PICTURE_UP, 0, L"Up (1032)"},
+        {IDC_PICTURE_DOWN, 0, L"Down (1033)"},
+        {IDC_EXTENSIONS_SEARCH, 0, L"Search (2055), frame 0"},
+        {IDC_EXTENSIONS_SEARCH, 1, L"Search (2055), frame 1"},
+        {IDC_EXTENSIONS_SEARCH, 2, L"Search (2055), frame 2"},
+        {IDC_EXTENSIONS_SEARCH, 3, L"Search (2055), frame 3"},
+        {IDC_EXTENSIONS_SEARCH, 4, L"Search (2055), idle (4)"},
+        {IDOK, 0, L"OK (1)"},
     };
     const struct {
         UINT state;
@@ -100,8 +108,9 @@ void paintIcons(HDC dc)
     const struct {
         int id;
         const wchar_t* label;
-    } icons[] = {{101, L"101 program"}, {310, L"310 copy, move"}, {311, L"311 compress"},
-                 {312, L"312 delete"}, {313, L"313 to the bin"}};
+    } icons[] = {{IDI_SORVANE, L"101 program"},      {IDI_FORM_COPY, L"310 copy, move"},
+                 {IDI_FORM_COMPRESS, L"311 compress"}, {IDI_FORM_ERASE, L"312 delete"},
+                 {IDI_FORM_RECYCLE, L"313 to the bin"}};
     ::SetBkMode(dc, TRANSPARENT);
     ::SetStretchBltMode(dc, COLORONCOLOR);
     for (int i = 0; i < 5; ++i) {
@@ -124,7 +133,7 @@ void paintIcons(HDC dc)
 
     // Bitmap 334 the way the extension browser's list shows it, and enlarged.
     text(dc, 14, 246, L"334 generic file, program file");
-    UniqueGdiObject files(::LoadBitmapW(self, MAKEINTRESOURCEW(334)));
+    UniqueGdiObject files(::LoadBitmapW(self, MAKEINTRESOURCEW(IDB_FILE_TYPES)));
     if (files) {
         MemoryDc source(dc);
         SelectObjectGuard selected(source.get(), files.get());
@@ -152,7 +161,7 @@ void paintIcons(HDC dc)
 
     // The button strip, twice its size.
     text(dc, 14, 340, L"330 picture strip of the buttons (cells 0-19)");
-    UniqueGdiObject strip(::LoadBitmapW(self, MAKEINTRESOURCEW(330)));
+    UniqueGdiObject strip(::LoadBitmapW(self, MAKEINTRESOURCEW(IDB_BUTTONS)));
     if (strip) {
         MemoryDc source(dc);
         SelectObjectGuard selected(source.get(), strip.get());
@@ -255,8 +264,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     const struct {
         int id;
         const wchar_t* text;
-    } controls[] = {{2006, L"Advance(&A)"}, {2003, L"&>>"}, {2019, L">>"}, {2236, L""}, {1032, L""},
-                    {1033, L""},           {2055, L"Search"}, {1, L"OK"}};
+    } controls[] = {{IDC_ADVANCE, L"Advance(&A)"},
+                    {IDC_BROWSE_TARGET, L"&>>"},
+                    {IDC_BROWSE_EXTENSIONS, L">>"},
+                    {IDC_PICTURE_TWO_STATE, L""},
+                    {IDC_PICTURE_UP, L""},
+                    {IDC_PICTURE_DOWN, L""},
+                    {IDC_EXTENSIONS_SEARCH, L"Search"},
+                    {IDOK, L"OK"}};
     for (const auto& control : controls) {
         HWND button = ::CreateWindowExW(0, L"BUTTON", control.text, WS_CHILD | BS_OWNERDRAW, 0, 0, 10, 10, window,
                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
