@@ -7,7 +7,9 @@
 # SORVANE_NO_WM=1 leaves the display bare (no window manager).
 # Sets SORVANE_DISPLAY_KIND: what the display is, in words.
 export WINEPREFIX="$BUILD_DIR/wineprefix"
-export WINEDEBUG=-all
+# Wine's own errors (a program that cannot start, a missing library) stay
+# visible; its fixme and trace messages do not.
+export WINEDEBUG="${WINEDEBUG:--all,err+all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 SORVANE_XVFB_PID=
@@ -65,31 +67,8 @@ if [ -n "${SORVANE_XVFB_PID:-}" ]; then
 fi
 export SORVANE_DISPLAY_KIND
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    # wineboot leaves helpers running (the file associations taken from the
-    # system's MIME types among them): let them finish, or the prefix misses
-    # what they write.
-    wineserver -w >/dev/null 2>&1 </dev/null
-    # Every Windows installation maps ".txt" to its text class; a fresh Wine
-    # prefix does so only when it could import the host's MIME types.
-    # Each attempt is checked by reading the key back: a helper that the
-    # fresh prefix still runs may rewrite the classes behind our back.
-    mapped=
-    for _ in 1 2 3 4 5; do
-        wine reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f >/dev/null 2>&1 </dev/null
-        wine reg add 'HKLM\Software\Classes\.txt' /v 'Content Type' /d text/plain /f >/dev/null 2>&1 </dev/null
-        wineserver -w >/dev/null 2>&1 </dev/null || true
-        if wine reg query 'HKLM\Software\Classes\.txt' /ve 2>/dev/null </dev/null | grep -q txtfile; then
-            mapped=1
-            break
-        fi
-        sleep 1
-    done
-    [ -n "$mapped" ] || echo "warning: .txt could not be mapped to txtfile in $WINEPREFIX" >&2
-    wineserver -w >/dev/null 2>&1 </dev/null || true
-fi
+# The prefix, made once.
+"$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 # Started here with its output sent away, so that no test process inherits
 # ctest's pipes through it.
 (wineserver -p; wine cmd /c exit) >/dev/null 2>&1 </dev/null
