@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 
 namespace sorvane::test {
 
@@ -22,6 +23,7 @@ std::wstring widen(const std::string& utf8)
 
 struct Identity {
     bool known = false;
+    DWORD error = 0; // why it is not known
     DWORD volume = 0, high = 0, low = 0;
     bool operator==(const Identity& other) const
     {
@@ -40,8 +42,18 @@ Identity identityOf(const std::wstring& path)
         id.volume = info.dwVolumeSerialNumber;
         id.high = info.nFileIndexHigh;
         id.low = info.nFileIndexLow;
+    } else {
+        id.error = ::GetLastError();
     }
     return id;
+}
+
+std::string describe(const Identity& id)
+{
+    char text[96];
+    if (id.known) std::snprintf(text, sizeof(text), "volume %08lx file %08lx%08lx", id.volume, id.high, id.low);
+    else std::snprintf(text, sizeof(text), "unknown (error %lu)", id.error);
+    return text;
 }
 
 bool waitForRoot(const std::wstring& root, bool present)
@@ -132,7 +144,9 @@ ScratchDrive::ScratchDrive()
             failure_ += "ln for " + name + ": " + made.output;
             continue;
         }
-        if (waitForRoot(root, true) && identityOf(root) == wanted) {
+        const bool appeared = waitForRoot(root, true);
+        const Identity seen = identityOf(root);
+        if (appeared && seen == wanted) {
             letter_ = letter;
             link_ = link;
             return;
@@ -140,7 +154,8 @@ ScratchDrive::ScratchDrive()
         ShellResult removed;
         runShell("rm -f \"" + link + "\"", removed);
         waitForRoot(root, false);
-        failure_ += name + ": is not the folder; ";
+        failure_ += name + ": is not the folder (" + (appeared ? describe(seen) : "never appeared") + ", the folder " +
+                    describe(wanted) + "); ";
     }
     if (failure_.empty()) failure_ = "no spare drive letter";
 }
