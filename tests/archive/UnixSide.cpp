@@ -131,7 +131,6 @@ ScratchDrive::ScratchDrive()
         folder_.clear();
         return;
     }
-    const Identity wanted = identityOf(folder_);
     // Letters the engine's tests do not start from.
     for (wchar_t letter = L'r'; letter >= L'g'; --letter) {
         const std::wstring root = std::wstring(1, letter) + L":\\";
@@ -144,12 +143,23 @@ ScratchDrive::ScratchDrive()
             failure_ += "ln for " + name + ": " + made.output;
             continue;
         }
+        // The root and the folder are compared as they are seen now that
+        // the letter exists: Wine gives a file the volume serial of the
+        // drive whose root lies nearest above it, from a list of drives it
+        // renews at most once a second, so the folder had the serial of Z:
+        // before the link and may have the new letter's after it. A second
+        // look covers a renewal between the two reads.
         const bool appeared = waitForRoot(root, true);
-        const Identity seen = identityOf(root);
-        if (appeared && seen == wanted) {
-            letter_ = letter;
-            link_ = link;
-            return;
+        Identity seen, wanted;
+        for (int look = 0; appeared && look < 2; ++look) {
+            seen = identityOf(root);
+            wanted = identityOf(folder_);
+            if (seen == wanted) {
+                letter_ = letter;
+                link_ = link;
+                return;
+            }
+            ::Sleep(1100);
         }
         ShellResult removed;
         runShell("rm -f \"" + link + "\"", removed);
