@@ -3,32 +3,19 @@
 # a start-up command of Wine that returns non-zero must not end a
 # benchmark), removes `work` and stops the session at exit, and gives the
 # helpers every benchmark uses.
+# The session's display runs the evilwm window manager, as a desktop has
+# one: on a bare Xvfb display Wine's X11 driver waits 2 s for a window
+# manager's answer whenever a shown window is hidden (the operation dialog
+# after Start, the progress dialog at the end), which no user ever waits.
+# BENCH_NO_WM=1 (or SORVANE_NO_WM=1) measures on the bare display.
+if [ -n "${BENCH_NO_WM:-}" ]; then export SORVANE_NO_WM=1; fi
 set +e
 . "$root/scripts/wine-session.sh"
 set -e
-
-# A desktop has a window manager; a bare Xvfb display has none, and there
-# Wine's X11 driver waits 2 s for a window manager's answer whenever a
-# shown window is hidden (the operation dialog after Start, the progress
-# dialog at the end), which no user ever waits. A small window manager on
-# the session's display takes that artefact out of every figure.
-# BENCH_NO_WM=1 measures on the bare display.
-BENCH_WM_PID=
-BENCH_DISPLAY="bare Xvfb, no window manager (every hidden window costs 2 s)"
-if [ -z "${BENCH_NO_WM:-}" ] && [ -n "${DISPLAY:-}" ] && command -v evilwm >/dev/null; then
-    evilwm -fn fixed >/dev/null 2>&1 </dev/null &
-    BENCH_WM_PID=$!
-    sleep 0.5
-    if kill -0 "$BENCH_WM_PID" 2>/dev/null; then
-        BENCH_DISPLAY="Xvfb with the evilwm window manager"
-    else
-        BENCH_WM_PID=
-    fi
-fi
+BENCH_DISPLAY="$SORVANE_DISPLAY_KIND"
 echo "   display: $BENCH_DISPLAY"
 bench_cleanup() {
     rm -rf "$work"
-    if [ -n "$BENCH_WM_PID" ]; then kill "$BENCH_WM_PID" >/dev/null 2>&1 || true; fi
     sorvane_session_stop
 }
 trap bench_cleanup EXIT

@@ -15,27 +15,69 @@ endfunction()
 function(sorvane_add_test_program name)
     # RESOURCE_LOCK <name>: the program's tests never run beside others
     # holding the same lock (for tests that share a folder or key).
+    # LOCKED <gtest filter>: only these of its tests take RESOURCE_LOCK; the
+    # others run beside anything.
     # RUN_SERIAL: the program's tests run alone (timing-sensitive windows).
     # JAPANESE <gtest filter>: tests that need the Japanese code page 932;
     # they leave the ordinary run and get one entry of their own,
     # <name>.Japanese, under LC_ALL=ja_JP.UTF-8, so none skips in every run.
-    cmake_parse_arguments(ARG "RUN_SERIAL" "RESOURCE_LOCK;JAPANESE" "" ${ARGN})
+    # COST <n>: where its tests (with LOCKED, its locked tests) come in the
+    # order of a run that has no timings of an earlier one (ctest starts the
+    # costliest first; tests/CMakeLists.txt has the scale).
+    cmake_parse_arguments(ARG "RUN_SERIAL" "RESOURCE_LOCK;LOCKED;JAPANESE;COST" "" ${ARGN})
     add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
     sorvane_target_defaults(${name})
     target_link_libraries(${name} PRIVATE gtest gtest_main)
     target_compile_definitions(${name} PRIVATE SORVANE_TESTDATA_DIR="${SORVANE_TESTDATA_DIR}")
     set(properties TIMEOUT 300)
-    if(ARG_RESOURCE_LOCK)
-        list(APPEND properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
-    endif()
     if(ARG_RUN_SERIAL)
         list(APPEND properties RUN_SERIAL TRUE)
     endif()
-    set(filter)
-    if(ARG_JAPANESE)
-        set(filter TEST_FILTER "-${ARG_JAPANESE}")
-        add_test(NAME ${name}.Japanese COMMAND ${name} --gtest_filter=${ARG_JAPANESE})
-        set_tests_properties(${name}.Japanese PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" ${properties})
+    set(lock)
+    if(ARG_RESOURCE_LOCK)
+        set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${filter} PROPERTIES ${properties})
+    if(ARG_COST AND ARG_LOCKED)
+        list(APPEND lock COST ${ARG_COST})
+    elseif(ARG_COST)
+        list(APPEND properties COST ${ARG_COST})
+    endif()
+    if(ARG_JAPANESE)
+        add_test(NAME ${name}.Japanese COMMAND ${name} --gtest_filter=${ARG_JAPANESE})
+        set_tests_properties(${name}.Japanese PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" ${properties} ${lock})
+    endif()
+    set(discover ${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+    if(ARG_LOCKED AND ARG_RESOURCE_LOCK)
+        set(locked "${ARG_LOCKED}")
+        set(free "-${ARG_LOCKED}")
+        if(ARG_JAPANESE)
+            string(APPEND locked "-${ARG_JAPANESE}")
+            string(APPEND free ":${ARG_JAPANESE}")
+        endif()
+        gtest_discover_tests(${discover} TEST_FILTER "${locked}" TEST_LIST ${name}_LOCKED_TESTS
+                             PROPERTIES ${properties} ${lock})
+        gtest_discover_tests(${discover} TEST_FILTER "${free}" PROPERTIES ${properties})
+    elseif(ARG_JAPANESE)
+        gtest_discover_tests(${discover} TEST_FILTER "-${ARG_JAPANESE}" PROPERTIES ${properties} ${lock})
+    else()
+        gtest_discover_tests(${discover} PROPERTIES ${properties} ${lock})
+    endif()
+endfunction()
+
+# Properties of those discovered tests of a program whose names match a
+# regular expression, for instance PROCESSORS for the few that keep both
+# cores busy. gtest_discover_tests names the tests only when ctest runs:
+# ctest reads this after the program's list (<program>_TESTS).
+function(sorvane_test_properties program)
+    cmake_parse_arguments(ARG "" "MATCHING" "PROPERTIES" ${ARGN})
+    string(MAKE_C_IDENTIFIER "${program}_${ARG_MATCHING}" id)
+    set(file ${CMAKE_CURRENT_BINARY_DIR}/${id}.properties.cmake)
+    list(JOIN ARG_PROPERTIES " " properties)
+    file(WRITE ${file}
+         "foreach(test IN LISTS ${program}_TESTS)\n"
+         "    if(test MATCHES [==[${ARG_MATCHING}]==])\n"
+         "        set_tests_properties(\"\${test}\" PROPERTIES ${properties})\n"
+         "    endif()\n"
+         "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()

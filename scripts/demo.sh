@@ -10,6 +10,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
+# Its pictures of the dialogs show the captions that Wine draws itself
+# where no window manager runs: on the bare display.
+export SORVANE_NO_WM=1
 . "$root/scripts/wine-session.sh"
 
 demo="$BUILD_DIR/demo"

@@ -5,7 +5,7 @@ packages=(
     cmake make python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine64 wine xvfb xauth imagemagick
-    evilwm  # the benchmarks run the program under a window manager, as a desktop does
+    evilwm  # tests and benchmarks run the programs under a window manager, as a desktop does
     googletest
     libxxhash-dev
     lhasa 7zip jlha-utils

@@ -10,6 +10,8 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
 gallery="$BUILD_DIR/tests/app/controls_gallery.exe"
 [ -f "$gallery" ] || cmake --build "$BUILD_DIR" --target controls_gallery
+# The pictures show the captions Wine draws itself: on the bare display.
+export SORVANE_NO_WM=1
 . "$root/scripts/wine-session.sh"
 
 # Without a window manager nobody draws the caption bars: let Wine draw

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 
 namespace sorvane::test {
 
@@ -22,6 +23,7 @@ std::wstring widen(const std::string& utf8)
 
 struct Identity {
     bool known = false;
+    DWORD error = 0; // why it is not known
     DWORD volume = 0, high = 0, low = 0;
     // A serial number of 0 is no answer: Wine gives it for a drive letter
     // its mount manager has not taken in yet, which it does in its own time.
@@ -43,8 +45,18 @@ Identity identityOf(const std::wstring& path)
         id.volume = info.dwVolumeSerialNumber;
         id.high = info.nFileIndexHigh;
         id.low = info.nFileIndexLow;
+    } else {
+        id.error = ::GetLastError();
     }
     return id;
+}
+
+std::string describe(const Identity& id)
+{
+    char text[96];
+    if (id.known) std::snprintf(text, sizeof(text), "volume %08lx file %08lx%08lx", id.volume, id.high, id.low);
+    else std::snprintf(text, sizeof(text), "unknown (error %lu)", id.error);
+    return text;
 }
 
 bool waitForRoot(const std::wstring& root, bool present)
@@ -122,7 +134,6 @@ ScratchDrive::ScratchDrive()
         folder_.clear();
         return;
     }
-    const Identity wanted = identityOf(folder_);
     // Letters the engine's tests do not start from.
     for (wchar_t letter = L'r'; letter >= L'g'; --letter) {
         const std::wstring root = std::wstring(1, letter) + L":\\";
@@ -135,18 +146,29 @@ ScratchDrive::ScratchDrive()
             failure_ += "ln for " + name + ": " + made.output;
             continue;
         }
-        if (waitForRoot(root, true) && identityOf(root) == wanted) {
-            letter_ = letter;
-            link_ = link;
-            return;
+        // The root and the folder are compared as they are seen now that
+        // the letter exists: Wine gives a file the volume serial of the
+        // drive whose root lies nearest above it, from a list of drives it
+        // renews at most once a second, so the folder had the serial of Z:
+        // before the link and may have the new letter's after it. A second
+        // look covers a renewal between the two reads.
+        const bool appeared = waitForRoot(root, true);
+        Identity seen, wanted;
+        for (int look = 0; appeared && look < 2; ++look) {
+            seen = identityOf(root);
+            wanted = identityOf(folder_);
+            if (seen == wanted) {
+                letter_ = letter;
+                link_ = link;
+                return;
+            }
+            ::Sleep(1100);
         }
         ShellResult removed;
         runShell("rm -f \"" + link + "\"", removed);
         waitForRoot(root, false);
-        const Identity found = identityOf(root);
-        failure_ += name + ": is not the folder (volume " + std::to_string(found.volume) + " index " +
-                    std::to_string(found.low) + ", wanted " + std::to_string(wanted.volume) + " " +
-                    std::to_string(wanted.low) + "); ";
+        failure_ += name + ": is not the folder (" + (appeared ? describe(seen) : "never appeared") + ", the folder " +
+                    describe(wanted) + "); ";
     }
     if (failure_.empty()) failure_ = "no spare drive letter";
 }

@@ -5,6 +5,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
+# The pictures show the captions Wine draws itself: on the bare display.
+export SORVANE_NO_WM=1
 . "$root/scripts/wine-session.sh"
 gallery="$BUILD_DIR/tests/opdialogs/opdialogs_gallery.exe"
 out="$root/docs"
