@@ -162,9 +162,9 @@ void RunOperation(OperationJob& job)
         // The target in its full form, checked against the selection once
         // more: a target given on the command line has seen no dialog.
         OverlapDetail detail;
-        const UINT refusal = prepareRunTarget(job, true, &detail);
+        const ItemReason refusal = prepareRunTarget(job, true, &detail);
         if (refusal != 0) {
-            const std::wstring message = formatString(refusal, detail.item.c_str(), detail.landing.c_str());
+            const std::wstring message = formatString(reasonTextId(refusal), detail.item.c_str(), detail.landing.c_str());
             if (job.ownedReport) job.ownedReport->WriteParagraph(message.c_str(), kColourRed);
             if (dialog) dialog->StopAnimation();
             showMessage(dialog ? dialog->m_hWnd : nullptr, message, MB_OK | MB_ICONERROR);
