@@ -1,6 +1,6 @@
 #include "Launcher.h"
 
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "Identifiers.h"
 #include "Selection.h"
 

@@ -1,9 +1,9 @@
-#include "CommandLine.h"
+#include "core/CommandLine.h"
 
-#include "../engine/FileTreeSetting.h"
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../res/SorvaneRes.h"
+#include "engine/FileTreeSetting.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "res/SorvaneRes.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -2,7 +2,7 @@
 // and the operation the command line asked for.
 #pragma once
 
-#include "../engine/FileTreeSetting.h"
+#include "engine/FileTreeSetting.h"
 
 #include <cstdint>
 

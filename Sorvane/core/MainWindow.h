@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "../res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 

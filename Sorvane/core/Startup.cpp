@@ -1,13 +1,13 @@
-#include "Startup.h"
+#include "core/Startup.h"
 
-#include "../../common/HandOff.h"
-#include "../../common/ui/Window.h"
-#include "../base/AppState.h"
-#include "CurrentRun.h"
-#include "CommandLine.h"
-#include "MainWindow.h"
-#include "../base/Strings.h"
-#include "../res/SorvaneRes.h"
+#include "common/HandOff.h"
+#include "common/ui/Window.h"
+#include "base/AppState.h"
+#include "core/CurrentRun.h"
+#include "core/CommandLine.h"
+#include "core/MainWindow.h"
+#include "base/Strings.h"
+#include "res/SorvaneRes.h"
 
 #include <commctrl.h>
 #include <objbase.h>

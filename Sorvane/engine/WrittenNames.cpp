@@ -1,7 +1,8 @@
-#include "WrittenNames.h"
+#include "engine/WrittenNames.h"
 
-#include "../../common/Raii.h"
-#include "SameFile.h"
+#include "common/Raii.h"
+#include "engine/ListingIndex.h"
+#include "engine/SameFile.h"
 
 #include <atomic>
 #include <cwchar>
@@ -66,9 +67,7 @@ WrittenFolder* WrittenNames::folder(const wchar_t* path)
 std::wstring WrittenFolder::keyOf(const wchar_t* name) const
 {
     std::wstring key = name ? name : L"";
-    // Upper case by the file system's own rule for names that compare
-    // without regard to case (ordinal, simple case mapping).
-    if (!caseSensitive_ && !key.empty()) ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    if (!caseSensitive_) foldNameCase(key.data(), key.size());
     return key;
 }
 

@@ -1,14 +1,14 @@
-#include "DlgProgress.h"
+#include "run/DlgProgress.h"
 
-#include "../base/AppState.h"
-#include "../base/Help.h"
-#include "../base/Shell.h"
-#include "../base/Strings.h"
-#include "../engine/FileTimes.h"
-#include "../engine/PathForms.h"
-#include "../res/SorvaneRes.h"
-#include "OperationJob.h"
-#include "ProgressText.h"
+#include "base/AppState.h"
+#include "base/Help.h"
+#include "base/Shell.h"
+#include "base/Strings.h"
+#include "engine/FileTimes.h"
+#include "engine/PathForms.h"
+#include "res/SorvaneRes.h"
+#include "run/OperationJob.h"
+#include "run/ProgressText.h"
 
 #include <commctrl.h>
 
@@ -481,6 +481,16 @@ void CDlgProgress::OnDestroy()
     fileField_ = nullptr;
     progressBar_ = nullptr;
     if (HWND owner = ::GetWindow(m_hWnd, GW_OWNER)) ::PostMessageW(owner, WM_USER, kDialogClosedNotice, 0);
+}
+
+void ReleaseProgressDialog(OperationJob& job)
+{
+    if (CDlgProgress* dialog = job.ownedDialog) {
+        if (dialog->m_hWnd && ::IsWindow(dialog->m_hWnd)) ::DestroyWindow(dialog->m_hWnd);
+        delete dialog;
+    }
+    job.ownedDialog = nullptr;
+    job.progress = nullptr;
 }
 
 } // namespace sorvane

@@ -11,9 +11,9 @@
 // at its end and the final values as the run left them.
 #pragma once
 
-#include "../../common/ui/DialogImpl.h"
-#include "../engine/EngineSinks.h"
-#include "../res/SorvaneRes.h"
+#include "common/ui/DialogImpl.h"
+#include "engine/EngineSinks.h"
+#include "res/SorvaneRes.h"
 
 #include <cstdint>
 #include <mutex>

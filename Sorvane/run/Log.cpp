@@ -1,6 +1,6 @@
-#include "Log.h"
+#include "run/Log.h"
 
-#include "../engine/PathUtil.h"
+#include "engine/PathUtil.h"
 
 #include <cstring>
 #include <cwchar>

@@ -1,10 +1,10 @@
-#include "LogHtml.h"
+#include "run/LogHtml.h"
 
-#include "../../common/Raii.h"
-#include "../base/Strings.h"
-#include "../engine/FileTreeSetting.h"
-#include "../engine/PathForms.h"
-#include "../res/SorvaneRes.h"
+#include "common/Raii.h"
+#include "base/Strings.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
+#include "res/SorvaneRes.h"
 
 #include <cstdio>
 #include <cwchar>

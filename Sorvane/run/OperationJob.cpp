@@ -1,8 +1,7 @@
-#include "OperationJob.h"
+#include "run/OperationJob.h"
 
-#include "../engine/PathForms.h"
-#include "DlgProgress.h"
-#include "LogHtml.h"
+#include "engine/PathForms.h"
+#include "run/LogHtml.h"
 
 #include <cwchar>
 
@@ -45,16 +44,6 @@ std::wstring diskSpaceQueryPath(const wchar_t* target)
         if (path.back() != L'\\') path += L'\\';
     }
     return path;
-}
-
-void ReleaseProgressDialog(OperationJob& job)
-{
-    if (CDlgProgress* dialog = job.ownedDialog) {
-        if (dialog->m_hWnd && ::IsWindow(dialog->m_hWnd)) ::DestroyWindow(dialog->m_hWnd);
-        delete dialog;
-    }
-    job.ownedDialog = nullptr;
-    job.progress = nullptr;
 }
 
 } // namespace sorvane

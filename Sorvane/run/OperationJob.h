@@ -2,7 +2,7 @@
 // thread, the progress dialog and the report.
 #pragma once
 
-#include "../engine/FileTreeSetting.h"
+#include "engine/FileTreeSetting.h"
 
 #include <string>
 

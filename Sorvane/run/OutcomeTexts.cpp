@@ -1,6 +1,6 @@
-#include "OutcomeTexts.h"
+#include "run/OutcomeTexts.h"
 
-#include "../res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 

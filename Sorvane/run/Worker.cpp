@@ -1,15 +1,15 @@
 // The worker thread of a run and its start.
-#include "OperationJob.h"
+#include "run/OperationJob.h"
 
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../engine/OverlapGuard.h"
-#include "../engine/PatternMatch.h"
-#include "../engine/SourceWalk.h"
-#include "../res/SorvaneRes.h"
-#include "DlgProgress.h"
-#include "LogHtml.h"
-#include "ProgressText.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "engine/OverlapGuard.h"
+#include "engine/PatternMatch.h"
+#include "engine/SourceWalk.h"
+#include "res/SorvaneRes.h"
+#include "run/DlgProgress.h"
+#include "run/LogHtml.h"
+#include "run/ProgressText.h"
 
 #include <objbase.h>
 

@@ -28,7 +28,7 @@
 #include <shlobj.h>
 
 #include "Driver.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "EngineFakes.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include "engine/FileIdentity.h"
 

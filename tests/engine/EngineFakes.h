@@ -8,7 +8,7 @@
 #include "engine/FileOperations.h"
 #include "engine/FileTreeSetting.h"
 #include "engine/SourceWalk.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <functional>

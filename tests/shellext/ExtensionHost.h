@@ -4,7 +4,7 @@
 // imports.
 #pragma once
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 
 #include <shellapi.h>
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "base/UserMessage.h"
 
 #include <tlhelp32.h>
