@@ -29,6 +29,7 @@ enum : UINT {
     kIdsRunStopped = 1819,
     kIdsVerifiedFiles = 1874,
     kIdsLinksSkipped = 1888,
+    kIdsLockGivenUp = 1893,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
@@ -215,6 +216,13 @@ void RunOperation(OperationJob& job)
             // Links met inside the selected folders, left alone (among the failed files).
             if (job.skippedLinks != 0) writeTotal(*report, kIdsLinksSkipped, job.skippedLinks, kColourRed);
             report->EndTable();
+            // Another process held the report's lock too long: the run wrote
+            // on without it, and says so.
+            report->Flush();
+            if (report->lockGivenUp()) {
+                const long long seconds = (report->lockWaitMilliseconds() + 999) / 1000;
+                report->WriteParagraph(formatNumber(kIdsLockGivenUp, seconds).c_str(), kColourRed);
+            }
             if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
             report->WriteFooter();
             report->Close();
