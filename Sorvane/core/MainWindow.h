@@ -7,6 +7,7 @@
 namespace sorvane {
 
 constexpr UINT kCommandFirstOperation = 400; // 400 + operation kind
+constexpr UINT kCommandRetryAsAdministrator = 405; // the files of "/R:", without the dialog
 constexpr UINT kCommandAbout = 410;
 constexpr UINT kCommandExit = 411;
 constexpr int kMainMenu = 100;
