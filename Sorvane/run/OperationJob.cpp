@@ -30,6 +30,20 @@ OperationJob::~OperationJob()
     if (workerThread) ::CloseHandle(workerThread);
 }
 
+bool OperationJob::offersElevatedRetry() const
+{
+    return kind() == kOperationDelete && retryPaths.empty() && !testOnly && !cancel && deniedFiles.any();
+}
+
+RetryList OperationJob::elevatedRetryList() const
+{
+    RetryList list;
+    list.paths = deniedFiles.files();
+    list.recycle = deleteToRecycleBin();
+    list.protectReadOnly = protectReadOnly != 0;
+    return list;
+}
+
 std::wstring diskSpaceQueryPath(const wchar_t* target)
 {
     if (!target) return {};

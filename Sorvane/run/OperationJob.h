@@ -3,8 +3,10 @@
 #pragma once
 
 #include "engine/FileTreeSetting.h"
+#include "run/ElevatedRetry.h"
 
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
@@ -26,6 +28,18 @@ struct OperationJob : FILE_TREE_SETTING {
     CDlgProgress* ownedDialog = nullptr;
     CLogHtml* ownedReport = nullptr;
     std::wstring reportPath;
+    // A delete notes here the files the account was denied, as their rows
+    // go to the report.
+    DeniedFilesLog deniedFiles;
+    // A run as administrator deletes these files alone (empty for any
+    // other run).
+    std::vector<std::wstring> retryPaths;
+
+    // True when the run's end offers a run as administrator: a delete in
+    // the user's own run that was denied files and not cancelled.
+    bool offersElevatedRetry() const;
+    // The list such a run is started with.
+    RetryList elevatedRetryList() const;
 };
 
 // Creates the progress dialog (owned by `owner`) and the worker thread.

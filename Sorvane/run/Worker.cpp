@@ -30,6 +30,7 @@ enum : UINT {
     kIdsRunStopped = IDS_RUN_STOPPED,
     kIdsVerifiedFiles = IDS_REPORT_VERIFIED_FILES,
     kIdsLinksSkipped = IDS_REPORT_LINKS_SKIPPED,
+    kIdsLockGivenUp = IDS_REPORT_LOCK_GIVEN_UP,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
@@ -101,6 +102,14 @@ bool checkDiskSpace(OperationJob& job)
     return false;
 }
 
+// One pass over what the run is to process: the source list, or the files
+// of a run as administrator.
+void processSelection(OperationJob& job)
+{
+    if (job.retryPaths.empty()) processSourceList(job);
+    else processRetryPaths(job, job.retryPaths);
+}
+
 } // namespace
 
 FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query)
@@ -158,6 +167,12 @@ void RunOperation(OperationJob& job)
             report->WriteSettingsTable(job);
         }
         job.log = job.ownedReport;
+        if (job.kind() == kOperationDelete && job.retryPaths.empty()) {
+            // The files the account is denied are noted on their way to the
+            // report.
+            job.deniedFiles.attach(job.ownedReport);
+            job.log = &job.deniedFiles;
+        }
 
         // The target in its full form, checked against the selection once
         // more: a target given on the command line has seen no dialog.
@@ -174,7 +189,7 @@ void RunOperation(OperationJob& job)
         // 3-5. Count what qualifies.
         if (dialog) dialog->SetPhase(CDlgProgress::kScanning);
         upperCasePatternList(job.patterns);
-        if (!job.cancel) processSourceList(job);
+        if (!job.cancel) processSelection(job);
         job.operation &= ~kCountingPassFlag;
 
         // 6-9. Execute when there is something to do and space for it.
@@ -184,7 +199,7 @@ void RunOperation(OperationJob& job)
                 job.ownedReport->BeginTable();
                 tableOpen = true;
             }
-            processSourceList(job);
+            processSelection(job);
             if (job.ownedReport) job.ownedReport->EndTable();
             tableOpen = false;
         }
@@ -216,6 +231,13 @@ void RunOperation(OperationJob& job)
             // Links met inside the selected folders, left alone (among the failed files).
             if (job.skippedLinks != 0) writeTotal(*report, kIdsLinksSkipped, job.skippedLinks, kColourRed);
             report->EndTable();
+            // Another process held the report's lock too long: the run wrote
+            // on without it, and says so.
+            report->Flush();
+            if (report->lockGivenUp()) {
+                const long long seconds = (report->lockWaitMilliseconds() + 999) / 1000;
+                report->WriteParagraph(formatNumber(kIdsLockGivenUp, seconds).c_str(), kColourRed);
+            }
             if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
             report->WriteFooter();
             report->Close();
