@@ -8,6 +8,7 @@ packages=(
     evilwm  # tests and benchmarks run the programs under a window manager, as a desktop does
     googletest
     libxxhash-dev
+    xxhash  # xxhsum reads the checksum files back in the tests
     lhasa 7zip jlha-utils
     nsis
     locales
