@@ -9,12 +9,32 @@ namespace sorvane {
 
 std::wstring loadString(UINT id)
 {
-    const wchar_t* text = nullptr;
-    // With a zero buffer size LoadStringW hands out a pointer to the
-    // resource's text itself, which is not terminated.
-    const int length = ::LoadStringW(resourceModule(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || !text) return {};
-    return std::wstring(text, static_cast<size_t>(length));
+    return readStringResource(resourceModule(), id);
+}
+
+std::wstring readStringResource(HMODULE module, UINT id)
+{
+    // A string table keeps its strings in blocks of sixteen, block n+1
+    // holding ids 16n to 16n+15, each string a count of units followed by
+    // the units, not terminated. Read with the kernel's resource functions
+    // (found as LoadStringW finds them), so that a program without windows
+    // needs no user32 for its texts.
+    const UINT number = id & 0xFFFF;
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW((number >> 4) + 1), MAKEINTRESOURCEW(6) /* RT_STRING */);
+    if (!found) return {};
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const auto* units = loaded ? static_cast<const WCHAR*>(::LockResource(loaded)) : nullptr;
+    if (!units) return {};
+    const size_t total = ::SizeofResource(module, found) / sizeof(WCHAR);
+    size_t at = 0;
+    for (UINT index = number & 15; index > 0; --index) {
+        if (at >= total) return {};
+        at += 1 + units[at];
+    }
+    if (at >= total) return {};
+    const size_t length = units[at];
+    if (length == 0 || at + 1 + length > total) return {};
+    return std::wstring(units + at + 1, length);
 }
 
 int loadString(UINT id, wchar_t* buffer, int capacity)

@@ -9,6 +9,9 @@ namespace sorvane {
 
 // The string `id` of the resource module; empty when it has none.
 std::wstring loadString(UINT id);
+// The string `id` of `module`'s string table, as LoadStringW gives it,
+// read without user32; empty when it has none.
+std::wstring readStringResource(HMODULE module, UINT id);
 // Copies string `id` into a fixed buffer (truncated), returns its length.
 int loadString(UINT id, wchar_t* buffer, int capacity);
 // Formats string `id` with one text argument ("%s").
