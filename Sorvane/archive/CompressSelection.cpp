@@ -99,40 +99,28 @@ public:
         return true;
     }
 
-    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF) override
-    {
-        if (statusId == kStatusNotExist) {
-            ++out_.missing;
-        } else {
-            stop(kIdsItemNotRead, ordinaryFormOf(path), 0);
-        }
-    }
-    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF) override
-    {
-        // A folder that could not be listed would leave its files out of
-        // the archive without a word: the archive is not made.
-        stop(statusId == kStatusFolderFailed ? kIdsFolderNotListed : kIdsItemNotRead, ordinaryFormOf(path),
-             error ? error : ::GetLastError());
-    }
-    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
+    void WriteOutcome(const wchar_t* path, const Outcome& outcome) override
     {
         // A selected junction or symbolic link is skipped as a copy skips
         // it: what lies behind it is not part of the selection's tree.
-        if (statusId == kStatusSkipped && reasonId == kReasonLinkSkipped) {
+        if (outcome.status == kStatusSkipped && outcome.reason == kReasonLinkSkipped) {
             ++out_.skippedLinks;
             return;
         }
         // A link inside a selected folder: the folder's tree is not what
         // an archive would hold, so none is made; the message says where.
-        if (reasonId == kReasonLinkInside) {
+        if (outcome.reason == kReasonLinkInside) {
             stop(kIdsLinkInside, ordinaryFormOf(path), 0);
             return;
         }
-        if (error != 0) {
-            WriteErrorRow(path, statusId, error, colour);
-        } else {
-            WriteItemRow(path, statusId, colour);
+        if (outcome.status == kStatusNotExist) {
+            ++out_.missing;
+            return;
         }
+        // A folder that could not be listed would leave its files out of
+        // the archive without a word: the archive is not made.
+        stop(outcome.status == kStatusFolderFailed ? kIdsFolderNotListed : kIdsItemNotRead, ordinaryFormOf(path),
+             outcome.error);
     }
 
 private:

@@ -19,6 +19,7 @@
 #include "../engine/FileTimes.h"
 #include "../engine/PathForms.h"
 #include "../res/SorvaneRes.h"
+#include "../run/OutcomeTexts.h"
 #include "DlgBrowseFileExt.h"
 #include "History.h"
 #include "LabelledText.h"
@@ -709,8 +710,8 @@ void CFileTreeDlg::onStart()
             // the folder that holds it. A drive that is not there is refused
             // when the run starts.
             OverlapDetail detail;
-            if (const UINT refusal = prepareRunTarget(work, false, &detail)) {
-                showMessage(m_hWnd, formatString(refusal, detail.item.c_str(), detail.landing.c_str()),
+            if (const ItemReason refusal = prepareRunTarget(work, false, &detail)) {
+                showMessage(m_hWnd, formatString(reasonTextId(refusal), detail.item.c_str(), detail.landing.c_str()),
                             GetWindowText(), MB_OK | MB_ICONERROR);
                 return gotoControl(kTarget);
             }

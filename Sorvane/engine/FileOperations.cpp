@@ -65,16 +65,16 @@ void refreshProgress(FILE_TREE_SETTING& settings)
     if (settings.progress) settings.progress->UpdateCounters(false);
 }
 
-void logItem(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, COLORREF colour)
+void logItem(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus status)
 {
-    if (settings.log) settings.log->WriteItemRow(path, status, colour);
+    if (settings.log) settings.log->WriteOutcome(path, {status});
 }
 
-void logError(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, DWORD error, COLORREF colour)
+void logError(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus status, DWORD error)
 {
     if (!settings.log) return;
     ::SetLastError(error);
-    settings.log->WriteErrorRow(path, status, error, colour);
+    settings.log->WriteOutcome(path, {status, kReasonNone, error});
 }
 
 void countOutcome(FILE_TREE_SETTING& settings, bool success)
@@ -83,9 +83,9 @@ void countOutcome(FILE_TREE_SETTING& settings, bool success)
     else ++settings.failedFiles;
 }
 
-void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UINT reason, DWORD error)
+void logReason(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus status, ItemReason reason, DWORD error)
 {
-    if (settings.log) settings.log->WriteReasonRow(path, status, reason, error, kColourNone);
+    if (settings.log) settings.log->WriteOutcome(path, {status, reason, error});
 }
 
 // The row of a source that was held for deletion and could not be: in use
@@ -95,7 +95,7 @@ void logHoldFailure(FILE_TREE_SETTING& settings, const wchar_t* source, HoldResu
     switch (result) {
     case HoldResult::InUse: logReason(settings, source, kStatusFailed, kReasonSourceInUse, error); break;
     case HoldResult::Changed: logReason(settings, source, kStatusFailed, kReasonSourceChanged, 0); break;
-    default: logError(settings, source, kStatusFailed, error, kColourNone); break;
+    default: logError(settings, source, kStatusFailed, error); break;
     }
 }
 
@@ -132,7 +132,7 @@ bool refusedAsWrittenName(FILE_TREE_SETTING& settings)
     if (!writer) return false;
     wchar_t shown[MAX_PATH];
     const wchar_t* other = ordinaryPathForm(writer->c_str(), shown, MAX_PATH) == 0 ? shown : writer->c_str();
-    if (settings.log) settings.log->WriteDetailRow(settings.sources, kStatusFailed, kReasonNameWritten, other, nullptr, kColourNone);
+    if (settings.log) settings.log->WriteOutcome(settings.sources, {kStatusFailed, kReasonNameWritten, 0, other, nullptr});
     return true;
 }
 
@@ -142,9 +142,9 @@ void recordWrittenName(FILE_TREE_SETTING& settings)
 }
 
 // Whether the existing target is the source itself under another name (a
-// hard link, a file link, one share under two names). 0 when they are two
+// hard link, a file link, one share under two names). kReasonNone when they are two
 // files, else the reason of the row that keeps both.
-UINT sameFileReason(const FileFacts& source, const wchar_t* target)
+ItemReason sameFileReason(const FileFacts& source, const wchar_t* target)
 {
     DWORD error = 0;
     const FileFacts there = readFileFacts(target, error);
@@ -153,7 +153,7 @@ UINT sameFileReason(const FileFacts& source, const wchar_t* target)
     case SameFile::Possibly: return kReasonPossiblySameFile;
     case SameFile::No: break;
     }
-    return 0;
+    return kReasonNone;
 }
 
 // A temporary file name beside the target. Its text lives in the object
@@ -433,11 +433,11 @@ void recordDelete(FILE_TREE_SETTING& settings, const wchar_t* source, DWORD attr
                   bool kept, DWORD error)
 {
     if (success) {
-        logItem(settings, source, kStatusSuccess, kColourNone);
+        logItem(settings, source, kStatusSuccess);
     } else {
         if (cleared) restoreAttributes(source, attributes);
         if (kept) logReason(settings, source, kStatusFailed, kReasonNotRecycled, error);
-        else logError(settings, source, kStatusFailed, error, kColourNone);
+        else logError(settings, source, kStatusFailed, error);
     }
     countOutcome(settings, success);
     refreshProgress(settings);
@@ -459,14 +459,14 @@ int applyDelete(FILE_TREE_SETTING& settings)
     const DWORD attributes = item->attributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly && settings.protectReadOnly) {
-        logItem(settings, source, kStatusReadOnly, kColourMagenta);
+        logItem(settings, source, kStatusReadOnly);
         countOutcome(settings, false);
         refreshProgress(settings);
         return kOperationFailed;
     }
     if (settings.testOnly) {
         // A test run changes nothing on disk, not even an attribute.
-        logItem(settings, source, kStatusTestOnly, kColourNone);
+        logItem(settings, source, kStatusTestOnly);
         countOutcome(settings, false);
         refreshProgress(settings);
         return kOperationFailed;
@@ -516,7 +516,7 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
     if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
         logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
     } else if (readOnly && settings.protectReadOnly) {
-        logItem(settings, source, kStatusReadOnly, kColourMagenta);
+        logItem(settings, source, kStatusReadOnly);
     } else {
         // The source goes only while it is the file that was judged, and
         // only when the target that stays is another file.
@@ -524,12 +524,12 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
         const HoldResult result = held.hold(source, *item);
         if (result != HoldResult::Held) {
             logHoldFailure(settings, source, result, held.error());
-        } else if (const UINT same = sameFileReason(held.facts(), settings.target)) {
+        } else if (const ItemReason same = sameFileReason(held.facts(), settings.target)) {
             logReason(settings, source, kStatusFailed, same, 0);
         } else if (const DWORD error = held.remove()) {
-            logError(settings, source, kStatusFailed, error, kColourNone);
+            logError(settings, source, kStatusFailed, error);
         } else {
-            logItem(settings, source, kStatusSuccess, kColourNone);
+            logItem(settings, source, kStatusSuccess);
             deleted = true;
             // The target now stands for the source that went: no later
             // source of this run may write over it.
@@ -602,7 +602,7 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     const wchar_t* target = settings.target;
     // A name this run already wrote here, or a target that is the source
     // itself under another name: nothing is written, both files stay.
-    UINT refusal = 0;
+    ItemReason refusal = kReasonNone;
     if (refusedAsWrittenName(settings)) {
         refusal = kReasonNameWritten;
     } else if (existing) {
@@ -619,7 +619,7 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     const DWORD targetAttributes = existing ? existing->attributes : 0;
     const bool targetReadOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (targetReadOnly && settings.protectReadOnly) {
-        logItem(settings, settings.sources, kStatusReadOnly, kColourMagenta);
+        logItem(settings, settings.sources, kStatusReadOnly);
         settings.doneBytes += progressAllowance(settings, size);
         ++settings.failedFiles;
         refreshProgress(settings);
@@ -644,9 +644,9 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     switch (written.outcome) {
     case Written::Done:
         if (written.verified) ++settings.verifiedFiles;
-        logItem(settings, target, written.verified ? kStatusVerified : kStatusSuccess, kColourNone);
+        logItem(settings, target, written.verified ? kStatusVerified : kStatusSuccess);
         break;
-    case Written::Failed: logError(settings, target, kStatusFailed, written.error, kColourNone); break;
+    case Written::Failed: logError(settings, target, kStatusFailed, written.error); break;
     case Written::TargetAppeared: logReason(settings, target, kStatusFailed, kReasonTargetAppeared, 0); break;
     case Written::TargetChanged: logReason(settings, target, kStatusFailed, kReasonTargetChanged, 0); break;
     case Written::SourceKept:
@@ -717,7 +717,7 @@ DWORD CALLBACK copyProgressCallback(LARGE_INTEGER, LARGE_INTEGER totalBytesTrans
     return settings->cancel ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
-int refuseFile(FILE_TREE_SETTING& settings, UINT reason, DWORD error)
+int refuseFile(FILE_TREE_SETTING& settings, ItemReason reason, DWORD error)
 {
     const ListingRecord* item = settings.currentItem;
     const uint64_t size = item ? item->size : 0;
@@ -772,7 +772,7 @@ bool removeEmptiedFolder(FILE_TREE_SETTING& settings)
     bool cleared = false;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         if (settings.protectReadOnly) {
-            logItem(settings, folder, kStatusFolderReadOnly, kColourOrange);
+            logItem(settings, folder, kStatusFolderReadOnly);
             ++settings.failedFolders;
             return false;
         }
@@ -788,7 +788,7 @@ bool removeEmptiedFolder(FILE_TREE_SETTING& settings)
     // A folder that stays keeps its attributes.
     if (cleared) restoreAttributes(folder, attributes);
     if (error == ERROR_DIR_NOT_EMPTY) return false;
-    logError(settings, folder, kStatusFolderFailed, error, kColourOrange);
+    logError(settings, folder, kStatusFolderFailed, error);
     ++settings.failedFolders;
     return false;
 }

@@ -5,6 +5,8 @@
 // is only counted as the executing pass would treat it.
 #pragma once
 
+#include "Outcome.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -32,7 +34,7 @@ int applyOperation(FILE_TREE_SETTING& settings);
 // will treat it; there, a "Failed" row with the reason (and, when `error`
 // is not 0, the system's message) and one failed file. Nothing on disk is
 // touched. Returns what applyOperation would: 1 counted, 0 failed.
-int refuseFile(FILE_TREE_SETTING& settings, UINT reason, DWORD error);
+int refuseFile(FILE_TREE_SETTING& settings, ItemReason reason, DWORD error);
 
 // Sends the files that wait in `settings.recycleBatch` to the Recycle Bin
 // and writes their rows and counts. A walk that deletes to the Recycle Bin

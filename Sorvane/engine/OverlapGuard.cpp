@@ -81,7 +81,7 @@ std::wstring copiedEntryNamed(const std::wstring& folder, const std::wstring& na
 }
 
 // The refusal of one item whose own target would land on the selection.
-UINT landsOnSelection(const std::wstring& holder, const std::wstring& name, const std::wstring& target,
+ItemReason landsOnSelection(const std::wstring& holder, const std::wstring& name, const std::wstring& target,
                       OverlapDetail* detail)
 {
     if (detail) {
@@ -98,7 +98,7 @@ UINT landsOnSelection(const std::wstring& holder, const std::wstring& name, cons
 // are the selected items' names; in the one-folder form (`names` empty)
 // the items are the holder's entries, of which only the one named like
 // that folder can land there.
-UINT checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, const Place& holder,
+ItemReason checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, const Place& holder,
                      const std::vector<Place>& items, const Place& target, OverlapDetail* detail)
 {
     std::vector<Place> chain;
@@ -121,7 +121,7 @@ UINT checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, con
             }
         }
     }
-    if (oneFolder) return kRefusalNone;
+    if (oneFolder) return kReasonNone;
     // A file of the target that is a selected file under another name (a
     // hard link) is refused file by file, by identity, when the run gets
     // there; a folder of the target that is the selection under another
@@ -137,14 +137,14 @@ UINT checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolder, con
         for (const Place& folder : chain) aliased = aliased || sameIdentity(own.identity, folder.identity);
         if (aliased) return landsOnSelection(holder.path, name, target.path, detail);
     }
-    return kRefusalNone;
+    return kReasonNone;
 }
 
 } // namespace
 
-UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetail* detail)
+ItemReason checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetail* detail)
 {
-    if (!sourceList || !*sourceList) return kRefusalNone; // nothing selected, nothing to overlap
+    if (!sourceList || !*sourceList) return kReasonNone; // nothing selected, nothing to overlap
     if (!target || !*target) return kRefusalTargetInvalid;
 
     // The target and every folder above it, nearest first. A part that does
@@ -207,7 +207,7 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetai
         if (separator != std::wstring::npos && !isDriveRootList(list.c_str())) names.push_back(lastName(place.path));
     }
 
-    if (holder.empty()) return kRefusalNone;
+    if (holder.empty()) return kReasonNone;
     Place holderPlace;
     if (!describe(holder, holderPlace)) return kRefusalUndecidable;
     // The one folder of a list without ';' is itself the selection.
@@ -215,27 +215,27 @@ UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetai
         return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
     }
     // A drive's root has no folder above it to land on.
-    if (separator != std::wstring::npos && isDriveRootList(list.c_str())) return kRefusalNone;
+    if (separator != std::wstring::npos && isDriveRootList(list.c_str())) return kReasonNone;
     return checkOwnTargets(names, separator == std::wstring::npos, holderPlace, itemPlaces, chain[0], detail);
 }
 
-UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable, OverlapDetail* detail)
+ItemReason prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable, OverlapDetail* detail)
 {
     const uint32_t kind = settings.kind();
-    if (kind != kOperationCopy && kind != kOperationMove) return kRefusalNone;
+    if (kind != kOperationCopy && kind != kOperationMove) return kReasonNone;
     if (!settings.sources || !settings.target) return kRefusalTargetInvalid;
 
     std::unique_ptr<wchar_t[]> folder(new (std::nothrow) wchar_t[kRunPathCapacity]);
     std::unique_ptr<wchar_t[]> normalised(new (std::nothrow) wchar_t[kRunPathCapacity]);
     if (!folder || !normalised) return kRefusalUndecidable;
     sourceListFolder(settings.sources, folder.get(), kRunPathCapacity);
-    const UINT refusal =
+    const ItemReason refusal =
         normaliseTarget(settings.target, folder.get(), normalised.get(), kRunPathCapacity, requireReachable);
-    if (refusal != kRefusalNone) return refusal;
-    const UINT overlap = checkOverlap(settings.sources, normalised.get(), detail);
-    if (overlap != kRefusalNone) return overlap;
+    if (refusal != kReasonNone) return refusal;
+    const ItemReason overlap = checkOverlap(settings.sources, normalised.get(), detail);
+    if (overlap != kReasonNone) return overlap;
     settings.setTarget(normalised.get());
-    return kRefusalNone;
+    return kReasonNone;
 }
 
 } // namespace sorvane

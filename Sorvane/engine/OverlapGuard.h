@@ -11,6 +11,8 @@
 // before each pass.
 #pragma once
 
+#include "Outcome.h"
+
 #include <windows.h>
 
 #include <string>
@@ -28,17 +30,17 @@ struct OverlapDetail {
 };
 
 // `sourceList` in the grammar of the walk; `target` a full folder path (as
-// normaliseTarget makes it). Returns kRefusalNone, or the refusal that says
+// normaliseTarget makes it). Returns kReasonNone, or the refusal that says
 // how the two overlap; `detail`, when given, names the item for
 // kRefusalLandsOnSelection.
-UINT checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetail* detail = nullptr);
+ItemReason checkOverlap(const wchar_t* sourceList, const wchar_t* target, OverlapDetail* detail = nullptr);
 
 // For a copy or move: puts `settings.target` into its full form
 // (normaliseTarget, relative to the folder of the selection) and checks it
 // against the selection. Delete and compress runs pass unchanged. Without
 // `requireReachable`, a drive or share that is not there (yet) is left to
-// the run's own check when it starts. Returns kRefusalNone, or the
+// the run's own check when it starts. Returns kReasonNone, or the
 // refusal, with the target then left as it was.
-UINT prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable = true, OverlapDetail* detail = nullptr);
+ItemReason prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable = true, OverlapDetail* detail = nullptr);
 
 } // namespace sorvane

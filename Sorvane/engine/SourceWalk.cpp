@@ -121,13 +121,13 @@ bool isRunTargetFolder(FILE_TREE_SETTING& settings, size_t length, FileIdentity&
 
 // A selected item refused as a whole: counted as one file in the counting
 // pass, one failed file with a row that says why in the executing pass.
-void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, UINT status, UINT reason)
+void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus status, ItemReason reason)
 {
     if (settings.isCountingPass()) {
         ++settings.totalFiles;
     } else {
         ++settings.failedFiles;
-        if (settings.log) settings.log->WriteReasonRow(path, status, reason, 0, kColourNone);
+        if (settings.log) settings.log->WriteOutcome(path, {status, reason, 0});
     }
     refreshProgress(settings);
 }
@@ -145,16 +145,16 @@ void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path)
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     bool removed = false;
     if (readOnly && settings.protectReadOnly) {
-        if (settings.log) settings.log->WriteItemRow(path, kStatusReadOnly, kColourMagenta);
+        if (settings.log) settings.log->WriteOutcome(path, {kStatusReadOnly});
     } else if (settings.testOnly) {
-        if (settings.log) settings.log->WriteItemRow(path, kStatusTestOnly, kColourNone);
+        if (settings.log) settings.log->WriteOutcome(path, {kStatusTestOnly});
     } else {
         const DWORD error = removeLink(path);
         removed = error == 0;
         if (removed) {
-            if (settings.log) settings.log->WriteReasonRow(path, kStatusSuccess, kReasonLinkRemoved, 0, kColourNone);
+            if (settings.log) settings.log->WriteOutcome(path, {kStatusSuccess, kReasonLinkRemoved, 0});
         } else if (settings.log) {
-            settings.log->WriteErrorRow(path, kStatusFailed, error, kColourNone);
+            settings.log->WriteOutcome(path, {kStatusFailed, kReasonNone, error});
         }
     }
     if (removed) ++settings.completedFiles;
@@ -198,8 +198,7 @@ void reportTooLong(FILE_TREE_SETTING& settings, const wchar_t* folder, const wch
                 full[folderLength + nameLength] = L'\0';
             }
             ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            settings.log->WriteErrorRow(full ? full.get() : folder, kStatusFailed, ERROR_FILENAME_EXCED_RANGE,
-                                        kColourNone);
+            settings.log->WriteOutcome(full ? full.get() : folder, {kStatusFailed, kReasonNone, ERROR_FILENAME_EXCED_RANGE});
         }
     }
     refreshProgress(settings);
@@ -253,7 +252,7 @@ void handleListedLink(FILE_TREE_SETTING& settings, const ListingRecord* record, 
     } else {
         ++settings.failedFiles;
         ++settings.skippedLinks;
-        if (settings.log) settings.log->WriteReasonRow(sources, kStatusSkipped, kReasonLinkInside, 0, kColourNone);
+        if (settings.log) settings.log->WriteOutcome(sources, {kStatusSkipped, kReasonLinkInside, 0});
         refreshProgress(settings);
     }
     sources[sourceEnd] = L'\0';
@@ -277,7 +276,7 @@ void reportUnlistedFolder(FILE_TREE_SETTING& settings, size_t folderEnd, DWORD e
     ++settings.failedFolders;
     if (settings.log) {
         ::SetLastError(error);
-        settings.log->WriteErrorRow(sources, kStatusFolderFailed, error, kColourOrange);
+        settings.log->WriteOutcome(sources, {kStatusFolderFailed, kReasonNone, error});
     }
     sources[end] = kept;
     refreshProgress(settings);
@@ -311,7 +310,7 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
     if (isCopyOrMove(kind) && isRunTargetFolder(settings, sourceEnd + nameLength + 1, identity)) {
         if (!settings.isCountingPass() && settings.log) {
             sources[sourceEnd + nameLength] = L'\0';
-            settings.log->WriteReasonRow(sources, kStatusSkipped, kReasonTargetFolderSkipped, 0, kColourNone);
+            settings.log->WriteOutcome(sources, {kStatusSkipped, kReasonTargetFolderSkipped, 0});
         }
         sources[sourceEnd] = L'\0';
         return;
@@ -423,7 +422,7 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
             ++settings.totalFiles;
         } else {
             ++settings.failedFiles;
-            if (settings.log) settings.log->WriteItemRow(sources, kStatusNotExist, kColourRed);
+            if (settings.log) settings.log->WriteOutcome(sources, {kStatusNotExist});
         }
         refreshProgress(settings);
     }
@@ -434,16 +433,15 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
 bool runRefused(FILE_TREE_SETTING& settings)
 {
     OverlapDetail detail;
-    const UINT refusal = prepareRunTarget(settings, true, &detail);
+    const ItemReason refusal = prepareRunTarget(settings, true, &detail);
     if (refusal == 0) return false;
     if (!settings.isCountingPass()) {
         ++settings.failedFiles;
         if (settings.log) {
             if (detail.item.empty()) {
-                settings.log->WriteReasonRow(settings.target, kStatusFailed, refusal, 0, kColourRed);
+                settings.log->WriteOutcome(settings.target, {kStatusFailed, refusal, 0});
             } else {
-                settings.log->WriteDetailRow(detail.item.c_str(), kStatusFailed, refusal, detail.item.c_str(),
-                                             detail.landing.c_str(), kColourRed);
+                settings.log->WriteOutcome(detail.item.c_str(), {kStatusFailed, refusal, 0, detail.item.c_str(), detail.landing.c_str()});
             }
         }
         refreshProgress(settings);
@@ -687,7 +685,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             ++settings.totalFiles;
         } else {
             ++settings.failedFiles;
-            if (settings.log) settings.log->WriteErrorRow(sources, kStatusFailed, listError, kColourNone);
+            if (settings.log) settings.log->WriteOutcome(sources, {kStatusFailed, kReasonNone, listError});
         }
         return false;
     }
@@ -699,7 +697,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
 
     Listing targetListing;
     ListingIndex targetIndex; // looks the names of the source files up in targetListing
-    TargetRefusal refusal = {0, 0};
+    TargetRefusal refusal = {kReasonNone, 0};
     if (copyOrMove) {
         const bool allNames = listContents && std::wcscmp(pattern, L"*.*") == 0;
         const wchar_t* targetPattern = pattern;

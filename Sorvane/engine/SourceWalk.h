@@ -11,6 +11,8 @@
 // ';' at the end). "X:\;" and "X:\;;" stand for the whole drive X.
 #pragma once
 
+#include "Outcome.h"
+
 #include <windows.h>
 
 namespace sorvane {
@@ -31,9 +33,9 @@ int processSourceList(FILE_TREE_SETTING& settings);
 int walkFolder(FILE_TREE_SETTING& settings, bool listContents);
 
 // Why the files of one folder may not be written to their targets: a
-// reason id (ItemReason) and, when not 0, the system error behind it.
+// reason and, when not 0, the system error behind it.
 struct TargetRefusal {
-    UINT reason;
+    ItemReason reason;
     DWORD error;
 };
 

@@ -81,7 +81,7 @@ void sourceListFolder(const wchar_t* list, wchar_t* out, size_t capacity)
     out[length] = L'\0';
 }
 
-UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity, bool requireReachable)
+ItemReason normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, size_t capacity, bool requireReachable)
 {
     if (out && capacity) out[0] = L'\0';
     if (!typed || !out || capacity == 0) return kRefusalTargetInvalid;
@@ -146,7 +146,7 @@ UINT normaliseTarget(const wchar_t* typed, const wchar_t* base, wchar_t* out, si
     }
 
     std::wmemcpy(out, result.c_str(), result.size() + 1);
-    return kRefusalNone;
+    return kReasonNone;
 }
 
 } // namespace sorvane

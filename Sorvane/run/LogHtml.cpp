@@ -249,16 +249,32 @@ void CLogHtml::WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour)
     WriteLabelRow(labelId, loadString(valueId).c_str(), colour);
 }
 
-void CLogHtml::WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour)
+void CLogHtml::WriteOutcome(const wchar_t* path, const Outcome& outcome)
+{
+    const UINT statusId = statusTextId(outcome.status);
+    const COLORREF colour = outcomeColour(outcome);
+    if (outcome.reason == kReasonNone) {
+        if (outcome.status == kStatusFailed || outcome.status == kStatusFolderFailed) {
+            writeErrorRow(path, statusId, outcome.error, colour);
+        } else {
+            writeItemRow(path, statusId, colour);
+        }
+    } else if (outcome.first || outcome.second) {
+        writeDetailRow(path, statusId, reasonTextId(outcome.reason), outcome.first, outcome.second, colour);
+    } else {
+        writeReasonRow(path, statusId, reasonTextId(outcome.reason), outcome.error, colour);
+    }
+}
+
+void CLogHtml::writeItemRow(const wchar_t* path, UINT statusId, COLORREF colour)
 {
     const std::wstring status = loadString(statusId);
     const wchar_t* cells[] = {path ? path : L"", status.c_str()};
     writeRow(cells, 2, colour, true);
 }
 
-void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour)
+void CLogHtml::writeErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour)
 {
-    if (error == 0) error = ::GetLastError();
     constexpr DWORD kCapacity = 512;
     wchar_t cell[kCapacity] = {};
     std::wstring status = loadString(statusId);
@@ -273,7 +289,7 @@ void CLogHtml::WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, CO
     writeRow(cells, 2, colour, true);
 }
 
-void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour)
+void CLogHtml::writeReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour)
 {
     constexpr DWORD kCapacity = 1024;
     wchar_t cell[kCapacity] = {};
@@ -297,7 +313,7 @@ void CLogHtml::WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId,
     writeRow(cells, 2, colour, true);
 }
 
-void CLogHtml::WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
+void CLogHtml::writeDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
                               const wchar_t* second, COLORREF colour)
 {
     std::wstring status = loadString(statusId);

@@ -7,6 +7,7 @@
 
 #include "../engine/EngineSinks.h"
 #include "Log.h"
+#include "OutcomeTexts.h"
 
 namespace sorvane {
 
@@ -32,17 +33,22 @@ public:
     // The settings of a run, as confirmed in the dialog.
     void WriteSettingsTable(const FILE_TREE_SETTING& job);
 
-    // ILogSink: rows about the items of a run.
-    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override;
-    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override;
-    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override;
-    void WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
-                        const wchar_t* second, COLORREF colour) override;
+    // ILogSink: one row per item of a run, its text and colour as
+    // OutcomeTexts has them. The status cell is the status text, followed,
+    // after "--", by the reason (its "%s" marks filled from the outcome's
+    // names) and the system's message for the error; a failure without a
+    // reason always shows the system's message.
+    void WriteOutcome(const wchar_t* path, const Outcome& outcome) override;
 
 private:
     void writeRow(const wchar_t* const* cells, int count, COLORREF colour, bool firstIsPath);
     void writeEscaped(const wchar_t* text);
     void writePathCell(const wchar_t* path);
+    void writeItemRow(const wchar_t* path, UINT statusId, COLORREF colour);
+    void writeErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour);
+    void writeReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour);
+    void writeDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first,
+                        const wchar_t* second, COLORREF colour);
 };
 
 namespace report {

@@ -7,6 +7,7 @@
 #include "engine/SourceWalk.h"
 #include "res/SorvaneRes.h"
 #include "run/LogHtml.h"
+#include "run/OutcomeTexts.h"
 
 #include <cwchar>
 
@@ -139,9 +140,10 @@ RunOutcome runSequence(FILE_TREE_SETTING& job, CLogHtml* report, const std::wstr
         // The target in its full form, checked against the selection once
         // more: a target given on a command line has seen no dialog.
         OverlapDetail detail;
-        const UINT refusal = prepareRunTarget(job, true, &detail);
-        if (refusal != 0) {
-            const std::wstring message = formatString(refusal, detail.item.c_str(), detail.landing.c_str());
+        const ItemReason refusal = prepareRunTarget(job, true, &detail);
+        if (refusal != kReasonNone) {
+            const std::wstring message =
+                formatString(reasonTextId(refusal), detail.item.c_str(), detail.landing.c_str());
             if (report) report->WriteParagraph(message.c_str(), kColourRed);
             refused = true;
             host.OnRefusal(message);

@@ -20,40 +20,29 @@ namespace sorvane::test {
 
 struct LogRow {
     std::wstring path;
-    UINT status;
-    DWORD error;      // 0 for item rows
-    COLORREF colour;
-    bool errorRow;
-    UINT reason = 0;  // the reason of a reason row
-    std::wstring detail = {}; // the first detail of a detail row
+    ItemStatus status;
+    DWORD error;
+    bool errorRow;    // a failure shown with its system error alone
+    ItemReason reason = kReasonNone;
+    std::wstring detail = {}; // the first name the reason speaks of
 };
 
 class RecordingLog : public ILogSink {
 public:
-    void WriteItemRow(const wchar_t* path, UINT statusId, COLORREF colour) override
+    void WriteOutcome(const wchar_t* path, const Outcome& outcome) override
     {
-        rows.push_back({path, statusId, 0, colour, false});
+        const bool errorRow = outcome.reason == kReasonNone &&
+                              (outcome.status == kStatusFailed || outcome.status == kStatusFolderFailed);
+        rows.push_back({path, outcome.status, outcome.error, errorRow, outcome.reason,
+                        outcome.first ? outcome.first : L""});
     }
-    void WriteErrorRow(const wchar_t* path, UINT statusId, DWORD error, COLORREF colour) override
-    {
-        rows.push_back({path, statusId, error, colour, true});
-    }
-    void WriteReasonRow(const wchar_t* path, UINT statusId, UINT reasonId, DWORD error, COLORREF colour) override
-    {
-        rows.push_back({path, statusId, error, colour, false, reasonId});
-    }
-    void WriteDetailRow(const wchar_t* path, UINT statusId, UINT reasonId, const wchar_t* first, const wchar_t*,
-                        COLORREF colour) override
-    {
-        rows.push_back({path, statusId, 0, colour, false, reasonId, first ? first : L""});
-    }
-    size_t countReason(UINT reason) const
+    size_t countReason(ItemReason reason) const
     {
         size_t n = 0;
         for (const auto& row : rows) n += row.reason == reason;
         return n;
     }
-    size_t count(UINT status) const
+    size_t count(ItemStatus status) const
     {
         size_t n = 0;
         for (const auto& row : rows) n += row.status == status;

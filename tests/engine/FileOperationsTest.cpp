@@ -110,7 +110,6 @@ TEST_F(FileOps, MoveIfNewerProtectsAReadOnlySourceThatWouldBeDeleted)
         EXPECT_TRUE(exists(src(L"ro.txt")));
         ASSERT_EQ(run.log.rows.size(), 1u);
         EXPECT_EQ(run.log.rows[0].status, kStatusReadOnly);
-        EXPECT_EQ(run.log.rows[0].colour, kColourMagenta);
         EXPECT_EQ(run.settings.failedFiles, 1u);
     }
     EngineRun run(kOperationMove);
@@ -181,7 +180,6 @@ TEST_F(FileOps, CopyOntoReadOnlyTargetReplacesItOnlyWhenUnprotected)
         EXPECT_TRUE(isReadOnly(dst(L"a.txt")));
         ASSERT_EQ(run.log.rows.size(), 1u);
         EXPECT_EQ(run.log.rows[0].status, kStatusReadOnly);
-        EXPECT_EQ(run.log.rows[0].colour, kColourMagenta);
         EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + src(L"a.txt")) << "the source path is logged";
         EXPECT_EQ(run.settings.failedFiles, 1u);
     }
@@ -206,7 +204,6 @@ TEST_F(FileOps, DeleteOfReadOnlyFilesWithAndWithoutProtection)
         EXPECT_TRUE(isReadOnly(src(L"ro.txt")));
         ASSERT_EQ(run.log.rows.size(), 1u);
         EXPECT_EQ(run.log.rows[0].status, kStatusReadOnly);
-        EXPECT_EQ(run.log.rows[0].colour, kColourMagenta);
         EXPECT_EQ(run.settings.failedFiles, 1u);
         EXPECT_EQ(run.settings.completedFiles, 0u);
     }
@@ -579,7 +576,6 @@ TEST_F(FileOps, EmptiedFolderRemovalHonoursReadOnlyAndReportsRealFailures)
         EXPECT_EQ(run.settings.failedFolders, 1u);
         ASSERT_EQ(run.log.rows.size(), 1u);
         EXPECT_EQ(run.log.rows[0].status, kStatusFolderReadOnly);
-        EXPECT_EQ(run.log.rows[0].colour, kColourOrange);
         EXPECT_FALSE(run.log.rows[0].errorRow);
         EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + src(L"ro"));
     }
@@ -597,7 +593,6 @@ TEST_F(FileOps, EmptiedFolderRemovalHonoursReadOnlyAndReportsRealFailures)
     EXPECT_FALSE(removeEmptiedFolder(run.settings));
     ASSERT_EQ(run.log.rows.size(), 1u);
     EXPECT_EQ(run.log.rows[0].status, kStatusFolderFailed);
-    EXPECT_EQ(run.log.rows[0].colour, kColourOrange);
     EXPECT_TRUE(run.log.rows[0].errorRow);
     EXPECT_EQ(run.log.rows[0].error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(run.settings.failedFolders, 1u);

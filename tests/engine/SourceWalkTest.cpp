@@ -314,7 +314,6 @@ TEST_F(Walk, AMissingSelectedItemIsOneFileNotExisting)
     EXPECT_EQ(run.settings.completedFiles, 1u);
     ASSERT_EQ(run.log.rows.size(), 2u);
     EXPECT_EQ(run.log.rows[0].status, kStatusNotExist);
-    EXPECT_EQ(run.log.rows[0].colour, kColourRed);
     EXPECT_EQ(run.log.rows[0].path, L"\\\\?\\" + src(L"ghost.txt"));
 }
 

@@ -60,12 +60,11 @@ TEST_F(ReportFile, ItemAndErrorRows)
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
         ILogSink& log = report;
-        log.WriteItemRow(L"C:\\a\\b.txt", kStatusSuccess, kColourNone);
-        log.WriteItemRow(L"C:\\gone", kStatusNotExist, kColourRed);
-        log.WriteErrorRow(L"C:\\ro.txt", kStatusFailed, ERROR_ACCESS_DENIED, kColourNone);
-        ::SetLastError(ERROR_FILE_NOT_FOUND);
-        log.WriteErrorRow(L"C:\\x", kStatusFolderFailed, 0, kColourOrange);
-        log.WriteErrorRow(L"C:\\y", kStatusFailed, 0x2000FFFF, kColourNone); // no system text
+        log.WriteOutcome(L"C:\\a\\b.txt", {kStatusSuccess});
+        log.WriteOutcome(L"C:\\gone", {kStatusNotExist});
+        log.WriteOutcome(L"C:\\ro.txt", {kStatusFailed, kReasonNone, ERROR_ACCESS_DENIED});
+        log.WriteOutcome(L"C:\\x", {kStatusFolderFailed, kReasonNone, ERROR_FILE_NOT_FOUND});
+        log.WriteOutcome(L"C:\\y", {kStatusFailed, kReasonNone, 0x2000FFFF}); // no system text
     }
     const std::string text = read();
     EXPECT_NE(text.find("<tr><td>C:\\a\\b.txt</td><td>Success</td></tr>\r\n"), std::string::npos);
@@ -75,8 +74,7 @@ TEST_F(ReportFile, ItemAndErrorRows)
     EXPECT_NE(text.find("<tr><td>C:\\ro.txt</td><td>Failed--Access denied.\r\n</td></tr>\r\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("<td><font color=\"#FF8000\">Failed(Folder)--File not found.\r\n</font></td>"),
-              std::string::npos)
-        << "error 0 takes the thread's last error";
+              std::string::npos);
     EXPECT_NE(text.find("<tr><td>C:\\y</td><td>Failed--</td></tr>\r\n"), std::string::npos);
 }
 
@@ -104,7 +102,7 @@ TEST_F(ReportFile, NamesOutsideTheCodePageAreWrittenAsTheyAre)
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
         report.WriteHead(L"Sorvane", L"Sorvane Log File");
-        for (const wchar_t* name : names) report.WriteItemRow(name, kStatusSuccess, kColourNone);
+        for (const wchar_t* name : names) report.WriteOutcome(name, {kStatusSuccess});
         report.WriteFooter();
     }
     const std::string bytes = read();
@@ -128,11 +126,11 @@ TEST_F(ReportFile, EveryTextIsEscapedAndNothingElse)
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
         ILogSink& log = report;
-        log.WriteItemRow(L"C:\\R&amp;D.txt", kStatusSuccess, kColourNone);
-        log.WriteItemRow(L"C:\\<b>bold</b> \"quoted\".txt", kStatusNotExist, kColourRed);
-        log.WriteErrorRow(L"C:\\a&b.txt", kStatusFailed, ERROR_ACCESS_DENIED, kColourNone);
-        log.WriteReasonRow(L"C:\\x>y.txt", kStatusFailed, kReasonNotRecycled, 0, kColourNone);
-        log.WriteItemRow(L"C:\\plain.txt", kStatusSuccess, kColourNone);
+        log.WriteOutcome(L"C:\\R&amp;D.txt", {kStatusSuccess});
+        log.WriteOutcome(L"C:\\<b>bold</b> \"quoted\".txt", {kStatusNotExist});
+        log.WriteOutcome(L"C:\\a&b.txt", {kStatusFailed, kReasonNone, ERROR_ACCESS_DENIED});
+        log.WriteOutcome(L"C:\\x>y.txt", {kStatusFailed, kReasonNotRecycled, 0});
+        log.WriteOutcome(L"C:\\plain.txt", {kStatusSuccess});
     }
     const std::string text = read();
     const std::string expected =
@@ -151,13 +149,13 @@ TEST_F(ReportFile, PathsAreShownWithoutTheLongPathPrefix)
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
         ILogSink& log = report;
-        log.WriteItemRow(L"\\\\?\\C:\\Data\\a.txt", kStatusSuccess, kColourNone);
-        log.WriteItemRow(L"\\\\?\\UNC\\server\\share\\b.txt", kStatusSuccess, kColourNone);
-        log.WriteErrorRow(L"\\\\?\\D:\\c&d.txt", kStatusFailed, ERROR_ACCESS_DENIED, kColourNone);
-        log.WriteReasonRow(L"\\\\?\\unc\\srv\\sh\\e.txt", kStatusFailed, kReasonNotRecycled, 0, kColourOrange);
+        log.WriteOutcome(L"\\\\?\\C:\\Data\\a.txt", {kStatusSuccess});
+        log.WriteOutcome(L"\\\\?\\UNC\\server\\share\\b.txt", {kStatusSuccess});
+        log.WriteOutcome(L"\\\\?\\D:\\c&d.txt", {kStatusFailed, kReasonNone, ERROR_ACCESS_DENIED});
+        log.WriteOutcome(L"\\\\?\\unc\\srv\\sh\\e.txt", {kStatusFolderFailed, kReasonNotRecycled, 0});
         // A long form without an ordinary one is shown as it is.
-        log.WriteItemRow(L"\\\\?\\Volume{1}\\f.txt", kStatusSuccess, kColourNone);
-        log.WriteItemRow(L"\\\\server\\share\\g.txt", kStatusSuccess, kColourNone);
+        log.WriteOutcome(L"\\\\?\\Volume{1}\\f.txt", {kStatusSuccess});
+        log.WriteOutcome(L"\\\\server\\share\\g.txt", {kStatusSuccess});
     }
     const std::string text = read();
     EXPECT_NE(text.find("<tr><td>C:\\Data\\a.txt</td>"), std::string::npos) << text;
@@ -332,7 +330,7 @@ TEST_F(ReportFile, RowsReachTheFileInBlocksOfWholeRows)
         CLogHtml report;
         ASSERT_TRUE(report.Open(path.c_str()));
         for (int i = 0; i < 5000; ++i) {
-            report.WriteItemRow(L"C:\\folder\\file-with-a-name.txt", kStatusSuccess, kColourNone);
+            report.WriteOutcome(L"C:\\folder\\file-with-a-name.txt", {kStatusSuccess});
             const uint64_t size = listedSize(path);
             ASSERT_EQ(size % row.size(), 0u) << "only whole rows are ever in the file";
             if (size != seen) ++blocks;
@@ -350,10 +348,10 @@ TEST_F(ReportFile, ARowThatWaitsIsWrittenWithTheNextOne)
 {
     CLogHtml report;
     ASSERT_TRUE(report.Open(path.c_str()));
-    report.WriteItemRow(L"C:\\a.txt", kStatusSuccess, kColourNone);
+    report.WriteOutcome(L"C:\\a.txt", {kStatusSuccess});
     EXPECT_EQ(listedSize(path), 0u) << "a single row waits in the buffer";
     ::Sleep(CLog::kFlushMilliseconds + 100);
-    report.WriteItemRow(L"C:\\b.txt", kStatusSuccess, kColourNone);
+    report.WriteOutcome(L"C:\\b.txt", {kStatusSuccess});
     EXPECT_EQ(listedSize(path), 2 * std::string("<tr><td>C:\\a.txt</td><td>Success</td></tr>\r\n").size())
         << "rows are not held back for long";
     report.Flush();
