@@ -8,6 +8,8 @@ packages=(
     evilwm  # tests and benchmarks run the programs under a window manager, as a desktop does
     googletest
     libxxhash-dev
+    nlohmann-json3-dev  # the console program's JSON Lines, header-only
+    xxhash  # xxhsum: the console tests check the hashes it reports
     lhasa 7zip jlha-utils
     nsis
     locales

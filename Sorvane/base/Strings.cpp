@@ -89,12 +89,34 @@ std::wstring formatString(UINT id, const wchar_t* first, const wchar_t* second)
     return substitute(loadString(id), arguments, 2);
 }
 
+std::wstring formatStrings(UINT id, std::initializer_list<std::wstring> arguments)
+{
+    std::vector<const wchar_t*> texts;
+    texts.reserve(arguments.size());
+    for (const std::wstring& argument : arguments) texts.push_back(argument.c_str());
+    return substitute(loadString(id), texts.data(), texts.size());
+}
+
 std::wstring formatNumber(UINT id, long long number)
 {
     std::wstring text = loadString(id);
     const size_t at = text.find(L"%d");
     if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(number));
     return text;
+}
+
+std::wstring systemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text ? std::wstring(text, length) : L"0x" + std::to_wstring(error);
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+        message.pop_back();
+    }
+    return message;
 }
 
 } // namespace sorvane

@@ -60,7 +60,7 @@ const Word kArchiveModes[] = {{L"new", static_cast<uint32_t>(ArchiveMode::New)},
 const Word kSizeClasses[] = {{L"any", kSizeAny}, {L"small", kSizeSmall}, {L"middle", kSizeMiddle}, {L"large", kSizeLarge}};
 
 constexpr const wchar_t* kDefaultNames = L"*.*";
-constexpr const wchar_t* kProgramName = L"SorvaneCmd.exe";
+constexpr const wchar_t* kProgramName = kConsoleProgramName;
 
 std::wstring lowered(std::wstring text)
 {
@@ -218,7 +218,7 @@ CommandProblem CommandKeys::readArguments(const std::vector<std::wstring>& argum
             continue;
         }
         const KeyInfo* key = keyInfo(name);
-        if (!key || key->kind == KeyKind::Word) return problem(IDS_CMD_UNKNOWN_SWITCH, argument);
+        if (!key || key->kind == KeyKind::Word) return problem(IDS_CMD_UNKNOWN_SWITCH, argument, kProgramName);
         std::wstring stored;
         if (key->kind == KeyKind::Flag) {
             if (!flagValue(value, stored) || (hasValue && value.empty())) {
@@ -258,7 +258,7 @@ CommandProblem CommandKeys::readJobText(const std::string& utf8, const std::wstr
         const std::wstring key = lowered(trimmed(line.substr(0, equals)));
         const std::wstring value = trimmed(line.substr(equals + 1));
         const KeyInfo* info = keyInfo(key);
-        if (!info) return problem(IDS_CMD_JOB_UNKNOWN_KEY, key.empty() ? line : key);
+        if (!info) return problem(IDS_CMD_JOB_UNKNOWN_KEY, key.empty() ? line : key, kProgramName);
         std::wstring stored = value;
         if (info->kind == KeyKind::Flag && !flagValue(value, stored)) {
             return problem(IDS_CMD_FLAG_VALUE, key, value);
@@ -287,7 +287,7 @@ CommandProblem applyCommandKeys(const CommandKeys& keys, FILE_TREE_SETTING& sett
     options.help = keys.helpAsked();
 
     const std::wstring* operation = keys.find(L"operation");
-    if (!operation) return problem(IDS_CMD_NO_OPERATION);
+    if (!operation) return problem(IDS_CMD_NO_OPERATION, kProgramName);
     const Word* kind = findWord(kOperations, *operation);
     if (!kind) return problem(IDS_CMD_UNKNOWN_OPERATION, *operation);
     settings.operation = kind->value;

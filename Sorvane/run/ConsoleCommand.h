@@ -21,6 +21,9 @@ namespace sorvane {
 
 class FILE_TREE_SETTING;
 
+// The console program's file name, as its command lines start.
+constexpr const wchar_t* kConsoleProgramName = L"SorvaneCmd.exe";
+
 // Why a command was refused: string `id`, its "%s" marks taken by
 // `first` and `second`.
 struct CommandProblem {
