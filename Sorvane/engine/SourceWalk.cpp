@@ -756,7 +756,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (record->kind != kListingFile) continue;
             wchar_t name[kListingNameCapacity];
             const size_t length = copyRecordName(record, name);
-            ::CharUpperBuffW(name, static_cast<DWORD>(length));
+            upperCaseName(name, length);
             if (!seen.insert(name).second) caseTwins.insert(name);
         }
     }
@@ -776,7 +776,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (length == std::wcslen(savedName) && std::wcscmp(name, savedName) != 0 &&
                 ::CompareStringOrdinal(name, static_cast<int>(length), savedName, static_cast<int>(length), TRUE) ==
                     CSTR_EQUAL) {
-                ::CharUpperBuffW(name, static_cast<DWORD>(length));
+                upperCaseName(name, length);
                 caseTwins.insert(name);
             }
         }
@@ -803,7 +803,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (!caseTwins.empty()) {
                 wchar_t folded[kListingNameCapacity];
                 const size_t length = copyRecordName(record, folded);
-                ::CharUpperBuffW(folded, static_cast<DWORD>(length));
+                upperCaseName(folded, length);
                 if (caseTwins.count(folded)) fileRefusal = &twinRefusal;
             }
             if (processFile(settings, targetFolderPending, fileRefusal) != 0) {

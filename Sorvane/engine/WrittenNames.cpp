@@ -9,6 +9,13 @@
 
 namespace sorvane {
 
+void upperCaseName(wchar_t* name, size_t length) noexcept
+{
+    if (!name || length == 0 || length > 0x7FFFFFFF) return;
+    const int units = static_cast<int>(length);
+    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, units, name, units);
+}
+
 namespace {
 
 // FILE_CASE_SENSITIVE_INFO and its flag, which this platform's headers may lack.
@@ -68,7 +75,7 @@ std::wstring WrittenFolder::keyOf(const wchar_t* name) const
     std::wstring key = name ? name : L"";
     // Upper case by the file system's own rule for names that compare
     // without regard to case (ordinal, simple case mapping).
-    if (!caseSensitive_ && !key.empty()) ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    if (!caseSensitive_ && !key.empty()) upperCaseName(&key[0], key.size());
     return key;
 }
 
