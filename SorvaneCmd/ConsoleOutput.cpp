@@ -1,4 +1,4 @@
-#include "ConsoleOutput.h"
+#include "console/ConsoleOutput.h"
 
 namespace sorvane {
 

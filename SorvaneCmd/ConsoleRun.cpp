@@ -1,8 +1,8 @@
-#include "ConsoleRun.h"
+#include "console/ConsoleRun.h"
 
-#include "ConsoleOutput.h"
-#include "ResultCodes.h"
-#include "ResultFiles.h"
+#include "console/ConsoleOutput.h"
+#include "console/ResultCodes.h"
+#include "console/ResultFiles.h"
 #include "archive/ArchiverCommand.h"
 #include "archive/CompressFiles.h"
 #include "base/AppState.h"

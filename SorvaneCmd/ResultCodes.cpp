@@ -1,4 +1,4 @@
-#include "ResultCodes.h"
+#include "console/ResultCodes.h"
 
 namespace sorvane {
 
@@ -41,6 +41,7 @@ const char* const kReasonCodes[] = {
     "link_inside",
     "target_folder_is_link",
     "case_twin_not_recycled",
+    "now_a_folder",
 };
 static_assert(sizeof(kReasonCodes) / sizeof(kReasonCodes[0]) == kReasonCount, "a code for every reason");
 

@@ -1,6 +1,6 @@
-#include "ResultFiles.h"
+#include "console/ResultFiles.h"
 
-#include "ResultCodes.h"
+#include "console/ResultCodes.h"
 #include "run/ConsoleCommand.h"
 
 #include <nlohmann/json.hpp>

@@ -11,7 +11,7 @@
 
 #include "engine/Outcome.h"
 #include "engine/VerifiedCopy.h"
-#include "../common/Raii.h"
+#include "common/Raii.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 // SorvaneCmd.exe: the console program. It reads its arguments as
 // CommandLineToArgvW splits them (the rules its repeat command lines are
 // quoted by), loads the texts of the user's language and runs one command.
-#include "ConsoleOutput.h"
-#include "ConsoleRun.h"
-#include "ResultCodes.h"
+#include "console/ConsoleOutput.h"
+#include "console/ConsoleRun.h"
+#include "console/ResultCodes.h"
 #include "base/AppState.h"
 #include "base/Strings.h"
 #include "res/SorvaneRes.h"

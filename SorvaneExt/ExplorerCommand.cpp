@@ -1,7 +1,7 @@
 #include "ExplorerCommand.h"
 
 #include "ExplorerCommandList.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "Identifiers.h"
 #include "Launcher.h"
 #include "MenuItems.h"

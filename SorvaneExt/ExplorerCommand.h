@@ -9,7 +9,7 @@
 // may throw, block on the network or keep anything the selection lends.
 #pragma once
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <windows.h>
 #include <shobjidl.h>

@@ -3,7 +3,7 @@
 // it is handed out.
 #pragma once
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <windows.h>
 #include <shobjidl.h>

@@ -1,6 +1,6 @@
 #include "Launcher.h"
 
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "Identifiers.h"
 #include "Selection.h"
 
@@ -54,8 +54,6 @@ std::vector<std::wstring> selectedPaths(const LaunchRequest& request)
 
 } // namespace
 
-const wchar_t* startVerb(UINT command) noexcept { return command == kCommandDelete ? L"runas" : L"open"; }
-
 void launch(const LaunchRequest& request, std::wstring& selectionList) noexcept
 {
     selectionList.clear();
@@ -105,8 +103,12 @@ void launch(const LaunchRequest& request, const std::vector<std::wstring>& paths
         return;
     }
 
-    const HINSTANCE started = ::ShellExecuteW(nullptr, startVerb(request.command), program.c_str(),
-                                              parameters.c_str(), request.folder, SW_SHOWNORMAL);
+    // Every command, delete included, runs in the user's own account: its
+    // files go to the user's own Recycle Bin and its report into the user's
+    // profile. Files the user may not delete are offered for a run as
+    // administrator at the end of the delete.
+    const HINSTANCE started = ::ShellExecuteW(nullptr, L"open", program.c_str(), parameters.c_str(), request.folder,
+                                              SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(started) <= 32) {
         // No program will read the hand-off file: do not leave it behind.
         if (selectionList.size() > handoff::kMaxCommandLineText && parameters.compare(0, 3, L"/F:") == 0)

@@ -30,7 +30,4 @@ void launch(const LaunchRequest& request, std::wstring& selectionList) noexcept;
 // items); `request.data` is not read. An empty list is no selection.
 void launch(const LaunchRequest& request, const std::vector<std::wstring>& paths, std::wstring& selectionList) noexcept;
 
-// The verb the program is started with for a command offset.
-const wchar_t* startVerb(UINT command) noexcept;
-
 } // namespace sorvane::shellext

@@ -3,7 +3,8 @@
 // made at the size the display's density asks for.
 #pragma once
 
-#include "Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 #include "Module.h"
 
 #include "Identifiers.h"
-#include "Raii.h"
-#include "ResLang.h"
+#include "common/Raii.h"
+#include "common/ResLang.h"
 
 #include <shlwapi.h>
 

@@ -1,7 +1,7 @@
 #include "Registration.h"
 
 #include "Identifiers.h"
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <oleauto.h>
 #include <shlobj.h>

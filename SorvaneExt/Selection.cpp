@@ -1,6 +1,6 @@
 #include "Selection.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <shellapi.h>
 #include <shfolder.h>

@@ -6,7 +6,7 @@
 
 #include "Identifiers.h"
 #include "MenuPictures.h"
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,6 +1,6 @@
-#include "HandOff.h"
+#include "common/HandOff.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -1,4 +1,4 @@
-#include "MLangEx.h"
+#include "common/MLangEx.h"
 
 #include <mlang.h>
 

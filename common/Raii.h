@@ -67,22 +67,12 @@ struct RegKeyTraits {
     static HKEY invalid() noexcept { return nullptr; }
     static void close(HKEY h) noexcept { ::RegCloseKey(h); }
 };
-struct WindowTraits {
-    static HWND invalid() noexcept { return nullptr; }
-    static void close(HWND h) noexcept { ::DestroyWindow(h); }
-};
-struct GdiObjectTraits {
-    static HGDIOBJ invalid() noexcept { return nullptr; }
-    static void close(HGDIOBJ h) noexcept { ::DeleteObject(h); }
-};
 
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;     // CreateFileW
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>; // threads, mutexes, events
 using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;     // FindFirstFileW
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;      // LoadLibraryW
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
-using UniqueWindow = UniqueResource<HWND, WindowTraits>;
-using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 
 // Owner of memory from the COM task allocator (strings and identifier lists
 // that shell and COM functions hand out).

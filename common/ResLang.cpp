@@ -1,4 +1,4 @@
-#include "ResLang.h"
+#include "common/ResLang.h"
 
 #include <cwchar>
 

@@ -1,8 +1,8 @@
-#include "ArchiveReplacement.h"
+#include "archive/ArchiveReplacement.h"
 
-#include "../engine/FileTreeSetting.h"
-#include "../engine/PathForms.h"
-#include "../engine/Temporaries.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
+#include "engine/Temporaries.h"
 
 #include <memory>
 #include <new>

@@ -1,7 +1,7 @@
-#include "ArchiverCommand.h"
+#include "archive/ArchiverCommand.h"
 
-#include "../engine/FileTreeSetting.h"
-#include "../engine/PathForms.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "BufferedStream.h"
+#include "archive/BufferedStream.h"
 
 #include <cstring>
 #include <new>

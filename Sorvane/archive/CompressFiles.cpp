@@ -1,16 +1,16 @@
-#include "CompressFiles.h"
+#include "archive/CompressFiles.h"
 
-#include "../../common/Raii.h"
-#include "../base/Strings.h"
-#include "../engine/FileIdentity.h"
-#include "../engine/FileTreeSetting.h"
-#include "../engine/PathForms.h"
-#include "ArchiveReplacement.h"
-#include "ArchiverCommand.h"
-#include "BufferedStream.h"
-#include "CompressSelection.h"
-#include "CompressTexts.h"
-#include "LhaLibrary.h"
+#include "common/Raii.h"
+#include "base/Strings.h"
+#include "engine/FileIdentity.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
+#include "archive/ArchiveReplacement.h"
+#include "archive/ArchiverCommand.h"
+#include "archive/BufferedStream.h"
+#include "archive/CompressSelection.h"
+#include "archive/CompressTexts.h"
+#include "archive/LhaLibrary.h"
 
 #include <cwchar>
 #include <string>

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "../res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 

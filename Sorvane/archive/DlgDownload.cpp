@@ -1,8 +1,8 @@
-#include "DlgDownload.h"
+#include "archive/DlgDownload.h"
 
-#include "../base/Shell.h"
-#include "../res/SorvaneRes.h"
-#include "LhaLibrary.h"
+#include "base/Shell.h"
+#include "res/SorvaneRes.h"
+#include "archive/LhaLibrary.h"
 
 #include <new>
 

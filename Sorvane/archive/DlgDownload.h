@@ -2,9 +2,9 @@
 // links to its download pages.
 #pragma once
 
-#include "../../common/ui/DialogImpl.h"
-#include "../../common/ui/StaticLink.h"
-#include "../res/SorvaneRes.h"
+#include "common/ui/DialogImpl.h"
+#include "common/ui/StaticLink.h"
+#include "res/SorvaneRes.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
-#include "LhaLibrary.h"
+#include "archive/LhaLibrary.h"
 
-#include "../base/Strings.h"
-#include "../res/SorvaneRes.h"
+#include "base/Strings.h"
+#include "res/SorvaneRes.h"
 
 #include <cwchar>
 #include <string>

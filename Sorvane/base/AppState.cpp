@@ -1,4 +1,4 @@
-#include "AppState.h"
+#include "base/AppState.h"
 
 namespace sorvane {
 

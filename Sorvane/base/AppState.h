@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "../../common/ResLang.h"
+#include "common/ResLang.h"
 
 namespace sorvane {
 

@@ -1,7 +1,7 @@
-#include "Help.h"
+#include "base/Help.h"
 
-#include "../../common/ui/HtmlHelp.h"
-#include "AppState.h"
+#include "common/ui/HtmlHelp.h"
+#include "base/AppState.h"
 
 namespace sorvane {
 

@@ -1,4 +1,4 @@
-#include "Shell.h"
+#include "base/Shell.h"
 
 #include <shellapi.h>
 

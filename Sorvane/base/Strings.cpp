@@ -1,6 +1,6 @@
-#include "Strings.h"
+#include "base/Strings.h"
 
-#include "AppState.h"
+#include "base/AppState.h"
 
 #include <cwchar>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "UserMessage.h"
+#include "base/UserMessage.h"
 
-#include "AppState.h"
+#include "base/AppState.h"
 
 namespace sorvane {
 

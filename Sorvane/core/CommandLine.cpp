@@ -1,9 +1,11 @@
-#include "CommandLine.h"
+#include "core/CommandLine.h"
 
-#include "../engine/FileTreeSetting.h"
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../res/SorvaneRes.h"
+#include "common/HandOff.h"
+#include "engine/FileTreeSetting.h"
+#include "run/RetryList.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "res/SorvaneRes.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -18,6 +20,8 @@ constexpr UINT kIdsCommandTwice = IDS_COMMAND_TWICE;
 constexpr UINT kIdsNoBlank = IDS_NO_BLANK;
 constexpr UINT kIdsNoColon = IDS_NO_COLON;
 constexpr UINT kIdsNeedParameter = IDS_NEED_PARAMETER;
+constexpr UINT kIdsRetryListChanged = IDS_RETRY_LIST_CHANGED;
+constexpr UINT kIdsRetryListUnreadable = IDS_RETRY_LIST_UNREADABLE;
 
 bool endsName(wchar_t c) { return c == L'\0' || c == L' ' || c == L'/' || c == L':'; }
 
@@ -97,7 +101,48 @@ int parseCommandLine(wchar_t* text, CommandTable& table)
 
 bool namesOperation(const CommandTable& table)
 {
-    return table[kCmdCopy].seen || table[kCmdMove].seen || table[kCmdDelete].seen || table[kCmdCompress].seen;
+    return table[kCmdCopy].seen || table[kCmdMove].seen || table[kCmdDelete].seen || table[kCmdCompress].seen ||
+           table[kCmdRetry].seen;
+}
+
+bool applyRetryList(const CommandTable& table, FILE_TREE_SETTING& settings, std::vector<std::wstring>& paths)
+{
+    paths.clear();
+    // The list stands alone: a selection beside it would be a second run.
+    for (CommandIndex other : {kCmdHelp, kCmdTarget, kCmdCopy, kCmdMove, kCmdDelete, kCmdCompress}) {
+        if (table[other].seen) {
+            reportError(kIdsUnknownCommand, (std::wstring(L"/") + table[other].name).c_str());
+            return false;
+        }
+    }
+    RetryList list;
+    std::wstring file;
+    const RetryListStatus status = readRetryList(table[kCmdRetry].parameter, handoff::handOffFolders(), list, file);
+    if (status != RetryListStatus::Accepted) {
+        const UINT id = status == RetryListStatus::HashDiffers ? kIdsRetryListChanged : kIdsRetryListUnreadable;
+        reportError(id, file.c_str());
+        return false;
+    }
+    // Exactly the listed files: no pattern, time or size filter, nothing
+    // but the settings the list carries.
+    FILE_TREE_SETTING fresh;
+    fresh.operation = kOperationDelete;
+    fresh.setPatterns(L"*.*");
+    fresh.excludePatterns = 0;
+    fresh.includeSubfolders = 0;
+    fresh.timeMode = 0;
+    fresh.setSizeFilter(SizeFilter{});
+    fresh.testOnly = 0;
+    fresh.setDeleteToRecycleBin(list.recycle);
+    fresh.protectReadOnly = list.protectReadOnly ? 1 : 0;
+    fresh.setTarget(L"");
+    // What the report's settings and the dialog show: the listed paths.
+    std::wstring shown;
+    for (const std::wstring& path : list.paths) shown += path + L";";
+    fresh.setSources(shown.c_str());
+    settings = fresh;
+    paths = std::move(list.paths);
+    return true;
 }
 
 int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation)

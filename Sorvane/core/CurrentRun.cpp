@@ -1,4 +1,4 @@
-#include "CurrentRun.h"
+#include "core/CurrentRun.h"
 
 namespace sorvane {
 

@@ -1,17 +1,17 @@
-#include "MainWindow.h"
+#include "core/MainWindow.h"
 
-#include "../archive/CompressFiles.h"
-#include "../dialogs/History.h"
-#include "../run/DlgProgress.h"
-#include "../run/LogHtml.h"
-#include "../run/OperationJob.h"
-#include "../base/AppState.h"
-#include "CurrentRun.h"
-#include "OperationDialog.h"
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../res/SorvaneRes.h"
-#include "ui/AgreementDlg.h"
+#include "archive/CompressFiles.h"
+#include "dialogs/History.h"
+#include "run/DlgProgress.h"
+#include "run/LogHtml.h"
+#include "run/OperationJob.h"
+#include "base/AppState.h"
+#include "core/CurrentRun.h"
+#include "core/OperationDialog.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "res/SorvaneRes.h"
+#include "common/ui/AgreementDlg.h"
 
 #include <commctrl.h>
 
@@ -92,6 +92,21 @@ void runCompress(HWND window)
     ::DestroyWindow(window);
 }
 
+void startJob(HWND window, const FILE_TREE_SETTING& settings, const std::wstring& reportPath,
+              std::vector<std::wstring> retryPaths)
+{
+    std::unique_ptr<OperationJob> job(new (std::nothrow) OperationJob(settings, reportPath));
+    if (job) job->retryPaths = std::move(retryPaths);
+    HWND dialog = job ? StartOperation(*job, window) : nullptr;
+    if (!dialog) {
+        // Nothing could be started; a program started for this operation ends.
+        if (!app().interactiveMode) ::DestroyWindow(window);
+        return;
+    }
+    state().currentJob = std::move(job);
+    app().activeDialog = dialog;
+}
+
 void openOperation(HWND window, uint32_t kind)
 {
     // One job at a time: a second one must never replace the first. The
@@ -116,15 +131,22 @@ void openOperation(HWND window, uint32_t kind)
         runCompress(window);
         return;
     }
-    std::unique_ptr<OperationJob> job(new (std::nothrow) OperationJob(current, reportPath));
-    HWND dialog = job ? StartOperation(*job, window) : nullptr;
-    if (!dialog) {
-        // Nothing could be started; a program started for this operation ends.
-        if (!a.interactiveMode) ::DestroyWindow(window);
+    startJob(window, current, reportPath, {});
+}
+
+// The files a delete in the user's account was denied, handed over to this
+// run as administrator: they run at once, without the operation dialog.
+void startRetry(HWND window)
+{
+    CurrentRun& run = currentRun();
+    if (state().currentJob) return;
+    if (run.retryPaths.empty()) {
+        ::DestroyWindow(window); // nothing to run: the program ends
         return;
     }
-    state().currentJob = std::move(job);
-    a.activeDialog = dialog;
+    run.settings.operation = kOperationDelete;
+    startJob(window, run.settings, report::chooseReportPath(app().appDataFolder), std::move(run.retryPaths));
+    run.retryPaths.clear();
 }
 
 // The job is freed only once its worker has ended.
@@ -175,6 +197,10 @@ LRESULT onCommand(HWND window, UINT command)
 {
     if (command >= kCommandFirstOperation && command <= kCommandFirstOperation + kOperationDelete) {
         openOperation(window, command - kCommandFirstOperation);
+        return 0;
+    }
+    if (command == kCommandRetryAsAdministrator) {
+        startRetry(window);
         return 0;
     }
     if (command == kCommandAbout) {

@@ -4,11 +4,12 @@
 
 #include <windows.h>
 
-#include "../res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 
 constexpr UINT kCommandFirstOperation = IDM_FILTER_COPY; // 400 + operation kind
+constexpr UINT kCommandRetryAsAdministrator = IDM_RETRY_AS_ADMINISTRATOR; // the files of "/R:", without the dialog
 constexpr UINT kCommandAbout = IDM_ABOUT;
 constexpr UINT kCommandExit = IDM_EXIT;
 constexpr int kMainMenu = IDR_MAIN_MENU;

@@ -1,6 +1,6 @@
-#include "OperationDialog.h"
+#include "core/OperationDialog.h"
 
-#include "../dialogs/FileTreeDlg.h"
+#include "dialogs/FileTreeDlg.h"
 
 #include <memory>
 #include <new>

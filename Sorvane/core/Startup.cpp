@@ -1,14 +1,14 @@
-#include "Startup.h"
+#include "core/Startup.h"
 
-#include "../../common/HandOff.h"
-#include "../../common/ui/Window.h"
-#include "../archive/LhaLibrary.h"
-#include "../base/AppState.h"
-#include "CurrentRun.h"
-#include "CommandLine.h"
-#include "MainWindow.h"
-#include "../base/Strings.h"
-#include "../res/SorvaneRes.h"
+#include "common/HandOff.h"
+#include "common/ui/Window.h"
+#include "archive/LhaLibrary.h"
+#include "base/AppState.h"
+#include "core/CurrentRun.h"
+#include "core/CommandLine.h"
+#include "core/MainWindow.h"
+#include "base/Strings.h"
+#include "res/SorvaneRes.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -81,7 +81,14 @@ int runApplication(HINSTANCE instance)
     handoff::CommandText commandText = handoff::obtainCommandText();
     CommandTable table;
     int result = parseCommandLine(commandText.get(), table);
-    if (result == kParseAccepted) result = applyCommands(table, run.settings, run.pendingOperation);
+    const bool retry = result == kParseAccepted && table[kCmdRetry].seen;
+    if (retry) {
+        // A refused list has been explained to the user; nothing runs.
+        if (!applyRetryList(table, run.settings, run.retryPaths)) return finish(-1);
+        run.pendingOperation = kOperationDelete;
+    } else if (result == kParseAccepted) {
+        result = applyCommands(table, run.settings, run.pendingOperation);
+    }
 
     // 8. Rejected, or nothing to run. A command line that names no
     // operation ("/H" or "/T:" alone) gives no sources either: the user
@@ -105,7 +112,8 @@ int runApplication(HINSTANCE instance)
         ::UpdateWindow(window);
         if (typedSources) ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + run.pendingOperation, 0);
     } else {
-        ::PostMessageW(window, WM_COMMAND, kCommandFirstOperation + run.pendingOperation, 0);
+        const UINT command = retry ? kCommandRetryAsAdministrator : kCommandFirstOperation + run.pendingOperation;
+        ::PostMessageW(window, WM_COMMAND, command, 0);
     }
 
     // 12. The message loop.

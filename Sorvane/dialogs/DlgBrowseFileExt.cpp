@@ -1,15 +1,15 @@
-#include "DlgBrowseFileExt.h"
+#include "dialogs/DlgBrowseFileExt.h"
 
 #include <algorithm>
 #include <cwchar>
 #include <vector>
 
-#include "../../common/ui/GdiRaii.h"
-#include "../../common/ui/HtmlHelp.h"
-#include "../../common/ui/PictureButton.h"
-#include "../base/AppState.h"
-#include "../base/Strings.h"
-#include "LabelledText.h"
+#include "common/ui/GdiRaii.h"
+#include "common/ui/HtmlHelp.h"
+#include "common/ui/PictureButton.h"
+#include "base/AppState.h"
+#include "base/Strings.h"
+#include "dialogs/LabelledText.h"
 
 namespace sorvane {
 

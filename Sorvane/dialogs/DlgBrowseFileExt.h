@@ -19,11 +19,11 @@
 #include <memory>
 #include <string>
 
-#include "../../common/Raii.h"
-#include "../../common/ui/DialogImpl.h"
-#include "../res/SorvaneRes.h"
-#include "ExtensionSearch.h"
-#include "FileType.h"
+#include "common/Raii.h"
+#include "common/ui/DialogImpl.h"
+#include "res/SorvaneRes.h"
+#include "dialogs/ExtensionSearch.h"
+#include "dialogs/FileType.h"
 
 namespace sorvane {
 

@@ -1,12 +1,12 @@
-#include "ExtensionSearch.h"
+#include "dialogs/ExtensionSearch.h"
 
 #include <cwchar>
 #include <new>
 
-#include "../engine/FileTreeSetting.h"
-#include "../engine/Listing.h"
-#include "../engine/PathForms.h"
-#include "../engine/PathUtil.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/Listing.h"
+#include "engine/PathForms.h"
+#include "engine/PathUtil.h"
 
 namespace sorvane {
 

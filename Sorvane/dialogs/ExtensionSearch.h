@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 namespace sorvane {
 

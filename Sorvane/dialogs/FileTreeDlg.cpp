@@ -1,4 +1,4 @@
-#include "FileTreeDlg.h"
+#include "dialogs/FileTreeDlg.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -9,20 +9,20 @@
 #include <cwchar>
 #include <memory>
 
-#include "../../common/ui/GdiRaii.h"
-#include "../../common/ui/HtmlHelp.h"
-#include "../../common/ui/PictureButton.h"
-#include "../base/AppState.h"
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../engine/OverlapGuard.h"
-#include "../engine/FileTimes.h"
-#include "../engine/PathForms.h"
-#include "../res/SorvaneRes.h"
-#include "../run/OutcomeTexts.h"
-#include "DlgBrowseFileExt.h"
-#include "History.h"
-#include "LabelledText.h"
+#include "common/ui/GdiRaii.h"
+#include "common/ui/HtmlHelp.h"
+#include "common/ui/PictureButton.h"
+#include "base/AppState.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "engine/OverlapGuard.h"
+#include "engine/FileTimes.h"
+#include "engine/PathForms.h"
+#include "res/SorvaneRes.h"
+#include "run/OutcomeTexts.h"
+#include "dialogs/DlgBrowseFileExt.h"
+#include "dialogs/History.h"
+#include "dialogs/LabelledText.h"
 
 namespace sorvane {
 

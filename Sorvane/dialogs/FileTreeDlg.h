@@ -19,11 +19,11 @@
 #include <utility>
 #include <vector>
 
-#include "../../common/ui/DialogImpl.h"
-#include "../../common/ui/ScrollList.h"
-#include "../../common/ui/ToolTip.h"
-#include "../engine/FileTreeSetting.h"
-#include "../res/SorvaneRes.h"
+#include "common/ui/DialogImpl.h"
+#include "common/ui/ScrollList.h"
+#include "common/ui/ToolTip.h"
+#include "engine/FileTreeSetting.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 

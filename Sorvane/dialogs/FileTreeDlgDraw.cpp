@@ -1,11 +1,11 @@
 // Owner drawing of the operation dialog: the picture buttons, and the
 // history entries of the two combo boxes, whose label stands in red before
 // a blue bar.
-#include "FileTreeDlg.h"
+#include "dialogs/FileTreeDlg.h"
 
-#include "../../common/ui/GdiRaii.h"
-#include "../../common/ui/PictureButton.h"
-#include "LabelledText.h"
+#include "common/ui/GdiRaii.h"
+#include "common/ui/PictureButton.h"
+#include "dialogs/LabelledText.h"
 
 namespace sorvane {
 

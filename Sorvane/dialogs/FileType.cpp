@@ -1,6 +1,6 @@
-#include "FileType.h"
+#include "dialogs/FileType.h"
 
-#include "../engine/PathForms.h"
+#include "engine/PathForms.h"
 
 #include <shellapi.h>
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <cstdint>
 #include <memory>

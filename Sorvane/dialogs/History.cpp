@@ -1,7 +1,7 @@
-#include "History.h"
+#include "dialogs/History.h"
 
-#include "../base/AppState.h"
-#include "../base/Strings.h"
+#include "base/AppState.h"
+#include "base/Strings.h"
 
 #include <shlobj.h>
 #include <shellapi.h>

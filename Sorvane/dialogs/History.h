@@ -3,8 +3,8 @@
 // created and saves them when it is destroyed.
 #pragma once
 
-#include "ItemMngr.h"
-#include "../res/SorvaneRes.h"
+#include "dialogs/ItemMngr.h"
+#include "res/SorvaneRes.h"
 
 #include <string>
 

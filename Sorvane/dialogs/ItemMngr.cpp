@@ -1,9 +1,8 @@
-#include "ItemMngr.h"
+#include "dialogs/ItemMngr.h"
 
-#include "History.h"
-#include "ProfileFile.h"
+#include "dialogs/ProfileFile.h"
 
-#include "../engine/PatternMatch.h"
+#include "engine/PatternMatch.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -66,11 +65,6 @@ void fromAnsi(const std::string& value, wchar_t* slot, size_t capacity)
         if (wide[cut - 1] >= 0xD800 && wide[cut - 1] <= 0xDBFF) --cut;
     }
     copyBounded(slot, capacity, wide.data(), cut);
-}
-
-std::wstring profilePathOr(const wchar_t* profilePath)
-{
-    return profilePath ? std::wstring(profilePath) : historyProfilePath();
 }
 
 } // namespace
@@ -171,7 +165,7 @@ bool CItemMngr::FillCombo(HWND dialog, int controlId) const
 bool CItemMngr::Load(const wchar_t* section, const wchar_t* profilePath)
 {
     Clear();
-    const std::wstring path = profilePathOr(profilePath);
+    const std::wstring path = profilePath ? profilePath : L"";
     const std::string sectionName = toAnsi(section ? section : L"");
     CProfileFile file;
     if (path.empty() || !file.Open(path.c_str())) return false;
@@ -194,7 +188,7 @@ bool CItemMngr::Load(const wchar_t* section, const wchar_t* profilePath)
 
 bool CItemMngr::Save(const wchar_t* section, const wchar_t* profilePath) const
 {
-    const std::wstring path = profilePathOr(profilePath);
+    const std::wstring path = profilePath ? profilePath : L"";
     const std::string sectionName = toAnsi(section ? section : L"");
     CProfileFile file;
     if (path.empty() || !file.Open(path.c_str())) return false;

@@ -42,12 +42,13 @@ public:
     // `dialog`; false when there is no such control.
     bool FillCombo(HWND dialog, int controlId) const;
 
-    // Reads and writes the list's section of the profile file: the history
-    // file in the data folder, or `profilePath` when given. Load empties the
-    // list first and returns false when the file could not be loaded; Save
-    // returns false when the file could not be loaded or written back.
-    bool Load(const wchar_t* section, const wchar_t* profilePath = nullptr);
-    bool Save(const wchar_t* section, const wchar_t* profilePath = nullptr) const;
+    // Reads and writes the list's section of the profile file `profilePath`
+    // (the history file names it: History.h). Load empties the list first
+    // and returns false when the file could not be loaded; Save returns
+    // false when the file could not be loaded or written back. Without a
+    // path, both return false.
+    bool Load(const wchar_t* section, const wchar_t* profilePath);
+    bool Save(const wchar_t* section, const wchar_t* profilePath) const;
 
 private:
     int count_ = 0;

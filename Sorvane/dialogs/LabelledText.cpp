@@ -1,4 +1,4 @@
-#include "LabelledText.h"
+#include "dialogs/LabelledText.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "ProfileFile.h"
+#include "dialogs/ProfileFile.h"
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <climits>
 #include <cstdio>

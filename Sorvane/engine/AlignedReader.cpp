@@ -1,4 +1,4 @@
-#include "AlignedReader.h"
+#include "engine/AlignedReader.h"
 
 #include <atomic>
 #include <cwchar>

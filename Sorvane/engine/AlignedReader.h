@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 namespace sorvane {
 

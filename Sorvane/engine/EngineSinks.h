@@ -5,7 +5,7 @@
 // tests use recording fakes.
 #pragma once
 
-#include "Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "FileIdentity.h"
+#include "engine/FileIdentity.h"
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <cwchar>
 #include <memory>

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "PathForms.h"
+#include "engine/PathForms.h"
 
 namespace sorvane {
 

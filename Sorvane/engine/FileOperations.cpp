@@ -1,16 +1,16 @@
-#include "FileOperations.h"
+#include "engine/FileOperations.h"
 
-#include "EngineSinks.h"
-#include "FileTreeSetting.h"
-#include "HeldSource.h"
-#include "Listing.h"
-#include "PathForms.h"
-#include "RecycleBatch.h"
-#include "SameFile.h"
-#include "SelectedItem.h"
-#include "Temporaries.h"
-#include "VerifiedCopy.h"
-#include "WrittenNames.h"
+#include "engine/EngineSinks.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/HeldSource.h"
+#include "engine/Listing.h"
+#include "engine/PathForms.h"
+#include "engine/RecycleBatch.h"
+#include "engine/SameFile.h"
+#include "engine/SelectedItem.h"
+#include "engine/Temporaries.h"
+#include "engine/VerifiedCopy.h"
+#include "engine/WrittenNames.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

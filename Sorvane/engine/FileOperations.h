@@ -5,7 +5,7 @@
 // is only counted as the executing pass would treat it.
 #pragma once
 
-#include "Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

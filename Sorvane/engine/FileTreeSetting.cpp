@@ -1,7 +1,7 @@
-#include "FileTreeSetting.h"
+#include "engine/FileTreeSetting.h"
 
-#include "FileTimes.h"
-#include "PatternMatch.h"
+#include "engine/FileTimes.h"
+#include "engine/PatternMatch.h"
 
 #include <cwchar>
 #include <new>

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "FileIdentity.h"
+#include "engine/FileIdentity.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "HeldSource.h"
+#include "engine/HeldSource.h"
 
-#include "Listing.h"
+#include "engine/Listing.h"
 
 #include <atomic>
 

@@ -9,8 +9,8 @@
 
 #include <windows.h>
 
-#include "../../common/Raii.h"
-#include "SameFile.h"
+#include "common/Raii.h"
+#include "engine/SameFile.h"
 
 #include <cstdint>
 

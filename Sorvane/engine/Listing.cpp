@@ -1,6 +1,6 @@
-#include "Listing.h"
+#include "engine/Listing.h"
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <cstring>
 #include <cwchar>

@@ -1,10 +1,28 @@
-#include "ListingIndex.h"
+#include "engine/ListingIndex.h"
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 #include <new>
 
 namespace sorvane {
+
+void foldNameCase(wchar_t* name, size_t length) noexcept
+{
+    // Folded in pieces of a buffer on the stack; a piece never ends between
+    // the two halves of a surrogate pair.
+    wchar_t folded[256];
+    while (length != 0) {
+        size_t piece = length < std::size(folded) ? length : std::size(folded);
+        if (piece < length && piece > 1 && name[piece - 1] >= 0xD800 && name[piece - 1] <= 0xDBFF) --piece;
+        const int made = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name, static_cast<int>(piece), folded,
+                                         static_cast<int>(std::size(folded)), nullptr, nullptr, 0);
+        // Upper-casing keeps the length; anything else leaves the piece as it is.
+        if (made == static_cast<int>(piece)) std::wmemcpy(name, folded, piece);
+        name += piece;
+        length -= piece;
+    }
+}
 
 namespace {
 

@@ -11,13 +11,19 @@
 // first in listing order is found, folders before files.
 #pragma once
 
-#include "Listing.h"
+#include "engine/Listing.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace sorvane {
+
+// Upper-cases `length` units of `name` in place by the rule of names that
+// compare without regard to case (the invariant locale's simple case
+// mapping, which CompareStringOrdinal ignoring case also applies), so that
+// two names that compare equal fold to the same key.
+void foldNameCase(wchar_t* name, size_t length) noexcept;
 
 class ListingIndex {
 public:

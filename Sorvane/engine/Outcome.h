@@ -60,6 +60,7 @@ enum ItemReason : uint8_t {
     kReasonLinkInside,           // a link inside a selected folder, left alone
     kReasonTargetFolderIsLink,   // the file's target folder is a link
     kReasonCaseTwinNotRecycled,  // the Recycle Bin cannot tell the file from its case twin
+    kReasonNowAFolder,           // a file handed over to delete is a folder now
     kReasonCount
 };
 

@@ -1,11 +1,11 @@
-#include "OverlapGuard.h"
+#include "engine/OverlapGuard.h"
 
-#include "../../common/Raii.h"
-#include "FileIdentity.h"
-#include "FileTreeSetting.h"
-#include "PathForms.h"
-#include "SelectedItem.h"
-#include "TargetPath.h"
+#include "common/Raii.h"
+#include "engine/FileIdentity.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
+#include "engine/SelectedItem.h"
+#include "engine/TargetPath.h"
 
 #include <cwchar>
 #include <memory>

@@ -11,7 +11,7 @@
 // before each pass.
 #pragma once
 
-#include "Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

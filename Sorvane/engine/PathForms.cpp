@@ -1,4 +1,4 @@
-#include "PathForms.h"
+#include "engine/PathForms.h"
 
 #include <cwchar>
 

@@ -1,9 +1,9 @@
-#include "PathUtil.h"
+#include "engine/PathUtil.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "PathForms.h"
+#include "engine/PathForms.h"
 
 #include <cwchar>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "PatternMatch.h"
+#include "engine/PatternMatch.h"
 
 #include <cwchar>
 

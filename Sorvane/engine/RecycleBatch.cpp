@@ -1,6 +1,6 @@
-#include "RecycleBatch.h"
+#include "engine/RecycleBatch.h"
 
-#include "PathForms.h"
+#include "engine/PathForms.h"
 
 #include <shellapi.h>
 

@@ -1,6 +1,6 @@
-#include "SameFile.h"
+#include "engine/SameFile.h"
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <cstring>
 

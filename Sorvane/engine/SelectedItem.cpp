@@ -1,7 +1,7 @@
-#include "SelectedItem.h"
+#include "engine/SelectedItem.h"
 
-#include "../../common/Raii.h"
-#include "Listing.h"
+#include "common/Raii.h"
+#include "engine/Listing.h"
 
 #include <cwchar>
 

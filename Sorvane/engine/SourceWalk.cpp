@@ -1,19 +1,19 @@
-#include "SourceWalk.h"
+#include "engine/SourceWalk.h"
 
-#include "EngineSinks.h"
-#include "FileIdentity.h"
-#include "FileOperations.h"
-#include "FileTreeSetting.h"
-#include "Listing.h"
-#include "ListingIndex.h"
-#include "OverlapGuard.h"
-#include "PathForms.h"
-#include "PathUtil.h"
-#include "RecycleBatch.h"
-#include "SelectedItem.h"
-#include "Temporaries.h"
-#include "VolumeIdentity.h"
-#include "WrittenNames.h"
+#include "engine/EngineSinks.h"
+#include "engine/FileIdentity.h"
+#include "engine/FileOperations.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/Listing.h"
+#include "engine/ListingIndex.h"
+#include "engine/OverlapGuard.h"
+#include "engine/PathForms.h"
+#include "engine/PathUtil.h"
+#include "engine/RecycleBatch.h"
+#include "engine/SelectedItem.h"
+#include "engine/Temporaries.h"
+#include "engine/VolumeIdentity.h"
+#include "engine/WrittenNames.h"
 
 #include <shlobj.h>
 
@@ -756,7 +756,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (record->kind != kListingFile) continue;
             wchar_t name[kListingNameCapacity];
             const size_t length = copyRecordName(record, name);
-            upperCaseName(name, length);
+            foldNameCase(name, length);
             if (!seen.insert(name).second) caseTwins.insert(name);
         }
     }
@@ -776,7 +776,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (length == std::wcslen(savedName) && std::wcscmp(name, savedName) != 0 &&
                 ::CompareStringOrdinal(name, static_cast<int>(length), savedName, static_cast<int>(length), TRUE) ==
                     CSTR_EQUAL) {
-                upperCaseName(name, length);
+                foldNameCase(name, length);
                 caseTwins.insert(name);
             }
         }
@@ -803,7 +803,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
             if (!caseTwins.empty()) {
                 wchar_t folded[kListingNameCapacity];
                 const size_t length = copyRecordName(record, folded);
-                upperCaseName(folded, length);
+                foldNameCase(folded, length);
                 if (caseTwins.count(folded)) fileRefusal = &twinRefusal;
             }
             if (processFile(settings, targetFolderPending, fileRefusal) != 0) {

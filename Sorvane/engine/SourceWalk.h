@@ -11,7 +11,7 @@
 // ';' at the end). "X:\;" and "X:\;;" stand for the whole drive X.
 #pragma once
 
-#include "Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

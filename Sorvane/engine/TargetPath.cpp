@@ -1,8 +1,8 @@
-#include "TargetPath.h"
+#include "engine/TargetPath.h"
 
-#include "FileIdentity.h"
-#include "PathForms.h"
-#include "FileTreeSetting.h"
+#include "engine/FileIdentity.h"
+#include "engine/PathForms.h"
+#include "engine/FileTreeSetting.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -4,7 +4,7 @@
 // file would fail or land somewhere the user did not mean.
 #pragma once
 
-#include "Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "Temporaries.h"
+#include "engine/Temporaries.h"
 
-#include "../../common/Raii.h"
-#include "FileTimes.h"
-#include "Listing.h"
+#include "common/Raii.h"
+#include "engine/FileTimes.h"
+#include "engine/Listing.h"
 
 #include <atomic>
 #include <cwchar>

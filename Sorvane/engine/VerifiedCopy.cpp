@@ -1,10 +1,10 @@
-#include "VerifiedCopy.h"
+#include "engine/VerifiedCopy.h"
 
-#include "AlignedReader.h"
-#include "EngineSinks.h"
-#include "FileTreeSetting.h"
+#include "engine/AlignedReader.h"
+#include "engine/EngineSinks.h"
+#include "engine/FileTreeSetting.h"
 
-#include "../../common/Raii.h"
+#include "common/Raii.h"
 
 #include <winternl.h>
 

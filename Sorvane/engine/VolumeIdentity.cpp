@@ -1,7 +1,7 @@
-#include "VolumeIdentity.h"
+#include "engine/VolumeIdentity.h"
 
-#include "FileIdentity.h"
-#include "PathForms.h"
+#include "engine/FileIdentity.h"
+#include "engine/PathForms.h"
 
 #include <string>
 

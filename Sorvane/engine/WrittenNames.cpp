@@ -1,20 +1,14 @@
-#include "WrittenNames.h"
+#include "engine/WrittenNames.h"
 
-#include "../../common/Raii.h"
-#include "SameFile.h"
+#include "common/Raii.h"
+#include "engine/ListingIndex.h"
+#include "engine/SameFile.h"
 
 #include <atomic>
 #include <cwchar>
 #include <tuple>
 
 namespace sorvane {
-
-void upperCaseName(wchar_t* name, size_t length) noexcept
-{
-    if (!name || length == 0 || length > 0x7FFFFFFF) return;
-    const int units = static_cast<int>(length);
-    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, units, name, units);
-}
 
 namespace {
 
@@ -73,9 +67,7 @@ WrittenFolder* WrittenNames::folder(const wchar_t* path)
 std::wstring WrittenFolder::keyOf(const wchar_t* name) const
 {
     std::wstring key = name ? name : L"";
-    // Upper case by the file system's own rule for names that compare
-    // without regard to case (ordinal, simple case mapping).
-    if (!caseSensitive_ && !key.empty()) upperCaseName(&key[0], key.size());
+    if (!caseSensitive_) foldNameCase(key.data(), key.size());
     return key;
 }
 

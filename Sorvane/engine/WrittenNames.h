@@ -17,12 +17,6 @@
 
 namespace sorvane {
 
-// Upper-cases `length` units of a name in place by the system's simple
-// case mapping, the rule of names that compare without regard to case.
-// The kernel's own call: CharUpperBuffW would bring user32 into a program
-// without windows.
-void upperCaseName(wchar_t* name, size_t length) noexcept;
-
 class WrittenFolder;
 
 class WrittenNames {

@@ -48,6 +48,7 @@
 #define IDM_FILTER_MOVE                 401
 #define IDM_FILTER_COMPRESS             402 // handled, but the menu has no such item
 #define IDM_FILTER_DELETE               403
+#define IDM_RETRY_AS_ADMINISTRATOR      405 // the files of "/R:", without the operation dialog
 #define IDM_ABOUT                       410 // "Copy&Right", also Alt+? and Alt+/
 #define IDM_EXIT                        411
 
@@ -130,6 +131,7 @@
 // The progress dialog (213); "Completed" is IDOK, "Cancel" IDCANCEL. The
 // animation and the bar are made in their placeholders' places.
 #define IDC_VIEW_LOG                    3
+#define IDC_RETRY_ELEVATED              4 // shown at the end of a delete that was denied files
 #define IDC_PROGRESS_FOLDER             2052
 #define IDC_PROGRESS_FILE               2053
 #define IDC_PROGRESS_TOTAL_FILES        2208
@@ -407,6 +409,11 @@
 #define IDS_REPORT_LINKS_SKIPPED        1888
 #define IDS_REASON_TARGET_FOLDER_IS_LINK 1889
 #define IDS_REASON_CASE_TWIN_NOT_RECYCLED 1890
+#define IDS_RETRY_LIST_CHANGED          1891
+#define IDS_RETRY_LIST_UNREADABLE       1892
+#define IDS_REPORT_LOCK_GIVEN_UP        1893
+#define IDS_REASON_NOW_A_FOLDER         1894
+#define IDS_RETRY_NOT_STARTED           1895
 
 // Report: the console command line that repeats the run
 #define IDS_REPORT_COMMAND_LINE         1900

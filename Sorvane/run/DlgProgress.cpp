@@ -1,14 +1,14 @@
-#include "DlgProgress.h"
+#include "run/DlgProgress.h"
 
-#include "../base/AppState.h"
-#include "../base/Help.h"
-#include "../base/Shell.h"
-#include "../base/Strings.h"
-#include "../engine/FileTimes.h"
-#include "../engine/PathForms.h"
-#include "../res/SorvaneRes.h"
-#include "OperationJob.h"
-#include "ProgressText.h"
+#include "base/AppState.h"
+#include "base/Help.h"
+#include "base/Shell.h"
+#include "base/Strings.h"
+#include "engine/FileTimes.h"
+#include "engine/PathForms.h"
+#include "res/SorvaneRes.h"
+#include "run/OperationJob.h"
+#include "run/ProgressText.h"
 
 #include <commctrl.h>
 
@@ -22,6 +22,7 @@ enum : int {
     kIdCompleted = IDOK,
     kIdCancel = IDCANCEL,
     kIdViewLog = IDC_VIEW_LOG,
+    kIdRetryElevated = IDC_RETRY_ELEVATED, // shown at the end of a delete that was denied files
     kIdFolderField = IDC_PROGRESS_FOLDER,
     kIdFileField = IDC_PROGRESS_FILE,
     kIdTotalFiles = IDC_PROGRESS_TOTAL_FILES,
@@ -373,7 +374,10 @@ void CDlgProgress::changePhase(uint32_t phase)
         showFinished();
         if (!job_->cancel) {
             ::MessageBeep(MB_OK);
-            PostMessage(WM_USER, kCountdownRequest, kCountdownRequestParam);
+            // Files were denied: the user chooses whether to delete them as
+            // administrator, and no countdown closes the dialog meanwhile.
+            if (job_->offersElevatedRetry()) offerElevatedRetry();
+            else PostMessage(WM_USER, kCountdownRequest, kCountdownRequestParam);
         }
     }
 }
@@ -424,9 +428,27 @@ bool CDlgProgress::OnCommand(WORD id, WORD, HWND)
     case kIdViewLog:
         openReport();
         return true;
+    case kIdRetryElevated:
+        if (::IsWindowVisible(GetDlgItem(kIdRetryElevated)) && startElevatedRetry(m_hWnd, job_->elevatedRetryList())) {
+            // Handed over: the dialog ends as any other.
+            SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(kIdCompleted)), TRUE);
+            ::ShowWindow(GetDlgItem(kIdRetryElevated), SW_HIDE);
+            startCountdown(10);
+        }
+        return true;
     default:
         return false;
     }
+}
+
+void CDlgProgress::offerElevatedRetry()
+{
+    HWND retry = GetDlgItem(kIdRetryElevated);
+    if (!retry) return;
+    ::ShowWindow(retry, SW_SHOW);
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(retry), TRUE);
+    ::SetForegroundWindow(m_hWnd);
+    ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void CDlgProgress::openReport()
@@ -481,6 +503,16 @@ void CDlgProgress::OnDestroy()
     fileField_ = nullptr;
     progressBar_ = nullptr;
     if (HWND owner = ::GetWindow(m_hWnd, GW_OWNER)) ::PostMessageW(owner, WM_USER, kDialogClosedNotice, 0);
+}
+
+void ReleaseProgressDialog(OperationJob& job)
+{
+    if (CDlgProgress* dialog = job.ownedDialog) {
+        if (dialog->m_hWnd && ::IsWindow(dialog->m_hWnd)) ::DestroyWindow(dialog->m_hWnd);
+        delete dialog;
+    }
+    job.ownedDialog = nullptr;
+    job.progress = nullptr;
 }
 
 } // namespace sorvane

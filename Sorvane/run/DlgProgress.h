@@ -1,6 +1,7 @@
 // The modeless progress dialog of a copy, move or delete run: phase,
 // animation, counters, bar and remaining time; Cancel, the closing
-// countdown and the report.
+// countdown and the report; at the end of a delete that was denied files,
+// "Retry as administrator".
 //
 // The worker never waits for the dialog. What the engine reports from the
 // worker thread is only recorded: the counters are the run's own atomics,
@@ -11,9 +12,9 @@
 // at its end and the final values as the run left them.
 #pragma once
 
-#include "../../common/ui/DialogImpl.h"
-#include "../engine/EngineSinks.h"
-#include "../res/SorvaneRes.h"
+#include "common/ui/DialogImpl.h"
+#include "engine/EngineSinks.h"
+#include "res/SorvaneRes.h"
 
 #include <cstdint>
 #include <mutex>
@@ -77,6 +78,7 @@ private:
     void startCountdown(int seconds);
     void countdownTick();
     void openReport();
+    void offerElevatedRetry();
 
     HWND animation_ = nullptr;
     OperationJob* job_;

@@ -1,7 +1,8 @@
-#include "Log.h"
+#include "run/Log.h"
 
-#include "../engine/PathUtil.h"
+#include "engine/PathUtil.h"
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 
@@ -9,51 +10,34 @@ namespace sorvane {
 
 namespace {
 
-// One process-wide descriptor without an access-control list: every
-// account may use the mutex, whichever session created it.
-SECURITY_ATTRIBUTES* openSecurityAttributes()
-{
-    static SECURITY_DESCRIPTOR descriptor;
-    static SECURITY_ATTRIBUTES attributes;
-    static bool ready = false;
-    if (!ready) {
-        if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-            !::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
-            return nullptr;
-        }
-        attributes.nLength = sizeof(attributes);
-        attributes.lpSecurityDescriptor = &descriptor;
-        attributes.bInheritHandle = FALSE;
-        ready = true;
-    }
-    return &attributes;
-}
-
-HANDLE createOrOpenMutex(bool initialOwner, const std::wstring& name)
-{
-    HANDLE mutex = ::CreateMutexW(openSecurityAttributes(), initialOwner, name.c_str());
-    if (!mutex && ::GetLastError() == ERROR_ACCESS_DENIED) mutex = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str());
-    return mutex;
-}
+std::atomic<DWORD> g_lockWait{CLog::kLockWaitMilliseconds};
 
 } // namespace
 
-HANDLE openSharedMutex(bool initialOwner, const wchar_t* name, bool tryGlobal)
+HANDLE openSharedMutex(bool initialOwner, const wchar_t* name)
 {
-    if (!name || !*name) return ::CreateMutexW(openSecurityAttributes(), initialOwner, nullptr);
-    HANDLE mutex = nullptr;
-    if (tryGlobal) mutex = createOrOpenMutex(initialOwner, std::wstring(L"Global\\") + name);
-    if (!mutex) mutex = createOrOpenMutex(initialOwner, name);
-    return mutex;
+    if (!name || !*name) return ::CreateMutexW(nullptr, initialOwner, nullptr);
+    // The session's own namespace and the account's default security: no
+    // other session, and no account outside this session, can hold it.
+    return ::CreateMutexW(nullptr, initialOwner, (std::wstring(L"Local\\") + name).c_str());
 }
 
-CLog::Lock::Lock(HANDLE mutex) noexcept : mutex_(mutex)
+DWORD CLog::setLockWait(DWORD milliseconds) noexcept
 {
-    if (mutex_) {
-        const DWORD wait = ::WaitForSingleObject(mutex_, INFINITE);
-        // An abandoned mutex is ours now; anything else means no lock.
-        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) mutex_ = nullptr;
-    }
+    return g_lockWait.exchange(milliseconds ? milliseconds : kLockWaitMilliseconds);
+}
+
+DWORD CLog::lockWait() noexcept { return g_lockWait.load(); }
+
+CLog::Lock::Lock(CLog& log) noexcept : mutex_(log.mutex_)
+{
+    if (!mutex_) return;
+    // Once a wait gave up, the log takes the mutex only when it is free:
+    // one stalled holder costs the run one wait, not one per write.
+    const DWORD wait = ::WaitForSingleObject(mutex_, log.lockGivenUp_ ? 0 : log.lockWait_);
+    if (wait == WAIT_TIMEOUT) log.lockGivenUp_ = true;
+    // An abandoned mutex is ours now; anything else means no lock.
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) mutex_ = nullptr;
 }
 
 CLog::Lock::~Lock()
@@ -61,13 +45,16 @@ CLog::Lock::~Lock()
     if (mutex_) ::ReleaseMutex(mutex_);
 }
 
-CLog::CLog() : mutex_(openSharedMutex(false, kMutexName, true)) { buffer_.reserve(kFlushBytes + 4096); }
+CLog::CLog() : mutex_(openSharedMutex(false, kMutexName)), lockWait_(lockWait())
+{
+    buffer_.reserve(kFlushBytes + 4096);
+}
 
 CLog::~CLog() { Close(); }
 
 void CLog::closeFile()
 {
-    Lock lock(mutex_);
+    Lock lock(*this);
     if (file_ != INVALID_HANDLE_VALUE) {
         ::CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
@@ -78,13 +65,16 @@ bool CLog::Open(const wchar_t* path)
 {
     Flush();
     buffer_.clear();
-    Lock lock(mutex_);
+    Lock lock(*this);
     closeFile();
     if (!path || !*path) return false;
     if (std::wcslen(path) >= MAX_PATH) return false; // a report path always fits; anything else is refused
     std::wcscpy(path_, path);
     ensureFolderPath(path_, true, false);
-    file_ = ::CreateFileW(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared for reading: a browser opens the report with read and write
+    // sharing while the run goes on. Nobody else may write it.
+    file_ = ::CreateFileW(path_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         closeFile();
         return false;
@@ -105,7 +95,7 @@ void CLog::Close()
 void CLog::Flush()
 {
     if (buffer_.empty()) return;
-    Lock lock(mutex_);
+    Lock lock(*this);
     if (file_ != INVALID_HANDLE_VALUE) {
         // One block of whole records in one critical section. Write errors
         // are not reported; a short write goes on from where it stopped.

@@ -1,7 +1,8 @@
 // The file writer under the HTML report: creates or truncates one file,
 // appends byte strings and UTF-16 text converted to UTF-8, and serialises
-// every open, write and close with a mutex shared by all processes of the
-// system.
+// every open, write and close with a mutex shared by the processes of the
+// user's session. The file is shared for reading, so that a browser can
+// show the report while the run still writes it.
 //
 // Writes are gathered in a buffer and reach the file in blocks of whole
 // records (a report row is one record), each block in one critical section
@@ -19,9 +20,10 @@
 
 namespace sorvane {
 
-// Creates (or opens) a named mutex, in the global namespace first when
-// asked, readable and writable by every account; null when none can be had.
-HANDLE openSharedMutex(bool initialOwner, const wchar_t* name, bool tryGlobal);
+// Creates (or opens) the named mutex "Local\<name>" of the user's session,
+// with the default security of the calling account; null when none can be
+// had.
+HANDLE openSharedMutex(bool initialOwner, const wchar_t* name);
 
 class CLog {
 public:
@@ -30,6 +32,14 @@ public:
     static constexpr size_t kFlushBytes = 64 * 1024;
     // ...or once its oldest record has waited this long (milliseconds).
     static constexpr unsigned kFlushMilliseconds = 500;
+    // The longest wait for the shared mutex. Whoever holds it longer (a
+    // stalled process of any account in the session) does not stall the
+    // run: it writes on without the mutex.
+    static constexpr DWORD kLockWaitMilliseconds = 10000;
+    // The wait of every log made afterwards; 0 restores kLockWaitMilliseconds.
+    // Returns the previous value. For tests, which cannot wait that long.
+    static DWORD setLockWait(DWORD milliseconds) noexcept;
+    static DWORD lockWait() noexcept;
 
     CLog();
     virtual ~CLog();
@@ -53,6 +63,10 @@ public:
     bool isOpen() const noexcept { return file_ != INVALID_HANDLE_VALUE; }
     const wchar_t* path() const noexcept { return path_; }
     size_t buffered() const noexcept { return buffer_.size(); }
+    // True once a wait for the shared mutex gave up; every later write of
+    // this log goes on without waiting (it takes the mutex only when free).
+    bool lockGivenUp() const noexcept { return lockGivenUp_; }
+    DWORD lockWaitMilliseconds() const noexcept { return lockWait_; }
 
 protected:
     // Keeps the writes made during its life together as one record: the
@@ -73,7 +87,7 @@ private:
     // mutexes are).
     class Lock {
     public:
-        explicit Lock(HANDLE mutex) noexcept;
+        explicit Lock(CLog& log) noexcept;
         ~Lock();
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
@@ -86,6 +100,8 @@ private:
     void endRecord() noexcept;
 
     HANDLE mutex_ = nullptr;
+    DWORD lockWait_;
+    bool lockGivenUp_ = false;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::string buffer_;           // records not yet in the file
     unsigned long long bufferSince_ = 0; // tick count of the oldest buffered record

@@ -1,10 +1,10 @@
-#include "LogHtml.h"
+#include "run/LogHtml.h"
 
-#include "../../common/Raii.h"
-#include "../base/Strings.h"
-#include "../engine/FileTreeSetting.h"
-#include "../engine/PathForms.h"
-#include "../res/SorvaneRes.h"
+#include "common/Raii.h"
+#include "base/Strings.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/PathForms.h"
+#include "res/SorvaneRes.h"
 #include "run/ConsoleCommand.h"
 
 #include <cstdio>
@@ -51,9 +51,18 @@ enum : UINT {
     kIdsCommandLine = IDS_REPORT_COMMAND_LINE,
 };
 
+// Cuts `text` to at most `limit` UTF-16 units, never between the two
+// units of a surrogate pair: a pair that would be split goes as a whole.
+void cutAt(std::wstring& text, size_t limit)
+{
+    if (text.size() <= limit) return;
+    if (limit > 0 && IS_HIGH_SURROGATE(text[limit - 1]) && IS_LOW_SURROGATE(text[limit])) --limit;
+    text.resize(limit);
+}
+
 std::wstring cut(std::wstring text)
 {
-    if (text.size() > kCellLimit) text.resize(kCellLimit);
+    cutAt(text, kCellLimit);
     return text;
 }
 
@@ -156,9 +165,12 @@ CLogHtml::~CLogHtml() = default;
 void CLogHtml::WriteHead(const wchar_t* generator, const wchar_t* title)
 {
     Record record(*this);
+    // A standards-mode page: without the doctype, browsers lay it out in
+    // quirks mode.
+    Write("<!DOCTYPE html>", true);
     Write("<html>\r\n<head>", true);
     // Every name as it is: the report is UTF-8, whatever the code page.
-    Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">", true);
+    Write("<meta charset=\"utf-8\">", true);
     Write("<meta name=\"GENERATOR\" content=\"", false);
     writeEscaped(generator);
     Write("\">", true);
@@ -280,7 +292,7 @@ void CLogHtml::writeErrorRow(const wchar_t* path, UINT statusId, DWORD error, CO
     constexpr DWORD kCapacity = 512;
     wchar_t cell[kCapacity] = {};
     std::wstring status = loadString(statusId);
-    if (status.size() > 63) status.resize(63);
+    cutAt(status, 63);
     std::swprintf(cell, kCapacity, L"%ls--", status.c_str());
     const size_t used = std::wcslen(cell);
     ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
@@ -296,9 +308,9 @@ void CLogHtml::writeReasonRow(const wchar_t* path, UINT statusId, UINT reasonId,
     constexpr DWORD kCapacity = 1024;
     wchar_t cell[kCapacity] = {};
     std::wstring status = loadString(statusId);
-    if (status.size() > 63) status.resize(63);
+    cutAt(status, 63);
     std::wstring reason = loadString(reasonId);
-    if (reason.size() > 255) reason.resize(255);
+    cutAt(reason, 255);
     std::swprintf(cell, kCapacity, L"%ls--%ls", status.c_str(), reason.c_str());
     if (error != 0) {
         size_t used = std::wcslen(cell);
@@ -319,7 +331,7 @@ void CLogHtml::writeDetailRow(const wchar_t* path, UINT statusId, UINT reasonId,
                               const wchar_t* second, COLORREF colour)
 {
     std::wstring status = loadString(statusId);
-    if (status.size() > 63) status.resize(63);
+    cutAt(status, 63);
     const std::wstring cell = status + L"--" + formatString(reasonId, first, second);
     const wchar_t* cells[] = {path ? path : L"", cell.c_str()};
     writeRow(cells, 2, colour, true);

@@ -5,9 +5,9 @@
 // markup; paths are shown without the long-path prefix.
 #pragma once
 
-#include "../engine/EngineSinks.h"
-#include "Log.h"
-#include "OutcomeTexts.h"
+#include "engine/EngineSinks.h"
+#include "run/Log.h"
+#include "run/OutcomeTexts.h"
 
 namespace sorvane {
 

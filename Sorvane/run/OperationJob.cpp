@@ -1,7 +1,6 @@
-#include "OperationJob.h"
+#include "run/OperationJob.h"
 
-#include "DlgProgress.h"
-#include "LogHtml.h"
+#include "run/LogHtml.h"
 
 namespace sorvane {
 
@@ -21,14 +20,18 @@ OperationJob::~OperationJob()
     if (workerThread) ::CloseHandle(workerThread);
 }
 
-void ReleaseProgressDialog(OperationJob& job)
+bool OperationJob::offersElevatedRetry() const
 {
-    if (CDlgProgress* dialog = job.ownedDialog) {
-        if (dialog->m_hWnd && ::IsWindow(dialog->m_hWnd)) ::DestroyWindow(dialog->m_hWnd);
-        delete dialog;
-    }
-    job.ownedDialog = nullptr;
-    job.progress = nullptr;
+    return kind() == kOperationDelete && retryPaths.empty() && !testOnly && !cancel && deniedFiles.any();
+}
+
+RetryList OperationJob::elevatedRetryList() const
+{
+    RetryList list;
+    list.paths = deniedFiles.files();
+    list.recycle = deleteToRecycleBin();
+    list.protectReadOnly = protectReadOnly != 0;
+    return list;
 }
 
 } // namespace sorvane

@@ -2,10 +2,12 @@
 // thread, the progress dialog and the report.
 #pragma once
 
-#include "../engine/FileTreeSetting.h"
-#include "RunSequence.h"
+#include "engine/FileTreeSetting.h"
+#include "run/ElevatedRetry.h"
+#include "run/RunSequence.h"
 
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
@@ -27,6 +29,18 @@ struct OperationJob : FILE_TREE_SETTING {
     CDlgProgress* ownedDialog = nullptr;
     CLogHtml* ownedReport = nullptr; // the report while the worker writes it
     std::wstring reportPath;
+    // A delete notes here the files the account was denied, as their rows
+    // go to the report.
+    DeniedFilesLog deniedFiles;
+    // A run as administrator deletes these files alone (empty for any
+    // other run).
+    std::vector<std::wstring> retryPaths;
+
+    // True when the run's end offers a run as administrator: a delete in
+    // the user's own run that was denied files and not cancelled.
+    bool offersElevatedRetry() const;
+    // The list such a run is started with.
+    RetryList elevatedRetryList() const;
 };
 
 // Creates the progress dialog (owned by `owner`) and the worker thread.
@@ -34,8 +48,8 @@ struct OperationJob : FILE_TREE_SETTING {
 HWND StartOperation(OperationJob& job, HWND owner);
 // Destroys the dialog window if it still exists and deletes the dialog.
 void ReleaseProgressDialog(OperationJob& job);
-// The worker thread's body: the run sequence (RunSequence.h) under the
-// progress dialog.
+// The worker thread's body: the run sequence (run/RunSequence.h) under
+// the progress dialog.
 void RunOperation(OperationJob& job);
 
 } // namespace sorvane

@@ -1,6 +1,6 @@
-#include "OutcomeTexts.h"
+#include "run/OutcomeTexts.h"
 
-#include "../res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane {
 
@@ -55,6 +55,7 @@ UINT reasonTextId(ItemReason reason) noexcept
     case kReasonLinkInside: return IDS_REASON_LINK_INSIDE;
     case kReasonTargetFolderIsLink: return IDS_REASON_TARGET_FOLDER_IS_LINK;
     case kReasonCaseTwinNotRecycled: return IDS_REASON_CASE_TWIN_NOT_RECYCLED;
+    case kReasonNowAFolder: return IDS_REASON_NOW_A_FOLDER;
     case kReasonCount: break;
     }
     return 0;

@@ -4,7 +4,7 @@
 // here, so that an outcome reads the same wherever it is shown.
 #pragma once
 
-#include "../engine/Outcome.h"
+#include "engine/Outcome.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "ProgressText.h"
+#include "run/ProgressText.h"
 
-#include "../base/Strings.h"
-#include "../res/SorvaneRes.h"
+#include "base/Strings.h"
+#include "res/SorvaneRes.h"
 
 #include <cstdio>
 

@@ -25,6 +25,7 @@ enum : UINT {
     kIdsRunStopped = IDS_RUN_STOPPED,
     kIdsVerifiedFiles = IDS_REPORT_VERIFIED_FILES,
     kIdsLinksSkipped = IDS_REPORT_LINKS_SKIPPED,
+    kIdsLockGivenUp = IDS_REPORT_LOCK_GIVEN_UP,
 };
 constexpr const wchar_t* kReportTitle = L"Sorvane Log File";
 
@@ -85,6 +86,8 @@ void writeTotals(CLogHtml& report, const FILE_TREE_SETTING& job)
 } // namespace
 
 ILogSink* IRunHost::EngineLog(CLogHtml* report) { return report; }
+
+void IRunHost::ProcessSelection(FILE_TREE_SETTING& job) { processSourceList(job); }
 
 FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query)
 {
@@ -153,7 +156,7 @@ RunOutcome runSequence(FILE_TREE_SETTING& job, CLogHtml* report, const std::wstr
         // Count what qualifies.
         host.OnPhase(RunPhase::Counting);
         upperCasePatternList(job.patterns);
-        if (!job.cancel) processSourceList(job);
+        if (!job.cancel) host.ProcessSelection(job);
         job.operation &= ~kCountingPassFlag;
         outcome.nothingQualified = !job.cancel && job.totalFiles == 0 && job.countedFolders == 0;
 
@@ -171,7 +174,7 @@ RunOutcome runSequence(FILE_TREE_SETTING& job, CLogHtml* report, const std::wstr
                 report->BeginTable();
                 tableOpen = true;
             }
-            processSourceList(job);
+            host.ProcessSelection(job);
             if (report) report->EndTable();
             tableOpen = false;
         }
@@ -191,6 +194,13 @@ RunOutcome runSequence(FILE_TREE_SETTING& job, CLogHtml* report, const std::wstr
             }
             if (tableOpen) report->EndTable();
             writeTotals(*report, job);
+            // Another process held the report's lock too long: the run wrote
+            // on without it, and says so.
+            report->Flush();
+            if (report->lockGivenUp()) {
+                const long long seconds = (report->lockWaitMilliseconds() + 999) / 1000;
+                report->WriteParagraph(formatNumber(kIdsLockGivenUp, seconds).c_str(), kColourRed);
+            }
             if (job.cancel) report->WriteParagraph(kIdsCanceled, kColourRed);
             report->WriteFooter();
             report->Close();

@@ -50,6 +50,9 @@ public:
     // The engine's log for the run: the report itself, or a sink that
     // writes each row to the report and elsewhere too.
     virtual ILogSink* EngineLog(CLogHtml* report);
+    // One pass over what the run processes (each pass calls it once): the
+    // source list, unless the host has another selection.
+    virtual void ProcessSelection(FILE_TREE_SETTING& job);
 
 protected:
     ~IRunHost() = default;

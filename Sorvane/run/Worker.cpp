@@ -1,15 +1,17 @@
 // The worker thread of a dialog run and its start: the run sequence, with
 // the progress dialog showing its phases and message boxes asking what it
 // cannot decide alone.
-#include "OperationJob.h"
+#include "run/OperationJob.h"
 
-#include "../base/Strings.h"
-#include "../base/UserMessage.h"
-#include "../res/SorvaneRes.h"
-#include "DlgProgress.h"
-#include "LogHtml.h"
-#include "ProgressText.h"
-#include "RunSequence.h"
+#include "base/Strings.h"
+#include "base/UserMessage.h"
+#include "engine/SourceWalk.h"
+#include "res/SorvaneRes.h"
+#include "run/DlgProgress.h"
+#include "run/ElevatedRetry.h"
+#include "run/LogHtml.h"
+#include "run/ProgressText.h"
+#include "run/RunSequence.h"
 
 #include <objbase.h>
 
@@ -59,6 +61,22 @@ public:
         // As the Cancel button: the flag and the short countdown.
         if (owner && ::IsWindow(owner)) ::SendMessageW(owner, WM_COMMAND, IDCANCEL, 0);
         return false;
+    }
+
+    ILogSink* EngineLog(CLogHtml* report) override
+    {
+        if (job_.kind() != kOperationDelete || !job_.retryPaths.empty()) return report;
+        // The files the account is denied are noted on their way to the
+        // report.
+        job_.deniedFiles.attach(report);
+        return &job_.deniedFiles;
+    }
+
+    // The source list, or the files of a run as administrator.
+    void ProcessSelection(FILE_TREE_SETTING&) override
+    {
+        if (job_.retryPaths.empty()) processSourceList(job_);
+        else processRetryPaths(job_, job_.retryPaths);
     }
 
 private:

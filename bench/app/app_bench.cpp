@@ -28,7 +28,7 @@
 #include <shlobj.h>
 
 #include "Driver.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -195,7 +195,7 @@ int runProgram(const std::wstring& exe, const std::wstring& operation, const std
     SHELLEXECUTEINFOW execute = {};
     execute.cbSize = sizeof(execute);
     execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-    execute.lpVerb = kind == handoff::Operation::Delete ? L"runas" : L"open";
+    execute.lpVerb = L"open"; // as the extension starts every command
     execute.lpFile = exe.c_str();
     execute.lpParameters = parameters.c_str();
     execute.lpDirectory = folder.c_str();

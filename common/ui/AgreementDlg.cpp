@@ -1,4 +1,4 @@
-#include "AgreementDlg.h"
+#include "common/ui/AgreementDlg.h"
 
 #include <richedit.h>
 #include <shellapi.h>
@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "HtmlHelp.h"
+#include "common/ui/HtmlHelp.h"
 
 namespace sorvane::ui {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "../Raii.h"
-#include "../../Sorvane/res/SorvaneRes.h"
-#include "DialogImpl.h"
+#include "common/Raii.h"
+#include "res/SorvaneRes.h"
+#include "common/ui/DialogImpl.h"
 
 namespace sorvane::ui {
 

@@ -4,7 +4,7 @@
 // from its window. A derived class names its template with `enum { IDD = n }`.
 #pragma once
 
-#include "Window.h"
+#include "common/ui/Window.h"
 
 namespace sorvane::ui {
 

@@ -2,7 +2,25 @@
 // so that every path out of a paint routine gives them back.
 #pragma once
 
+#include "common/Raii.h"
+
 #include <windows.h>
+
+namespace sorvane {
+
+struct WindowTraits {
+    static HWND invalid() noexcept { return nullptr; }
+    static void close(HWND h) noexcept { ::DestroyWindow(h); }
+};
+struct GdiObjectTraits {
+    static HGDIOBJ invalid() noexcept { return nullptr; }
+    static void close(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+};
+
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+
+} // namespace sorvane
 
 namespace sorvane::ui {
 

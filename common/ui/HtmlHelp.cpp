@@ -1,6 +1,6 @@
-#include "HtmlHelp.h"
+#include "common/ui/HtmlHelp.h"
 
-#include "../Raii.h"
+#include "common/Raii.h"
 
 namespace sorvane::ui {
 

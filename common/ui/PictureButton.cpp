@@ -1,11 +1,11 @@
-#include "PictureButton.h"
+#include "common/ui/PictureButton.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
 
-#include "../Raii.h"
-#include "GdiRaii.h"
-#include "../../Sorvane/res/SorvaneRes.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane::ui {
 

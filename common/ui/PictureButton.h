@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "../../Sorvane/res/SorvaneRes.h"
+#include "res/SorvaneRes.h"
 
 namespace sorvane::ui {
 

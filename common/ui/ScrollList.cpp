@@ -1,11 +1,11 @@
-#include "ScrollList.h"
+#include "common/ui/ScrollList.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cwchar>
 
-#include "GdiRaii.h"
+#include "common/ui/GdiRaii.h"
 
 namespace sorvane::ui {
 

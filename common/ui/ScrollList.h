@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "ToolTip.h"
-#include "Window.h"
+#include "common/ui/ToolTip.h"
+#include "common/ui/Window.h"
 
 namespace sorvane::ui {
 

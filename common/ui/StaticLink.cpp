@@ -1,4 +1,4 @@
-#include "StaticLink.h"
+#include "common/ui/StaticLink.h"
 
 #include <cwchar>
 

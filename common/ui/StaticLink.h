@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "../Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 
 namespace sorvane::ui {
 

@@ -1,6 +1,6 @@
-#include "ToolTip.h"
+#include "common/ui/ToolTip.h"
 
-#include "Window.h"
+#include "common/ui/Window.h"
 
 namespace sorvane::ui {
 

@@ -6,7 +6,8 @@
 
 #include <commctrl.h>
 
-#include "../Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 
 namespace sorvane::ui {
 

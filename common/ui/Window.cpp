@@ -1,4 +1,4 @@
-#include "Window.h"
+#include "common/ui/Window.h"
 
 #include <vector>
 

@@ -13,8 +13,8 @@
 #include "ControlHost.h"
 #include "TestSupport.h"
 #include "res/SorvaneRes.h"
-#include "ui/AgreementDlg.h"
-#include "ui/HtmlHelp.h"
+#include "common/ui/AgreementDlg.h"
+#include "common/ui/HtmlHelp.h"
 
 #include <atomic>
 #include <cctype>

@@ -9,7 +9,7 @@
 
 #include "ControlHost.h"
 #include "res/SorvaneRes.h"
-#include "ui/PictureButton.h"
+#include "common/ui/PictureButton.h"
 
 #include <algorithm>
 #include <string>

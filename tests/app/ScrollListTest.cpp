@@ -9,7 +9,7 @@
 
 #include "ControlHost.h"
 #include "TestSupport.h"
-#include "ui/ScrollList.h"
+#include "common/ui/ScrollList.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 
 #include "ControlHost.h"
 #include "TestSupport.h"
-#include "ui/StaticLink.h"
+#include "common/ui/StaticLink.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlHost.h"
-#include "ui/ToolTip.h"
+#include "common/ui/ToolTip.h"
 
 #include <string>
 

@@ -16,7 +16,7 @@
 #include "engine/FileTreeSetting.h"
 #include "engine/Temporaries.h"
 #include "res/SorvaneRes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <algorithm>
 #include <set>

@@ -1,6 +1,6 @@
 #include "UnixSide.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <algorithm>

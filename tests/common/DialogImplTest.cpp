@@ -3,7 +3,7 @@
 // exception in a hook never crosses the dialog procedure.
 #include <gtest/gtest.h>
 
-#include "ui/DialogImpl.h"
+#include "common/ui/DialogImpl.h"
 
 #include <stdexcept>
 #include <string>

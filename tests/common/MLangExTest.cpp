@@ -1,7 +1,7 @@
 // The character-set name of a code page from the multi-language service.
 #include <gtest/gtest.h>
 
-#include "MLangEx.h"
+#include "common/MLangEx.h"
 
 using namespace sorvane;
 

@@ -3,7 +3,7 @@
 // languages set for the whole test process (see CMakeLists.txt).
 #include <gtest/gtest.h>
 
-#include "ResLang.h"
+#include "common/ResLang.h"
 #include "TestSupport.h"
 
 using namespace sorvane;

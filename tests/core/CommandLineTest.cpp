@@ -7,7 +7,7 @@
 #include "engine/FileTreeSetting.h"
 #include "base/Strings.h"
 #include "res/SorvaneRes.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "TestSupport.h"
 
 #include <string>

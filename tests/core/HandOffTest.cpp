@@ -4,7 +4,7 @@
 // switches.
 #include <gtest/gtest.h>
 
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "TestSupport.h"
 
 using namespace sorvane;

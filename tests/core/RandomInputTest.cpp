@@ -5,7 +5,7 @@
 #include "base/AppState.h"
 #include "core/CommandLine.h"
 #include "engine/FileTreeSetting.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "TestSupport.h"
 
 #include <cwchar>

@@ -2,8 +2,8 @@
 // the shell extension would start it. Needs a display (Xvfb under Wine).
 #include <gtest/gtest.h>
 
-#include "HandOff.h"
-#include "Raii.h"
+#include "common/HandOff.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 #include "res/SorvaneRes.h"
 

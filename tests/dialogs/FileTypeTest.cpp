@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/FileType.h"
-#include "Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 #include "TestSupport.h"
 
 #include <algorithm>

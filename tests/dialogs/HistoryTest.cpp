@@ -5,7 +5,7 @@
 
 #include "base/AppState.h"
 #include "dialogs/History.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <shlobj.h>

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/ItemMngr.h"
-#include "Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 #include "TestSupport.h"
 #include "res/SorvaneRes.h"
 

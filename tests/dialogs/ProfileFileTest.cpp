@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/ProfileFile.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <string>

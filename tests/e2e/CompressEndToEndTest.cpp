@@ -8,9 +8,9 @@
 
 #include "CompressModel.h"
 #include "Driver.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "LhaCheck.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 #include "UnixSide.h"
 #include "res/SorvaneRes.h"

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "Driver.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 
 #include <cstdio>
 #include <string>

@@ -10,8 +10,8 @@
 
 #include "Driver.h"
 #include "EngineFakes.h"
-#include "HandOff.h"
-#include "Raii.h"
+#include "common/HandOff.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Driver.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 #include "TestSupport.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "EngineFakes.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include "engine/FileIdentity.h"
 
@@ -211,6 +211,35 @@ MappedDrive::~MappedDrive()
     runUnix(L"Z:\\bin\\rm", L"rm -f " + link_);
     const std::wstring root = std::wstring(1, letter_) + L":\\";
     for (int i = 0; i < 100 && ::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(20);
+}
+
+MappedShare::MappedShare(const std::string& unixFolder)
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t config[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return;
+    std::wstring prefix = config; // "\??\Z:\path\to\prefix"
+    if (prefix.rfind(L"\\??\\Z:", 0) != 0) return;
+    prefix.erase(0, 6);
+    std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
+    const std::wstring server = L"sorvane-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(counter++);
+    serverFolder_ = prefix + L"/dosdevices/unc/" + server;
+    if (!runUnix(L"Z:\\bin\\mkdir", L"mkdir -p " + serverFolder_) ||
+        !runUnix(L"Z:\\bin\\ln", L"ln -sT " + widen(unixFolder) + L" " + serverFolder_ + L"/share")) {
+        return;
+    }
+    root_ = L"\\\\" + server + L"\\share";
+    std::wstring zPath = L"Z:" + widen(unixFolder);
+    std::replace(zPath.begin(), zPath.end(), L'/', L'\\');
+    for (int i = 0; i < 100 && !sameFolder(root_ + L"\\", zPath); ++i) ::Sleep(20);
+    ready_ = sameFolder(root_ + L"\\", zPath);
+}
+
+MappedShare::~MappedShare()
+{
+    if (serverFolder_.empty()) return;
+    runUnix(L"Z:\\bin\\rm", L"rm -rf " + serverFolder_);
 }
 
 TestDrive::TestDrive(const std::string& unixBase, wchar_t firstLetter)

@@ -8,7 +8,7 @@
 #include "engine/FileOperations.h"
 #include "engine/FileTreeSetting.h"
 #include "engine/SourceWalk.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <functional>
@@ -257,6 +257,26 @@ public:
 private:
     wchar_t letter_ = 0;
     std::wstring link_;
+    bool ready_ = false;
+};
+
+// A share of its own for a test: "\\<server>\share" reaches an existing
+// Linux folder through the link "dosdevices/unc/<server>/share" of the
+// prefix. The server's name is new for every share (process, time and a
+// counter), so a link that a killed run left behind is never met by a later
+// one. Removed again at the end.
+class MappedShare {
+public:
+    explicit MappedShare(const std::string& unixFolder);
+    ~MappedShare();
+    MappedShare(const MappedShare&) = delete;
+    MappedShare& operator=(const MappedShare&) = delete;
+    bool ready() const { return ready_; }
+    const std::wstring& root() const { return root_; } // "\\<server>\share"
+
+private:
+    std::wstring serverFolder_; // the prefix's dosdevices/unc/<server>, a Linux path
+    std::wstring root_;
     bool ready_ = false;
 };
 

@@ -7,7 +7,7 @@
 
 #include "engine/Listing.h"
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <cstring>
 

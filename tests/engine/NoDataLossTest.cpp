@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 
 #include <chrono>
 #include <iostream>

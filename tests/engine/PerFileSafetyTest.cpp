@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "engine/HeldSource.h"
 #include "engine/Listing.h"
 #include "engine/SameFile.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "engine/Listing.h"
 #include "engine/Temporaries.h"
 

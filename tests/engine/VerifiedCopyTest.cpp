@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "engine/AlignedReader.h"
 #include "engine/Listing.h"
 #include "engine/VerifiedCopy.h"

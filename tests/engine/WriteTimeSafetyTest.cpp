@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "engine/FileIdentity.h"
 #include "engine/HeldSource.h"
 #include "engine/Listing.h"

@@ -19,7 +19,7 @@
 #include "base/Strings.h"
 #include "dialogs/History.h"
 #include "res/SorvaneRes.h"
-#include "ui/Window.h"
+#include "common/ui/Window.h"
 
 #include <commctrl.h>
 

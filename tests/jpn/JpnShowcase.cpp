@@ -20,7 +20,7 @@
 #include "res/SorvaneRes.h"
 #include "run/DlgProgress.h"
 #include "run/OperationJob.h"
-#include "ui/Window.h"
+#include "common/ui/Window.h"
 
 #include <commctrl.h>
 

@@ -11,7 +11,7 @@
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/FileTreeDlg.h"
 #include "dialogs/LabelledText.h"
-#include "ui/PictureButton.h"
+#include "common/ui/PictureButton.h"
 
 using namespace sorvane;
 using namespace sorvane::browseext;

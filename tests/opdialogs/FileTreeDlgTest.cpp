@@ -13,8 +13,8 @@
 #include "base/Strings.h"
 #include "dialogs/FileTreeDlg.h"
 #include "res/SorvaneRes.h"
-#include "ui/GdiRaii.h"
-#include "ui/PictureButton.h"
+#include "common/ui/GdiRaii.h"
+#include "common/ui/PictureButton.h"
 
 using namespace sorvane;
 using namespace sorvane::filetree;

@@ -13,8 +13,8 @@
 #include "base/AppState.h"
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/FileTreeDlg.h"
-#include "ui/PictureButton.h"
-#include "ui/Window.h"
+#include "common/ui/PictureButton.h"
+#include "common/ui/Window.h"
 
 using namespace sorvane;
 using namespace sorvane::filetree;

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "ui/HtmlHelp.h"
-#include "ui/Window.h"
+#include "common/ui/HtmlHelp.h"
+#include "common/ui/Window.h"
 
 namespace sorvane::test {
 

@@ -16,7 +16,7 @@
 #include "TestSupport.h"
 #include "base/AppState.h"
 #include "dialogs/History.h"
-#include "ui/ToolTip.h"
+#include "common/ui/ToolTip.h"
 
 namespace sorvane::test {
 

@@ -38,8 +38,8 @@ TEST_F(ReportFile, HeadTablesRowsParagraphsFooter)
         report.WriteFooter();
     }
     const std::string expected =
-        "<html>\r\n<head>\r\n"
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n"
+        "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n"
+        "<meta charset=\"utf-8\">\r\n"
         "<meta name=\"GENERATOR\" content=\"Sorvane\">\r\n"
         "<title>Sorvane Log File</title>\r\n"
         "</head>\r\n<body>\r\n"
@@ -106,7 +106,7 @@ TEST_F(ReportFile, NamesOutsideTheCodePageAreWrittenAsTheyAre)
         report.WriteFooter();
     }
     const std::string bytes = read();
-    EXPECT_NE(bytes.find("charset=utf-8"), std::string::npos);
+    EXPECT_NE(bytes.find("<meta charset=\"utf-8\">"), std::string::npos);
     EXPECT_EQ(bytes.find('?'), std::string::npos) << "no name lost to the code page's default character";
     const std::wstring text = fromUtf8(bytes);
     ASSERT_FALSE(text.empty()) << "the page is valid UTF-8";

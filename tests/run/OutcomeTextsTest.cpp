@@ -66,6 +66,7 @@ const ReasonCase kReasons[] = {
     {kReasonLinkInside, IDS_REASON_LINK_INSIDE, kColourNone},
     {kReasonTargetFolderIsLink, IDS_REASON_TARGET_FOLDER_IS_LINK, kColourNone},
     {kReasonCaseTwinNotRecycled, IDS_REASON_CASE_TWIN_NOT_RECYCLED, kColourNone},
+    {kReasonNowAFolder, IDS_REASON_NOW_A_FOLDER, kColourNone},
 };
 
 TEST(OutcomeTexts, EveryOutcomeMapsToItsTextAndColour)

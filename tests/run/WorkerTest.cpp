@@ -114,7 +114,7 @@ TEST_F(WorkerRun, CopyRunsBothPassesAndWritesTheReport)
     EXPECT_EQ(job->doneBytes, 12u);
     EXPECT_STREQ(job->patterns, L"*.TXT") << "the job's own copy is upper-cased";
 
-    EXPECT_EQ(text.rfind("<html>\r\n<head>\r\n", 0), 0u);
+    EXPECT_EQ(text.rfind("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n", 0), 0u);
     EXPECT_NE(text.find("<title>Sorvane Log File</title>"), std::string::npos);
     EXPECT_EQ(count(text, "<table border=\"1\">"), 3u) << "settings, items, totals";
     EXPECT_EQ(count(text, "</td><td>Success</td></tr>"), 2u);

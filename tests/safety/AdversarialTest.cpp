@@ -44,7 +44,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFakes.h"
-#include "Raii.h"
+#include "common/Raii.h"
 #include "engine/Listing.h"
 #include "engine/TargetPath.h"
 #include "engine/VerifiedCopy.h"

@@ -4,7 +4,7 @@
 // imports.
 #pragma once
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <windows.h>
@@ -81,23 +81,6 @@ private:
     std::vector<std::wstring> paths_;
     bool withDrop_ = true;
     LONG references_ = 1;
-};
-
-// Points `module`'s import of `function` from `dll` at `replacement` while it
-// lives. `original()` is the function the module imported before.
-class ImportHook {
-public:
-    ImportHook(HMODULE module, const char* dll, const char* function, const void* replacement);
-    ~ImportHook();
-    ImportHook(const ImportHook&) = delete;
-    ImportHook& operator=(const ImportHook&) = delete;
-    bool active() const { return slot_ != nullptr; }
-    template <typename F>
-    F original() const { return reinterpret_cast<F>(original_); }
-
-private:
-    void** slot_ = nullptr;
-    void* original_ = nullptr;
 };
 
 // Records the extension's starts of the program (ShellExecuteW, which still

@@ -9,7 +9,7 @@
 // SORVANE_SETUP_TEST.
 #include <gtest/gtest.h>
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "TestSupport.h"
 
 #include <shlobj.h>

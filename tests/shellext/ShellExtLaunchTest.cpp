@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "ExtensionHost.h"
-#include "HandOff.h"
+#include "common/HandOff.h"
 
 #include <shellapi.h>
 
-#include <iostream>
 #include <string>
 
 using namespace sorvane;
@@ -133,27 +132,25 @@ TEST_F(ShellExtLaunch, ShortSelectionsTravelOnTheCommandLine)
 {
     const std::wstring target = place / L"Out";
     ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    // Every command, delete included, starts the program in the user's own
+    // account ("open"): nothing asks for an administrator up front.
     const struct {
         std::vector<std::wstring> paths;
         UINT command;
         std::wstring target, parameters;
-        const wchar_t* verb;
     } cases[] = {
-        {{L"C:\\Users\\me\\Docs\\a.txt"}, 0, L"", L"/C:C:\\Users\\me\\Docs\\;a.txt;", L"open"},
-        {{L"C:\\Users\\me\\Docs\\a.txt", L"C:\\Users\\me\\Docs\\sub"}, 1, L"", L"/M:C:\\Users\\me\\Docs\\;a.txt;sub;", L"open"},
-        {{L"C:\\"}, 0, L"", L"/C:C:\\;;", L"open"},
+        {{L"C:\\Users\\me\\Docs\\a.txt"}, 0, L"", L"/C:C:\\Users\\me\\Docs\\;a.txt;"},
+        {{L"C:\\Users\\me\\Docs\\a.txt", L"C:\\Users\\me\\Docs\\sub"}, 1, L"", L"/M:C:\\Users\\me\\Docs\\;a.txt;sub;"},
+        {{L"C:\\"}, 0, L"", L"/C:C:\\;;"},
         {{L"C:\\Users\\me\\Docs\\a.txt", L"C:\\Users\\me\\Docs\\sub"}, 1, target,
-         L"/T:" + target + L" /M:C:\\Users\\me\\Docs\\;a.txt;sub;", L"open"},
-        {{L"C:\\x\\a b;c.txt", L"c:\\X\\z"}, 2, L"", L"/D:C:\\x\\;a b;c.txt;z;", L"runas"},
+         L"/T:" + target + L" /M:C:\\Users\\me\\Docs\\;a.txt;sub;"},
+        {{L"C:\\x\\a b;c.txt", L"c:\\X\\z"}, 2, L"", L"/D:C:\\x\\;a b;c.txt;z;"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.parameters);
         g_shellCalls.clear();
         EXPECT_EQ(invoke(c.paths, c.command, c.target), S_OK);
-        expectStarted(c.parameters, c.verb);
-        if (c.command == 2 && !HasFailure())
-            std::cout << "[ note ] the platform started the program for \"runas\" (result "
-                      << g_shellCalls[0].result << ")\n";
+        expectStarted(c.parameters, L"open");
     }
 
     // The shell's own data object for real items.

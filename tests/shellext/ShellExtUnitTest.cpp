@@ -7,7 +7,8 @@
 #include "Identifiers.h"
 #include "MenuItems.h"
 #include "MenuPictures.h"
-#include "Raii.h"
+#include "common/Raii.h"
+#include "common/ui/GdiRaii.h"
 
 #include <cstdlib>
 #include <iostream>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Raii.h"
+#include "common/Raii.h"
 #include "base/UserMessage.h"
 
 #include <tlhelp32.h>
@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 namespace sorvane::test {
@@ -269,6 +270,40 @@ std::vector<std::wstring> processModules(DWORD processId)
         modules.push_back(entry.szExePath);
     ::CloseHandle(snapshot);
     return modules;
+}
+
+ImportHook::ImportHook(HMODULE module, const char* dll, const char* function, const void* replacement)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name; ++entry) {
+        if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            slot_ = reinterpret_cast<void**>(&slots->u1.Function);
+            DWORD old = 0;
+            ::VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
+            original_ = *slot_;
+            *slot_ = const_cast<void*>(replacement);
+            ::VirtualProtect(slot_, sizeof(void*), old, &old);
+            return;
+        }
+    }
+}
+
+ImportHook::~ImportHook()
+{
+    if (!slot_) return;
+    DWORD old = 0;
+    ::VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
+    *slot_ = original_;
+    ::VirtualProtect(slot_, sizeof(void*), old, &old);
 }
 
 } // namespace sorvane::test

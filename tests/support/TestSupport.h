@@ -79,6 +79,23 @@ private:
 HWND findProcessWindow(DWORD processId, const wchar_t* className, DWORD ms);
 std::wstring windowText(HWND window);
 
+// Points `module`'s import of `function` from `dll` at `replacement` while it
+// lives. `original()` is the function the module imported before.
+class ImportHook {
+public:
+    ImportHook(HMODULE module, const char* dll, const char* function, const void* replacement);
+    ~ImportHook();
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+    bool active() const { return slot_ != nullptr; }
+    template <typename F>
+    F original() const { return reinterpret_cast<F>(original_); }
+
+private:
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
+
 // The full paths of the modules a running process has loaded.
 std::vector<std::wstring> processModules(DWORD processId);
 

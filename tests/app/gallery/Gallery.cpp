@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "ui/AgreementDlg.h"
-#include "ui/GdiRaii.h"
-#include "ui/PictureButton.h"
+#include "common/ui/AgreementDlg.h"
+#include "common/ui/GdiRaii.h"
+#include "common/ui/PictureButton.h"
 #include "res/SorvaneRes.h"
-#include "../../../common/Raii.h"
+#include "common/Raii.h"
 
 using namespace sorvane;
 using namespace sorvane::ui;

@@ -19,7 +19,7 @@
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/FileTreeDlg.h"
 #include "dialogs/History.h"
-#include "ui/Window.h"
+#include "common/ui/Window.h"
 
 using namespace sorvane;
 
