@@ -535,9 +535,10 @@ bool parseLocalTime(const std::wstring& text, bool local, FILETIME& out)
             }
         }
     }
-    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
-        return false;
-    }
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1601 || month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day < 1 || day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
     shown.wYear = static_cast<WORD>(year);
     shown.wMonth = static_cast<WORD>(month);
     shown.wDay = static_cast<WORD>(day);
@@ -547,7 +548,6 @@ bool parseLocalTime(const std::wstring& text, bool local, FILETIME& out)
     SYSTEMTIME universal = shown;
     if (!local && !::TzSpecificLocalTimeToSystemTime(nullptr, &shown, &universal)) return false;
     FILETIME whole = {};
-    // SystemTimeToFileTime refuses a day that the month does not have.
     if (!::SystemTimeToFileTime(&universal, &whole)) return false;
     out = fileTimeOfValue(fileTimeValue(whole) + ticks);
     return true;
