@@ -102,7 +102,16 @@ void ConsoleOutput::write(HANDLE handle, bool console, const std::wstring& text)
 void ConsoleOutput::say(const std::wstring& line)
 {
     if (quiet_) return;
-    endRow();
+    if (rowShown_) {
+        // The line takes the row's place: one progress row at a time.
+        ::SetConsoleCursorPosition(out_, rowStart_);
+        const int limit = rowColumns();
+        std::wstring text = line;
+        if (console::columns(text) < limit) text.append(static_cast<size_t>(limit - console::columns(text)), L' ');
+        rowShown_ = false;
+        write(out_, true, text + L"\r\n");
+        return;
+    }
     write(out_, console_, line + L"\r\n");
 }
 

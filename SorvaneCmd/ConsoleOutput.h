@@ -20,9 +20,10 @@ public:
     // Standard output is a console (not redirected).
     bool onConsole() const noexcept { return console_; }
 
-    // One line on standard output (not when quiet); ends a progress row.
+    // One line on standard output (not when quiet), in place of a
+    // progress row that is shown.
     void say(const std::wstring& line);
-    // One line on standard error, always.
+    // One line on standard error, always (below a progress row).
     void error(const std::wstring& line);
     // Shows `row` in place of the previous progress row (a console only,
     // not when quiet), cut to the buffer's width.

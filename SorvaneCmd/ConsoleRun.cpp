@@ -23,6 +23,8 @@
 #include "run/ProgressText.h"
 #include "run/RunSequence.h"
 
+#include <objbase.h>
+
 #include <atomic>
 #include <cwchar>
 #include <memory>
@@ -72,6 +74,21 @@ public:
     }
     RunningJob(const RunningJob&) = delete;
     RunningJob& operator=(const RunningJob&) = delete;
+};
+
+// A single-threaded COM apartment for the life of the object, when asked.
+class ComApartment {
+public:
+    explicit ComApartment(bool enter) : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment()
+    {
+        if (entered_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool entered_;
 };
 
 std::wstring text(const CommandProblem& problem)
@@ -245,8 +262,8 @@ public:
         FILETIME now = {};
         ::GetSystemTimeAsFileTime(&now);
         const int64_t elapsed = static_cast<int64_t>(fileTimeValue(now) - fileTimeValue(job_.startTime));
-        const int64_t seconds = elapsed / static_cast<int64_t>(kFileTimeUnitsPerSecond);
-        const uint64_t rate = seconds > 0 ? done / static_cast<uint64_t>(seconds) : done;
+        const int64_t milliseconds = elapsed / 10000;
+        const uint64_t rate = milliseconds > 0 ? done * 1000 / static_cast<uint64_t>(milliseconds) : 0;
         int64_t left = done != 0 ? remainingSeconds(elapsed, done, total) : 0;
         if (left < 0) left = 0;
         const std::wstring counters = formatStrings(
@@ -614,6 +631,10 @@ int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
     if (job.kind() == kOperationCompress) return runCompress(job, out, sink);
     addTargetSeparator(job);
     initAppDataFolder(app().appDataFolder, kShortPathCapacity);
+    // The shell's Recycle Bin wants a single-threaded apartment; nothing
+    // else here uses COM, and an apartment costs a hidden window, so only
+    // a delete to the Recycle Bin enters one.
+    ComApartment apartment(job.kind() == kOperationDelete && job.deleteToRecycleBin());
     return runCopyMoveDelete(job, out, sink);
 }
 

@@ -9,7 +9,6 @@
 #include "res/SorvaneRes.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -39,7 +38,6 @@ int wmain()
     // beside this program ("Sorvane.0411"), the English ones from our own.
     app().instance = ::GetModuleHandleW(nullptr);
     app().resLang.Load(app().instance, 0, L"Sorvane");
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     installCancelHandler();
     try {
         code = runConsole(argumentsAfterProgram(), out);
@@ -47,7 +45,6 @@ int wmain()
         out.error(formatString(IDS_CMD_INTERNAL_ERROR, loadString(IDS_RUN_STOPPED).c_str()));
         code = kExitInternal;
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     app().resLang.Unload();
     return code;
 }

@@ -9,10 +9,12 @@
 //       the program on a console of its own (CREATE_NEW_CONSOLE); this
 //       probe attaches to that console and reads its screen buffer with
 //       ReadConsoleOutputCharacterW while the program runs and at its end.
-//   console_probe ctrlc   <command file> <report> <results file> <delay ms>
-//       as "console"; once the JSON Lines file holds a moved row, after the
-//       delay, the probe sends Ctrl+C to its console (and Ctrl+Break if the
-//       program is still running ten seconds later).
+//   console_probe ctrlc   <command file> <report> <results file> <delay ms> <target folder>
+//       as "console"; once the JSON Lines file holds a moved row and a
+//       temporary copy of at least 1 MB lies in the target folder (a large
+//       file in hand), after the delay, the probe sends Ctrl+C to its
+//       console (and Ctrl+Break if the program is still running ten
+//       seconds later).
 //
 // The report is UTF-8 text of "key=value" lines (screen lines as
 // "row=<index>|<text>").
@@ -87,6 +89,7 @@ struct WindowCount {
     DWORD process;
     std::set<HWND> windows;
     std::set<HWND> visible;
+    std::set<std::wstring> classes;
 };
 
 BOOL CALLBACK countWindow(HWND window, LPARAM data) noexcept
@@ -96,6 +99,9 @@ BOOL CALLBACK countWindow(HWND window, LPARAM data) noexcept
     ::GetWindowThreadProcessId(window, &owner);
     if (owner == count->process) {
         count->windows.insert(window);
+        wchar_t name[256] = {};
+        ::GetClassNameW(window, name, 256);
+        count->classes.insert(name);
         if (::IsWindowVisible(window)) count->visible.insert(window);
     }
     return TRUE;
@@ -139,6 +145,21 @@ std::vector<std::wstring> screenLines(HANDLE output, SHORT& width)
 // Rows of the progress display: the counters' "/<total> files" part.
 bool isProgressRow(const std::wstring& line) { return line.find(L" files  ") != std::wstring::npos; }
 
+// The size of the largest temporary copy the program has in `folder`.
+ULONGLONG largestTemporary(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((folder + L"\\~sorvane-*.tmp").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    ULONGLONG largest = 0;
+    do {
+        const ULONGLONG size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        if (size > largest) largest = size;
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return largest;
+}
+
 size_t movedRows(const std::string& results)
 {
     size_t rows = 0;
@@ -167,7 +188,7 @@ int wmain(int argc, wchar_t** argv)
 
     if (mode == L"watch") {
         if (!start(argv[2], 0, child)) return 101;
-        WindowCount count{child.info.dwProcessId, {}, {}};
+        WindowCount count{child.info.dwProcessId, {}, {}, {}};
         int polls = 0;
         do {
             ::EnumWindows(countWindow, reinterpret_cast<LPARAM>(&count));
@@ -177,11 +198,12 @@ int wmain(int argc, wchar_t** argv)
         ::GetExitCodeProcess(child.info.hProcess, &code);
         report << "windows=" << count.windows.size() << "\nvisible=" << count.visible.size() << "\npolls=" << polls
                << "\nexit=" << code << "\n";
+        for (const std::wstring& name : count.classes) report << "class=" << utf8(name) << "\n";
         return static_cast<int>(code);
     }
 
     if (mode != L"console" && mode != L"ctrlc") return 100;
-    if (mode == L"ctrlc" && argc < 6) return 100;
+    if (mode == L"ctrlc" && argc < 7) return 100;
     if (!start(argv[2], CREATE_NEW_CONSOLE, child)) return 101;
     HANDLE output = attachTo(child.info.dwProcessId);
     report << "attached=" << (output != INVALID_HANDLE_VALUE ? 1 : 0) << "\n";
@@ -206,9 +228,12 @@ int wmain(int argc, wchar_t** argv)
         }
         if (ended) break;
         if (mode == L"ctrlc" && !sent) {
-            if (rowsSeenAt == 0 && movedRows(readAll(argv[4])) > 0) rowsSeenAt = ::GetTickCount64();
+            if (rowsSeenAt == 0 && movedRows(readAll(argv[4])) > 0 && largestTemporary(argv[6]) >= (1u << 20)) {
+                rowsSeenAt = ::GetTickCount64();
+            }
             if (rowsSeenAt != 0 && ::GetTickCount64() - rowsSeenAt >= static_cast<ULONGLONG>(_wtoi(argv[5]))) {
                 report << "moved_rows_before=" << movedRows(readAll(argv[4])) << "\n";
+                report << "in_hand=" << largestTemporary(argv[6]) << "\n";
                 report << "ctrl_c=" << (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 1 : 0) << "\n";
                 sent = true;
                 sentAt = ::GetTickCount64();
