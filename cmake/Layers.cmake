@@ -13,6 +13,8 @@
 #   archive   engine, base, common, res
 #   dialogs   run, engine, base, common, res
 #   core      dialogs, run, archive, engine, base, common, res
+#   console   run, archive, engine, base, common, res (SorvaneCmd/, its own
+#             files named "console/...": no dialog, no main window)
 
 set(SORVANE_LAYER_ROOT ${CMAKE_BINARY_DIR}/layers)
 
@@ -49,3 +51,5 @@ sorvane_layer_root(run run engine base common res)
 sorvane_layer_root(archive archive engine base common res)
 sorvane_layer_root(dialogs dialogs run engine base common res)
 sorvane_layer_root(core core dialogs run archive engine base common res)
+sorvane_layer_root(console run archive engine base common res)
+file(CREATE_LINK ${CMAKE_SOURCE_DIR}/SorvaneCmd ${SORVANE_LAYER_ROOT}/console/console SYMBOLIC)

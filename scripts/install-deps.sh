@@ -8,7 +8,8 @@ packages=(
     evilwm  # tests and benchmarks run the programs under a window manager, as a desktop does
     googletest
     libxxhash-dev
-    xxhash  # xxhsum reads the checksum files back in the tests
+    nlohmann-json3-dev  # the console program's JSON Lines, header-only
+    xxhash  # xxhsum: the tests check checksum files and reported hashes with it
     lhasa 7zip jlha-utils
     nsis
     locales

@@ -21,20 +21,6 @@ namespace {
 
 constexpr DWORD kLibraryOutputBytes = 1024;
 
-std::wstring systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring message = length > 0 && text ? std::wstring(text, length) : L"0x" + std::to_wstring(error);
-    if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
-        message.pop_back();
-    }
-    return message;
-}
-
 std::wstring fromAnsi(const char* text)
 {
     const int needed = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -159,7 +145,7 @@ private:
 
 } // namespace
 
-int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t messageCapacity)
+int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t messageCapacity, CompressedFiles* files)
 {
     if (settings.kind() != kOperationCompress) return 0;
     LhaLibrary library;
@@ -189,6 +175,7 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
         if (selection.missing > 0 && selection.missing == selection.selectedItems) {
             return outcome.fail(kIdsNothingExists);
         }
+        if (files) files->nothingQualified = true;
         outcome.fail(kIdsNothingQualifies);
         if (selection.missing > 0) outcome.note(formatNumber(kIdsItemsMissing, selection.missing));
         if (selection.skippedLinks > 0) outcome.note(formatNumber(kIdsLinksSkipped, selection.skippedLinks));
@@ -247,6 +234,11 @@ int CompressFiles(const FILE_TREE_SETTING& settings, wchar_t* message, size_t me
         if (!callLibrary(library, compress::selfExtractCommandLine(settings, archive), failure)) {
             return outcome.failWith(failure);
         }
+    }
+    if (files) {
+        files->archive = archive;
+        files->base = selection.base;
+        files->names = std::move(selection.names);
     }
     return 1;
 }

@@ -22,7 +22,9 @@ std::wstring& searchFolder()
 
 LhaLibrary::DownloadPrompt& downloadPrompt()
 {
-    static LhaLibrary::DownloadPrompt prompt = showDownloadDialog;
+    // None until a program with windows sets its dialog: the console
+    // program asks nothing and links no window code.
+    static LhaLibrary::DownloadPrompt prompt = nullptr;
     return prompt;
 }
 
@@ -48,7 +50,7 @@ void LhaLibrary::setSearchFolder(const wchar_t* folder) { searchFolder() = folde
 LhaLibrary::DownloadPrompt LhaLibrary::setDownloadPrompt(DownloadPrompt prompt)
 {
     DownloadPrompt previous = downloadPrompt();
-    downloadPrompt() = prompt ? prompt : showDownloadDialog;
+    downloadPrompt() = prompt;
     return previous;
 }
 
@@ -101,7 +103,7 @@ bool LhaLibrary::Acquire(wchar_t* message, size_t messageCapacity)
 {
     if (message && messageCapacity > 0) message[0] = L'\0';
     if (!module_) {
-        downloadPrompt()();
+        if (const DownloadPrompt prompt = downloadPrompt()) prompt();
         if (!Reload()) {
             copyMessage(message, messageCapacity, kIdsNotInstalled);
             return false;

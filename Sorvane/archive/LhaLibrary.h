@@ -33,7 +33,9 @@ public:
     // system folder, never the current folder. Tests point it elsewhere.
     static void setSearchFolder(const wchar_t* folder);
 
-    // Shows the download dialog; replaceable so that tests never block on it.
+    // What a missing library shows before it is looked for once more: none
+    // (null) until a program sets one; the main program sets the download
+    // dialog, tests a recorder that never blocks.
     using DownloadPrompt = void (*)();
     static DownloadPrompt setDownloadPrompt(DownloadPrompt prompt);
 

@@ -2,6 +2,7 @@
 
 #include "common/HandOff.h"
 #include "common/ui/Window.h"
+#include "archive/LhaLibrary.h"
 #include "base/AppState.h"
 #include "core/CurrentRun.h"
 #include "core/CommandLine.h"
@@ -24,44 +25,7 @@ constexpr UINT kIdsClassName = IDS_CLASS_NAME;
 constexpr UINT kIdsVersion = IDS_VERSION;
 constexpr int kAcceleratorTable = IDR_ACCELERATORS;
 
-using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
-
-bool appendText(wchar_t* buffer, size_t capacity, const wchar_t* text)
-{
-    const size_t length = std::wcslen(buffer);
-    if (length + std::wcslen(text) + 1 > capacity) return false;
-    std::wcscpy(buffer + length, text);
-    return true;
-}
-
-bool createFolder(const wchar_t* path)
-{
-    return ::CreateDirectoryW(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 } // namespace
-
-void initAppDataFolder(wchar_t* folder, size_t capacity)
-{
-    folder[0] = L'\0';
-    HMODULE shell = ::GetModuleHandleW(L"shell32.dll");
-    HMODULE loaded = nullptr;
-    if (!shell) shell = loaded = ::LoadLibraryW(L"shell32.dll");
-    if (!shell) return;
-    auto getPath = reinterpret_cast<GetSpecialFolderPathFn>(
-        reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetSpecialFolderPathW")));
-    wchar_t path[MAX_PATH] = {};
-    const bool got = getPath && getPath(nullptr, path, CSIDL_APPDATA | CSIDL_FLAG_CREATE, FALSE) && path[0];
-    if (loaded) ::FreeLibrary(loaded);
-    if (!got) return;
-    if (!appendText(path, MAX_PATH, L"\\Brenmoor")) return;
-    createFolder(path);
-    if (!appendText(path, MAX_PATH, L"\\Sorvane")) return;
-    createFolder(path);
-    if (!appendText(path, MAX_PATH, L"\\")) return;
-    if (std::wcslen(path) + 1 > capacity) return;
-    std::wcscpy(folder, path);
-}
 
 void initHelpFilePath(const wchar_t* exePath, WORD language, wchar_t* out, size_t capacity)
 {
@@ -97,6 +61,9 @@ int runApplication(HINSTANCE instance)
     loadString(kIdsAppName, state.appName, 50);
     loadString(kIdsClassName, state.className, 64);
     loadString(kIdsVersion, state.versionText, 20);
+
+    // A missing archiver library is offered for download.
+    LhaLibrary::setDownloadPrompt(showDownloadDialog);
 
     // 6. The help file beside the program.
     wchar_t exePath[MAX_PATH] = {};

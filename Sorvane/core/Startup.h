@@ -4,12 +4,12 @@
 
 #include <windows.h>
 
+#include "base/DataFolder.h"
+
 namespace sorvane {
 
-// Steps of the start-up that tests call on their own.
-// The per-user data folder "<AppData>\Brenmoor\Sorvane\" (created), or an
-// empty text when the system gives no application-data folder.
-void initAppDataFolder(wchar_t* folder, size_t capacity);
+// Steps of the start-up that tests call on their own (and
+// initAppDataFolder, base/DataFolder.h).
 // "<exe folder>Sorvane.<LANGID>.chm" when it exists, else "<exe folder>Sorvane.chm".
 void initHelpFilePath(const wchar_t* exePath, WORD language, wchar_t* out, size_t capacity);
 

@@ -216,6 +216,7 @@ struct WriteResult {
     Written outcome;
     DWORD error;
     bool verified = false; // the copy was read back and found equal to its source
+    Digest128 digest{};    // its hash, when verified
 };
 
 // How the target may be written, decided just before it is: "Without
@@ -330,7 +331,7 @@ WriteResult makeTemporaryCopy(FILE_TREE_SETTING& settings, uint64_t size, Tempor
         DWORD copyError = 0;
         const VerifyResult result = makeAndCompare(settings, size, allowance, attempt, temporary, copyError);
         if (copyError) return {Written::Failed, copyError};
-        if (result.verdict == Verdict::Equal) return {Written::Done, 0, true};
+        if (result.verdict == Verdict::Equal) return {Written::Done, 0, true, result.digest};
         temporary.remove();
         if (result.error == ERROR_REQUEST_ABORTED || settings.cancel) return {Written::Failed, ERROR_REQUEST_ABORTED};
         if (attempt >= 1) {
@@ -376,6 +377,7 @@ WriteResult copyFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRe
     if (copied.outcome != Written::Done) return copied;
     WriteResult placed = placeTemporary(settings, temporary, judged);
     placed.verified = copied.verified && placed.outcome == Written::Done;
+    placed.digest = copied.digest;
     return placed;
 }
 
@@ -421,9 +423,9 @@ WriteResult moveFile(FILE_TREE_SETTING& settings, uint64_t size, const ListingRe
     // The copy holds what the source held when it was copied; a source
     // written since (by a writer that ignores sharing) keeps its newer
     // content.
-    if (!held.unchanged()) return {Written::SourceChangedInCopy, 0, copied.verified};
+    if (!held.unchanged()) return {Written::SourceChangedInCopy, 0, copied.verified, copied.digest};
     const DWORD removeError = held.remove();
-    if (removeError == 0) return {Written::Done, 0, copied.verified};
+    if (removeError == 0) return {Written::Done, 0, copied.verified, copied.digest};
     // The file is whole at both places; the row says so.
     return {Written::SourceKept, removeError};
 }
@@ -643,8 +645,18 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     }
     switch (written.outcome) {
     case Written::Done:
-        if (written.verified) ++settings.verifiedFiles;
-        logItem(settings, target, written.verified ? kStatusVerified : kStatusSuccess);
+        if (written.verified) {
+            ++settings.verifiedFiles;
+            // The hash the verification computed goes with the row.
+            if (settings.log) {
+                Outcome verified;
+                verified.status = kStatusVerified;
+                verified.digest = &written.digest;
+                settings.log->WriteOutcome(target, verified);
+            }
+        } else {
+            logItem(settings, target, kStatusSuccess);
+        }
         break;
     case Written::Failed: logError(settings, target, kStatusFailed, written.error); break;
     case Written::TargetAppeared: logReason(settings, target, kStatusFailed, kReasonTargetAppeared, 0); break;

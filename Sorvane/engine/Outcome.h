@@ -11,6 +11,8 @@
 
 namespace sorvane {
 
+struct Digest128;
+
 enum ItemStatus : uint8_t {
     kStatusSuccess,        // done
     kStatusVerified,       // done, and the copy read back equal to its source
@@ -78,6 +80,9 @@ struct Outcome {
     // conflict or where an item's copy would land.
     const wchar_t* first = nullptr;
     const wchar_t* second = nullptr;
+    // kStatusVerified: the XXH3-128 hash of the copy's bytes as its
+    // verification read them back; null otherwise.
+    const Digest128* digest = nullptr;
 };
 
 } // namespace sorvane

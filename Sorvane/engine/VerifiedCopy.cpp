@@ -166,7 +166,8 @@ VerifyResult readBack(FILE_TREE_SETTING& settings, HANDLE copy, const AlignedBuf
         // source differs whatever follows.
         if (got < chunk || offset > length) break;
     }
-    return {offset == length && digestOf(state) == expected ? Verdict::Equal : Verdict::Different, 0};
+    const Digest128 digest = digestOf(state);
+    return {offset == length && digest == expected ? Verdict::Equal : Verdict::Different, 0, digest};
 }
 
 // Fills `buffer` from `file` up to `capacity` bytes or its end; `filled`
@@ -287,7 +288,8 @@ VerifyResult compareWithSource(FILE_TREE_SETTING& settings, const wchar_t* sourc
         if (copyLength != sourceLength) return {Verdict::Different, 0};
         if (copyLength < chunk) break;
     }
-    return {digestOf(copyState) == digestOf(sourceState) ? Verdict::Equal : Verdict::Different, 0};
+    const Digest128 digest = digestOf(copyState);
+    return {digest == digestOf(sourceState) ? Verdict::Equal : Verdict::Different, 0, digest};
 }
 
 void setReadBackFaultHook(ReadBackFaultHook hook) { g_faultHook.store(hook); }

@@ -51,6 +51,9 @@ enum class Verdict {
 struct VerifyResult {
     Verdict verdict;
     DWORD error;
+    // Equal: the hash both hold, as the comparison computed it (the copy's
+    // bytes read back), so that no one reads them again for it.
+    Digest128 digest{};
 };
 
 // Reads `source` through the cache and `copy` with the cache bypassed and

@@ -415,4 +415,48 @@
 #define IDS_REASON_NOW_A_FOLDER         1894
 #define IDS_RETRY_NOT_STARTED           1895
 
+// Report: the console command line that repeats the run
+#define IDS_REPORT_COMMAND_LINE         1900
+
+// The console program SorvaneCmd.exe: usage, refusals of its command line,
+// phases and totals on the console, the progress row
+#define IDS_CMD_USAGE                   1901
+#define IDS_CMD_UNKNOWN_SWITCH          1902
+#define IDS_CMD_SWITCH_TWICE            1903
+#define IDS_CMD_NEEDS_VALUE             1904
+#define IDS_CMD_FLAG_VALUE              1905
+#define IDS_CMD_EXTRA_ARGUMENT          1906
+#define IDS_CMD_NO_OPERATION            1907
+#define IDS_CMD_UNKNOWN_OPERATION       1908
+#define IDS_CMD_NO_SOURCE               1909
+#define IDS_CMD_NO_TARGET               1910
+#define IDS_CMD_TARGET_FOR_DELETE       1911
+#define IDS_CMD_NOT_FOR_OPERATION       1912
+#define IDS_CMD_BAD_VALUE               1913
+#define IDS_CMD_BAD_TIME                1914
+#define IDS_CMD_TIME_ORDER              1915
+#define IDS_CMD_TOO_LONG                1916
+#define IDS_CMD_QUOTE_INSIDE            1917
+#define IDS_CMD_JOB_UNREADABLE          1918
+#define IDS_CMD_JOB_NOT_UTF8            1919
+#define IDS_CMD_JOB_BAD_LINE            1920
+#define IDS_CMD_JOB_UNKNOWN_KEY         1921
+#define IDS_CMD_JOB_KEY_TWICE           1922
+#define IDS_CMD_SOURCE_MISSING          1923
+#define IDS_CMD_SOURCE_NOT_A_NAME       1924
+#define IDS_CMD_OUTPUT_UNWRITABLE       1925
+#define IDS_CMD_NO_ROOM                 1926
+#define IDS_CMD_NOTHING_QUALIFIED       1927
+#define IDS_CMD_PHASE_COUNTING          1928
+#define IDS_CMD_PHASE_RUNNING           1929
+#define IDS_CMD_PHASE_FINISHED          1930
+#define IDS_CMD_PROGRESS_ROW            1931
+#define IDS_CMD_REPORT_PATH             1932
+#define IDS_CMD_INTERNAL_ERROR          1933
+#define IDS_CMD_CANCEL_REQUESTED        1934
+#define IDS_CMD_SOURCE_NO_FOLDER        1935
+#define IDS_CMD_COMPRESS_DONE           1936
+#define IDS_CMD_COMPRESS_FAILED         1937
+#define IDS_CMD_SAME_OUTPUT             1938
+
 #endif // SORVANE_RES_SORVANERES_H

@@ -5,6 +5,7 @@
 #include "engine/FileTreeSetting.h"
 #include "engine/PathForms.h"
 #include "res/SorvaneRes.h"
+#include "run/ConsoleCommand.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -47,6 +48,7 @@ enum : UINT {
     kIdsNo = IDS_NO,
     kIdsCloneTree = IDS_REPORT_CLONE_TREE,
     kIdsVerifyCopies = IDS_REPORT_VERIFY_COPIES,
+    kIdsCommandLine = IDS_REPORT_COMMAND_LINE,
 };
 
 // Cuts `text` to at most `limit` UTF-16 units, never between the two
@@ -400,6 +402,12 @@ void CLogHtml::WriteSettingsTable(const FILE_TREE_SETTING& job)
         WriteLabelRow(kIdsTestOnly, yesNo(job.testOnly));
         WriteLabelRow(kIdsProtect, yesNo(job.protectReadOnly));
     }
+    // The console command line that repeats this run, whole: a cut one
+    // would run something else.
+    const std::wstring label = loadString(kIdsCommandLine);
+    const std::wstring command = consoleCommandLine(job);
+    const wchar_t* cells[] = {label.c_str(), command.c_str()};
+    WriteRow(cells, 2, kColourNone);
     EndTable();
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/FileTreeSetting.h"
 #include "run/ElevatedRetry.h"
+#include "run/RunSequence.h"
 
 #include <string>
 #include <vector>
@@ -26,7 +27,7 @@ struct OperationJob : FILE_TREE_SETTING {
     HANDLE workerThread = nullptr;
     uint32_t jobState = kReady;
     CDlgProgress* ownedDialog = nullptr;
-    CLogHtml* ownedReport = nullptr;
+    CLogHtml* ownedReport = nullptr; // the report while the worker writes it
     std::wstring reportPath;
     // A delete notes here the files the account was denied, as their rows
     // go to the report.
@@ -47,17 +48,8 @@ struct OperationJob : FILE_TREE_SETTING {
 HWND StartOperation(OperationJob& job, HWND owner);
 // Destroys the dialog window if it still exists and deletes the dialog.
 void ReleaseProgressDialog(OperationJob& job);
-// The worker thread's body: counting pass, disk-space check, executing
-// pass, report.
+// The worker thread's body: the run sequence (run/RunSequence.h) under
+// the progress dialog.
 void RunOperation(OperationJob& job);
-
-// The path whose volume is asked for its free space: the target's root, or
-// the whole target when it has none of at least two characters.
-std::wstring diskSpaceQueryPath(const wchar_t* target);
-
-// The total free bytes of the volume of `path`; false when unknown. Tests
-// replace it to stand for a full disk (null restores the system's).
-using FreeSpaceQuery = bool (*)(const wchar_t* path, uint64_t* freeBytes);
-FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query);
 
 } // namespace sorvane

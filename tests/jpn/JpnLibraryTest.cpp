@@ -81,7 +81,7 @@ const std::set<UINT> kOnlyInLibrary = {IDS_READY, IDS_ALL_FILES_DESCRIPTION};
 // compress messages and the like) take ids from this range; the library
 // must carry every one of them as well.
 constexpr UINT kLaterFirst = 1800;
-constexpr UINT kLaterLast = 1899;
+constexpr UINT kLaterLast = 1999;
 
 std::set<UINT> laterIds(const std::set<UINT>& ids)
 {

@@ -199,7 +199,10 @@ TEST_F(ReportFile, SettingsTableOfACopy)
                                  row("Exclude the &quot;Name|Types&quot;", "No") + row("Modified Time", "Don't concern") +
                                  row("File Size", "Minimum 100KB") + row("Overwrite Target", "If the source is newer.") +
                                  row("Clone the folder tree", "No") + row("Protect readonly file", "Yes") +
-                                 row("Verify copies", "No") + kTableEnd;
+                                 row("Verify copies", "No") +
+                                 row("Console command line", "SorvaneCmd.exe copy C:\\Data\\;a.txt;Sub; D:\\Out "
+                                                             "/names:*.TXT;*.DOC /size:min:100 /protect /overwrite:newer") +
+                                 kTableEnd;
     EXPECT_EQ(settingsTableOf(s, path), expected);
 }
 
@@ -224,8 +227,12 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
     EXPECT_NE(text.find(row("File Size", "Middle (&lt;1MB)")), std::string::npos);
     EXPECT_NE(text.find(row("Overwrite Target", "Never.")), std::string::npos);
     EXPECT_NE(text.find(row("Clone the folder tree", "Yes")), std::string::npos);
-    EXPECT_NE(text.find(row("Protect readonly file", "No") + row("Verify copies", "Yes") + kTableEnd), std::string::npos)
-        << "the last row of a move";
+    EXPECT_NE(text.find(row("Protect readonly file", "No") + row("Verify copies", "Yes") +
+                        row("Console command line",
+                            "SorvaneCmd.exe move C:\\Data E:\\T /names: /exclude /nosub /size:middle /overwrite:never /clone") +
+                        kTableEnd),
+              std::string::npos)
+        << "the last rows of a move";
 
     FILE_TREE_SETTING d;
     d.operation = kOperationDelete;
@@ -241,7 +248,9 @@ TEST_F(ReportFile, SettingsTableOfAMoveAndADelete)
                                  row("Include subfolders", "Yes") + row("Exclude the &quot;Name|Types&quot;", "No") +
                                  row("Modified Time", "Don't concern") + row("File Size", "Maxmum 7KB") +
                                  row("Send to the Recycle Bin", "Yes") + row("Test Only", "Yes") +
-                                 row("Protect readonly file", "No") + kTableEnd;
+                                 row("Protect readonly file", "No") +
+                                 row("Console command line", "SorvaneCmd.exe delete C:\\x\\;y; /names: /size:max:7 /recycle /test") +
+                                 kTableEnd;
     EXPECT_EQ(text, expected);
 }
 

@@ -1,0 +1,641 @@
+#include "console/ConsoleRun.h"
+
+#include "console/ConsoleOutput.h"
+#include "console/ResultCodes.h"
+#include "console/ResultFiles.h"
+#include "archive/ArchiverCommand.h"
+#include "archive/CompressFiles.h"
+#include "base/AppState.h"
+#include "base/DataFolder.h"
+#include "base/Strings.h"
+#include "engine/EngineSinks.h"
+#include "engine/FileTimes.h"
+#include "engine/FileTreeSetting.h"
+#include "engine/Listing.h"
+#include "engine/OverlapGuard.h"
+#include "engine/PathForms.h"
+#include "engine/PathUtil.h"
+#include "engine/SelectedItem.h"
+#include "res/SorvaneRes.h"
+#include "run/ConsoleCommand.h"
+#include "run/LogHtml.h"
+#include "run/OutcomeTexts.h"
+#include "run/ProgressText.h"
+#include "run/RunSequence.h"
+
+#include <objbase.h>
+
+#include <atomic>
+#include <cwchar>
+#include <memory>
+
+namespace sorvane {
+
+namespace {
+
+constexpr ULONGLONG kRowInterval = 100;   // milliseconds between two progress rows
+constexpr DWORD kCloseWait = 4500;         // the console closing: time for the file in hand
+constexpr LONGLONG kJobFileLimit = 1 << 20; // a job file is a few lines
+
+// The run in hand, for the console's control handler, which runs on a
+// thread of its own and only sets flags.
+std::atomic<FILE_TREE_SETTING*> g_running{nullptr};
+std::atomic<bool> g_cancelAsked{false};
+HANDLE g_runEnded = nullptr; // set once the run has ended (the closing of the console waits for it)
+
+BOOL WINAPI onConsoleControl(DWORD event) noexcept
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        g_cancelAsked = true;
+        if (FILE_TREE_SETTING* job = g_running.load()) job->cancel = 1;
+        // The process ends when this returns from a closing: give the file
+        // in hand the time to finish or roll back.
+        if (event == CTRL_CLOSE_EVENT && g_runEnded) ::WaitForSingleObject(g_runEnded, kCloseWait);
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+// Marks the run as the one a cancel reaches while it lives.
+class RunningJob {
+public:
+    explicit RunningJob(FILE_TREE_SETTING& job)
+    {
+        g_running = &job;
+        if (g_cancelAsked) job.cancel = 1; // asked before the run began
+    }
+    ~RunningJob()
+    {
+        g_running = nullptr;
+        if (g_runEnded) ::SetEvent(g_runEnded);
+    }
+    RunningJob(const RunningJob&) = delete;
+    RunningJob& operator=(const RunningJob&) = delete;
+};
+
+// A single-threaded COM apartment for the life of the object, when asked.
+class ComApartment {
+public:
+    explicit ComApartment(bool enter) : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment()
+    {
+        if (entered_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool entered_;
+};
+
+std::wstring text(const CommandProblem& problem)
+{
+    return formatString(problem.id, problem.first.c_str(), problem.second.c_str());
+}
+
+std::wstring sizeText(uint64_t bytes)
+{
+    std::wstring out;
+    FormatSize(static_cast<int64_t>(bytes), out);
+    return out;
+}
+
+const char* actionOf(const FILE_TREE_SETTING& settings)
+{
+    switch (settings.kind()) {
+    case kOperationCopy: return "copy";
+    case kOperationMove: return "move";
+    case kOperationCompress: return "compress";
+    default: return settings.deleteToRecycleBin() ? "recycle" : "delete";
+    }
+}
+
+const char* endWord(RunEnd end)
+{
+    switch (end) {
+    case RunEnd::Completed: return "completed";
+    case RunEnd::Refused: return "refused";
+    case RunEnd::NoRoom: return "no_room";
+    case RunEnd::Cancelled: return "cancelled";
+    case RunEnd::Stopped: return "stopped";
+    }
+    return "stopped";
+}
+
+// The reason of a row as the report words it, and the system's message
+// for the error behind it.
+std::wstring reasonTextOf(const Outcome& outcome)
+{
+    std::wstring words;
+    if (outcome.reason != kReasonNone) words = formatString(reasonTextId(outcome.reason), outcome.first, outcome.second);
+    const bool failed = outcome.status == kStatusFailed || outcome.status == kStatusFolderFailed;
+    if (outcome.error != 0 || (failed && outcome.reason == kReasonNone)) {
+        if (!words.empty()) words += L' ';
+        words += systemMessage(outcome.error);
+    }
+    return words;
+}
+
+// The results files of a run and the rows' tally; also the engine's log,
+// handing each row on to the report.
+class ResultSink final : public ILogSink {
+public:
+    ResultSink(FILE_TREE_SETTING& job, ResultFile* json, ResultFile* csv)
+        : job_(job), json_(json), csv_(csv), action_(actionOf(job))
+    {
+    }
+
+    void setReport(CLogHtml* report) noexcept { report_ = report; }
+
+    void WriteOutcome(const wchar_t* path, const Outcome& outcome) override
+    {
+        if (report_) report_->WriteOutcome(path, outcome);
+        tally_.add(outcome);
+        if (!json_ && !csv_) return;
+        ResultRow row;
+        describe(path, outcome, row);
+        write(row);
+    }
+
+    void write(const ResultRow& row)
+    {
+        try {
+            if (json_ && !json_->write(results::jsonLine(row))) failed_ = true;
+            if (csv_ && !csv_->write(results::csvLine(row))) failed_ = true;
+        } catch (...) {
+            // A row that cannot be written fails the results, not the run.
+            failed_ = true;
+        }
+    }
+
+    void close(const ResultTotals& totals)
+    {
+        try {
+            if (json_ && !json_->write(results::jsonClosing(totals))) failed_ = true;
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    const RowTally& tally() const noexcept { return tally_; }
+    bool failed() const noexcept { return failed_; }
+    const char* action() const noexcept { return action_; }
+
+private:
+    // The row of `path`: the file in hand with its target and listing,
+    // or an item on its own (a folder, a missing item, a file of a batch).
+    void describe(const wchar_t* path, const Outcome& outcome, ResultRow& row) const
+    {
+        row.action = action_;
+        row.outcome = outcome;
+        row.reasonText = reasonTextOf(outcome);
+        const uint32_t kind = job_.kind();
+        const bool inHand = path && job_.sources && (path == job_.sources || (job_.target && path == job_.target));
+        if (!inHand) {
+            row.source = ordinaryFormOf(path ? path : L"");
+            return;
+        }
+        row.source = ordinaryFormOf(job_.sources);
+        if (kind == kOperationCopy || kind == kOperationMove) row.target = ordinaryFormOf(job_.target);
+        // The size and time of the listing, when the record in hand is
+        // this very file.
+        const ListingRecord* item = job_.currentItem;
+        if (!item || item->kind != kListingFile) return;
+        wchar_t name[kListingNameCapacity];
+        const size_t length = copyRecordName(item, name);
+        const wchar_t* last = fileNamePart(job_.sources);
+        if (std::wcslen(last) != length || std::wmemcmp(last, name, length) != 0) return;
+        row.hasFacts = true;
+        row.size = item->size;
+        row.lastWrite = item->lastWrite;
+    }
+
+    FILE_TREE_SETTING& job_;
+    ResultFile* json_;
+    ResultFile* csv_;
+    const char* action_;
+    CLogHtml* report_ = nullptr;
+    RowTally tally_;
+    bool failed_ = false;
+};
+
+// The progress on the console: one row in place, redrawn at most ten
+// times a second; nothing when redirected.
+class ConsoleProgress final : public IProgressSink {
+public:
+    ConsoleProgress(FILE_TREE_SETTING& job, ConsoleOutput& out) : job_(job), out_(out) {}
+
+    void SetFolderText(const wchar_t* text) override { folder_ = text ? text : L""; }
+    void SetFileText(const wchar_t* text) override { file_ = text ? text : L""; }
+
+    void UpdateCounters(bool) noexcept override
+    {
+        // Called from the system's copy routine too: nothing may leave.
+        try {
+            noteCancel();
+            const ULONGLONG now = ::GetTickCount64();
+            if (now - lastRow_ < kRowInterval) return;
+            lastRow_ = now;
+            draw();
+        } catch (...) {
+        }
+    }
+
+    void setExecuting(bool executing) noexcept
+    {
+        executing_ = executing;
+        lastRow_ = 0;
+    }
+
+    void draw()
+    {
+        if (!out_.onConsole() || out_.quiet()) return;
+        if (!executing_) {
+            out_.showRow(formatNumber(IDS_SCANNING, job_.scannedFiles));
+            return;
+        }
+        const uint64_t done = job_.doneBytes;
+        const uint64_t total = job_.totalBytes;
+        FILETIME now = {};
+        ::GetSystemTimeAsFileTime(&now);
+        const int64_t elapsed = static_cast<int64_t>(fileTimeValue(now) - fileTimeValue(job_.startTime));
+        const int64_t milliseconds = elapsed / 10000;
+        const uint64_t rate = milliseconds > 0 ? done * 1000 / static_cast<uint64_t>(milliseconds) : 0;
+        int64_t left = done != 0 ? remainingSeconds(elapsed, done, total) : 0;
+        if (left < 0) left = 0;
+        const std::wstring counters = formatStrings(
+            IDS_CMD_PROGRESS_ROW, {std::to_wstring(job_.completedFiles + job_.failedFiles), std::to_wstring(job_.totalFiles),
+                                   sizeText(done), sizeText(total), sizeText(rate), FormatRemaining(left)});
+        // The file in hand takes what the counters leave of the row.
+        std::wstring name = ordinaryFormOf(folder_);
+        if (!name.empty() && name.back() != L'\\' && !file_.empty()) name += L'\\';
+        name += file_;
+        const int room = out_.rowColumns() - console::columns(counters);
+        out_.showRow(counters + console::cutFromStart(name, room > 0 ? room : 0));
+    }
+
+private:
+    void noteCancel()
+    {
+        if (cancelNoted_ || !job_.cancel || !g_cancelAsked) return;
+        cancelNoted_ = true;
+        out_.say(loadString(IDS_CMD_CANCEL_REQUESTED));
+    }
+
+    FILE_TREE_SETTING& job_;
+    ConsoleOutput& out_;
+    std::wstring folder_;
+    std::wstring file_;
+    ULONGLONG lastRow_ = 0;
+    bool executing_ = false;
+    bool cancelNoted_ = false;
+};
+
+// The console's side of the run sequence.
+class ConsoleHost final : public IRunHost {
+public:
+    ConsoleHost(FILE_TREE_SETTING& job, ConsoleOutput& out, ConsoleProgress& progress, ResultSink& sink)
+        : job_(job), out_(out), progress_(progress), sink_(sink)
+    {
+    }
+
+    void OnPhase(RunPhase phase) override
+    {
+        switch (phase) {
+        case RunPhase::Counting:
+            out_.say(loadString(IDS_CMD_PHASE_COUNTING));
+            progress_.setExecuting(false);
+            break;
+        case RunPhase::Executing:
+            ::GetSystemTimeAsFileTime(&job_.startTime);
+            out_.say(formatStrings(IDS_CMD_PHASE_RUNNING, {std::to_wstring(job_.totalFiles), sizeText(job_.totalBytes)}));
+            progress_.setExecuting(true);
+            progress_.draw();
+            break;
+        case RunPhase::Finished:
+            progress_.draw(); // the row as the run left it
+            out_.endRow();
+            break;
+        }
+    }
+
+    void OnRefusal(const std::wstring& message) override { out_.error(message); }
+
+    bool OnShortage(int64_t shortfall) override
+    {
+        // No one to ask: a script's run does not start without room.
+        out_.error(formatString(IDS_CMD_NO_ROOM, sizeText(static_cast<uint64_t>(shortfall)).c_str()));
+        return false;
+    }
+
+    ILogSink* EngineLog(CLogHtml* report) override
+    {
+        sink_.setReport(report);
+        return &sink_;
+    }
+
+private:
+    FILE_TREE_SETTING& job_;
+    ConsoleOutput& out_;
+    ConsoleProgress& progress_;
+    ResultSink& sink_;
+};
+
+// ---------------------------------------------------------------------------
+// Checks before anything is touched. Each returns an empty text, or the
+// line that says why the run is refused.
+
+std::wstring readJobFile(const std::wstring& path, CommandKeys& keys)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return formatString(IDS_CMD_JOB_UNREADABLE, path.c_str(), systemMessage(::GetLastError()).c_str());
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        return formatString(IDS_CMD_JOB_UNREADABLE, path.c_str(), systemMessage(::GetLastError()).c_str());
+    }
+    if (size.QuadPart > kJobFileLimit) {
+        return formatString(IDS_CMD_JOB_UNREADABLE, path.c_str(), systemMessage(ERROR_FILE_TOO_LARGE).c_str());
+    }
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                           got != bytes.size())) {
+        return formatString(IDS_CMD_JOB_UNREADABLE, path.c_str(), systemMessage(::GetLastError()).c_str());
+    }
+    if (const CommandProblem problem = keys.readJobText(bytes, path)) return text(problem);
+    return {};
+}
+
+// The source list with its folder in its full form (relative to the
+// current folder), every named item there.
+std::wstring checkSources(FILE_TREE_SETTING& settings)
+{
+    const std::wstring list = settings.sources;
+    const size_t separator = list.find(L';');
+    const std::wstring folder = list.substr(0, separator);
+    if (folder.find_first_not_of(L' ') == std::wstring::npos) return formatString(IDS_CMD_SOURCE_NO_FOLDER, list.c_str());
+    std::wstring full = fullPathOf(folder);
+    if (full.empty()) return formatString(IDS_CMD_SOURCE_MISSING, folder.c_str());
+    if (pathKind(full.c_str()) != kPathFolder) {
+        return formatString(pathKind(full.c_str()) == kPathMissing ? IDS_CMD_SOURCE_MISSING : IDS_CMD_SOURCE_NO_FOLDER,
+                            folder.c_str());
+    }
+    if (separator == std::wstring::npos) {
+        if (full.size() >= kRunPathCapacity) return formatString(IDS_CMD_TOO_LONG, L"source");
+        settings.setSources(full.c_str());
+        return {};
+    }
+    if (full.back() != L'\\') full += L'\\';
+    const std::wstring rebuilt = full + list.substr(separator);
+    if (rebuilt.size() >= kRunPathCapacity) return formatString(IDS_CMD_TOO_LONG, L"source");
+    size_t named = 0;
+    for (size_t start = separator + 1; start <= list.size();) {
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) end = list.size();
+        const std::wstring name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        if (!isItemName(name.c_str(), name.size())) return formatString(IDS_CMD_SOURCE_NOT_A_NAME, name.c_str());
+        if (readSelectedItemKind((full + name).c_str()) == SelectedKind::Missing) {
+            return formatString(IDS_CMD_SOURCE_MISSING, (full + name).c_str());
+        }
+        ++named;
+    }
+    // Only a drive's root may stand without a name ("C:\;").
+    if (named == 0 && !isDriveRootList(rebuilt.c_str())) return formatString(IDS_CMD_SOURCE_NO_FOLDER, list.c_str());
+    settings.setSources(rebuilt.c_str());
+    return {};
+}
+
+// The target in its full form (relative to the current folder), checked
+// against the selection as the run will check it.
+std::wstring checkTarget(FILE_TREE_SETTING& settings)
+{
+    const uint32_t kind = settings.kind();
+    if (kind == kOperationDelete) return {};
+    const std::wstring given = settings.target;
+    const std::wstring full = fullPathOf(given);
+    if (full.empty()) return formatString(reasonTextId(kRefusalTargetInvalid), given.c_str(), L"");
+    if (full.size() + 1 >= kRunPathCapacity) return formatString(IDS_CMD_TOO_LONG, L"target");
+    if (kind == kOperationCompress) {
+        const std::wstring archive = ordinaryFormOf(fullPathOf(compress::archiveName(full.c_str())));
+        const DWORD attributes = ::GetFileAttributesW(archive.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return formatString(IDS_COMPRESS_ARCHIVE_IS_FOLDER, archive.c_str());
+        }
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            return formatString(IDS_COMPRESS_ARCHIVE_READ_ONLY, archive.c_str());
+        }
+        settings.setTarget(full.c_str());
+        return {};
+    }
+    settings.setTarget(full.c_str());
+    OverlapDetail detail;
+    const ItemReason refusal = prepareRunTarget(settings, true, &detail);
+    if (refusal != kReasonNone) return formatString(reasonTextId(refusal), detail.item.c_str(), detail.landing.c_str());
+    return {};
+}
+
+std::wstring openOutputs(const ConsoleOptions& options, ResultFile& json, ResultFile& csv)
+{
+    const std::wstring jsonPath = options.logPath.empty() ? std::wstring() : fullPathOf(options.logPath);
+    const std::wstring csvPath = options.csvPath.empty() ? std::wstring() : fullPathOf(options.csvPath);
+    if (!jsonPath.empty() && !csvPath.empty() &&
+        ::CompareStringOrdinal(jsonPath.c_str(), -1, csvPath.c_str(), -1, TRUE) == CSTR_EQUAL) {
+        return formatString(IDS_CMD_SAME_OUTPUT, options.logPath.c_str());
+    }
+    if (!options.logPath.empty()) {
+        if (const DWORD error = json.open(jsonPath.empty() ? options.logPath : jsonPath)) {
+            return formatString(IDS_CMD_OUTPUT_UNWRITABLE, options.logPath.c_str(), systemMessage(error).c_str());
+        }
+    }
+    if (!options.csvPath.empty()) {
+        if (const DWORD error = csv.open(csvPath.empty() ? options.csvPath : csvPath)) {
+            return formatString(IDS_CMD_OUTPUT_UNWRITABLE, options.csvPath.c_str(), systemMessage(error).c_str());
+        }
+        if (!csv.write(results::csvHeader())) {
+            return formatString(IDS_CMD_OUTPUT_UNWRITABLE, options.csvPath.c_str(), systemMessage(::GetLastError()).c_str());
+        }
+    }
+    return {};
+}
+
+void sayTotal(ConsoleOutput& out, UINT label, uint32_t value)
+{
+    out.say(loadString(label) + L": " + std::to_wstring(value));
+}
+
+ResultTotals totalsOf(const FILE_TREE_SETTING& job)
+{
+    ResultTotals totals;
+    totals.files = job.totalFiles;
+    totals.completed = job.completedFiles;
+    totals.verified = job.verifiedFiles;
+    totals.failed = job.failedFiles;
+    totals.failedFolders = job.failedFolders;
+    totals.linksSkipped = job.skippedLinks;
+    totals.bytes = job.totalBytes;
+    totals.doneBytes = job.doneBytes;
+    return totals;
+}
+
+int runCopyMoveDelete(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
+{
+    ConsoleProgress progress(job, out);
+    ConsoleHost host(job, out, progress, sink);
+    job.progress = &progress;
+    const std::wstring reportPath = report::chooseReportPath(app().appDataFolder);
+    CLogHtml report;
+    RunOutcome outcome;
+    {
+        RunningJob running(job);
+        outcome = runSequence(job, &report, reportPath, host);
+    }
+    job.progress = nullptr;
+
+    const int code = exitCodeFor(outcome.end, sink.tally(), job.failedFiles, sink.failed());
+    ResultTotals totals = totalsOf(job);
+    totals.end = endWord(outcome.end);
+    totals.exitCode = code;
+    sink.close(totals);
+
+    if (outcome.end == RunEnd::Refused || outcome.end == RunEnd::NoRoom) return code;
+    if (outcome.end == RunEnd::Stopped) out.error(formatString(IDS_CMD_INTERNAL_ERROR, loadString(IDS_RUN_STOPPED).c_str()));
+    if (outcome.nothingQualified) out.say(loadString(IDS_CMD_NOTHING_QUALIFIED));
+    sayTotal(out, IDS_REPORT_TOTAL_FILES, job.totalFiles);
+    sayTotal(out, IDS_REPORT_COMPLETED_FILES, job.completedFiles);
+    if (job.verifyCopies && job.kind() != kOperationDelete) sayTotal(out, IDS_REPORT_VERIFIED_FILES, job.verifiedFiles);
+    sayTotal(out, IDS_REPORT_FAILED_FILES, job.failedFiles);
+    if (job.failedFolders != 0) sayTotal(out, IDS_REPORT_FAILED_FOLDERS, job.failedFolders);
+    if (job.skippedLinks != 0) sayTotal(out, IDS_REPORT_LINKS_SKIPPED, job.skippedLinks);
+    out.say(formatString(IDS_CMD_REPORT_PATH, reportPath.c_str()));
+    if (outcome.end == RunEnd::Cancelled) out.error(loadString(IDS_CANCELED));
+    return code;
+}
+
+int runCompress(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
+{
+    RunEnd end = RunEnd::Completed;
+    CompressedFiles files;
+    constexpr size_t kMessageCapacity = 1024;
+    wchar_t message[kMessageCapacity] = {};
+    bool written = false;
+    {
+        // The archiver cannot be stopped once it runs; a cancel before it
+        // starts keeps everything as it is, one after it lets it finish
+        // (the archive is made beside the old one and takes its place whole).
+        RunningJob running(job);
+        if (job.cancel) {
+            end = RunEnd::Cancelled;
+        } else {
+            out.say(loadString(IDS_CMD_PHASE_COUNTING));
+            written = CompressFiles(job, message, kMessageCapacity, &files) != 0;
+        }
+    }
+    int code = kExitDone;
+    if (end == RunEnd::Cancelled) {
+        code = kExitCancelled;
+        out.error(loadString(IDS_CANCELED));
+    } else if (written) {
+        for (const std::wstring& name : files.names) {
+            ResultRow row;
+            row.source = files.base + name;
+            row.target = files.archive;
+            row.action = sink.action();
+            row.outcome.status = kStatusSuccess;
+            WIN32_FILE_ATTRIBUTE_DATA facts = {};
+            if (::GetFileAttributesExW(row.source.c_str(), GetFileExInfoStandard, &facts)) {
+                row.hasFacts = true;
+                row.size = (static_cast<uint64_t>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow;
+                row.lastWrite = facts.ftLastWriteTime;
+            }
+            sink.write(row);
+            ++job.completedFiles;
+            job.doneBytes += row.size;
+        }
+        job.totalFiles = job.completedFiles.load();
+        job.totalBytes = job.doneBytes.load();
+        out.say(formatString(IDS_CMD_COMPRESS_DONE, files.archive.c_str()));
+        if (message[0]) out.say(message);
+        code = sink.failed() ? kExitInternal : kExitDone;
+    } else if (files.nothingQualified) {
+        out.say(loadString(IDS_CMD_NOTHING_QUALIFIED));
+        if (message[0]) out.say(message);
+    } else {
+        out.error(formatString(IDS_CMD_COMPRESS_FAILED, message));
+        code = kExitProblems;
+    }
+    ResultTotals totals = totalsOf(job);
+    totals.end = endWord(end);
+    totals.exitCode = code;
+    sink.close(totals);
+    if (end != RunEnd::Cancelled) sayTotal(out, IDS_REPORT_TOTAL_FILES, job.totalFiles);
+    return code;
+}
+
+} // namespace
+
+void installCancelHandler()
+{
+    if (!g_runEnded) g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+bool cancelRequested() noexcept { return g_cancelAsked; }
+
+int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
+{
+    CommandKeys given;
+    if (const CommandProblem problem = given.readArguments(arguments)) {
+        out.error(text(problem));
+        return kExitRefused;
+    }
+    if (given.helpAsked()) {
+        out.say(formatString(IDS_CMD_USAGE, kConsoleProgramName));
+        return kExitDone;
+    }
+    // The job file's settings, and the command line's over them.
+    CommandKeys keys;
+    if (!given.jobFile().empty()) {
+        const std::wstring problem = readJobFile(given.jobFile(), keys);
+        if (!problem.empty()) {
+            out.error(problem);
+            return kExitRefused;
+        }
+    }
+    keys.overrideWith(given);
+
+    FILE_TREE_SETTING job;
+    ConsoleOptions options;
+    if (const CommandProblem problem = applyCommandKeys(keys, job, options)) {
+        out.error(text(problem));
+        return kExitRefused;
+    }
+    out.setQuiet(options.quiet);
+
+    std::wstring problem = checkSources(job);
+    if (problem.empty()) problem = checkTarget(job);
+    ResultFile json;
+    ResultFile csv;
+    if (problem.empty()) problem = openOutputs(options, json, csv);
+    if (!problem.empty()) {
+        out.error(problem);
+        return kExitRefused;
+    }
+
+    ResultSink sink(job, json.isOpen() ? &json : nullptr, csv.isOpen() ? &csv : nullptr);
+    if (job.kind() == kOperationCompress) return runCompress(job, out, sink);
+    addTargetSeparator(job);
+    initAppDataFolder(app().appDataFolder, kShortPathCapacity);
+    // The shell's Recycle Bin wants a single-threaded apartment; nothing
+    // else here uses COM, and an apartment costs a hidden window, so only
+    // a delete to the Recycle Bin enters one.
+    ComApartment apartment(job.kind() == kOperationDelete && job.deleteToRecycleBin());
+    return runCopyMoveDelete(job, out, sink);
+}
+
+} // namespace sorvane

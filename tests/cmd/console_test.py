@@ -1,0 +1,425 @@
+#!/usr/bin/env python3
+"""SorvaneCmd.exe run as a script runs it: through cmd /c under Wine, its
+exit code as cmd gives it back. Its JSON Lines and CSV are read here, on the
+Unix side, by Python's json and csv, and every row is checked against the
+files themselves after the run (sizes, times, xxhsum -H2), never against
+the program's own account. Every run goes through console_probe, which
+counts the program's top-level windows (none, ever) and passes its exit
+code on.
+
+usage: console_test.py <dist folder> <console_probe.exe> <wine-run.sh> <group>
+groups: Operations ExitCodes JobFile Output Report ProgressRow CtrlC"""
+import csv
+import datetime
+import glob
+import hashlib
+import html
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+DIST, PROBE, WINE_RUN, GROUP = sys.argv[1:5]
+PROGRAM = os.path.join(DIST, 'SorvaneCmd.exe')
+
+
+def win(path):
+    return 'Z:' + path.replace('/', '\\')
+
+
+def unix(path):
+    assert path.startswith('Z:\\'), path
+    return path[2:].replace('\\', '/')
+
+
+def q(path):
+    return '"%s"' % path
+
+
+def write(path, data, mtime=None):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+    if mtime is not None:
+        os.utime(path, (mtime, mtime))
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def xxh128(path):
+    return subprocess.run(['xxhsum', '-H2', path], check=True, capture_output=True, text=True).stdout.split()[0]
+
+
+def ticks_of(text):
+    """FILETIME units since 1970 of "YYYY-MM-DDTHH:MM:SS[.fffffff]Z"."""
+    m = re.fullmatch(r'(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)(?:\.(\d{1,7}))?Z', text)
+    assert m, text
+    whole = datetime.datetime.strptime(m.group(1), '%Y-%m-%dT%H:%M:%S').replace(tzinfo=datetime.timezone.utc)
+    return int(whole.timestamp()) * 10000000 + int((m.group(2) or '0').ljust(7, '0'))
+
+
+def wine(*args, timeout=600):
+    return subprocess.run([WINE_RUN, *args], capture_output=True, timeout=timeout)
+
+
+class ConsoleRun(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix='sorvane-cmd-')
+        self.addCleanup(shutil.rmtree, self.root, True)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def sorvane(self, arguments):
+        """Runs SorvaneCmd.exe under the window watcher through cmd /c:
+        (exit code, standard output, standard error)."""
+        command = self.path('command.txt')
+        report = self.path('watch.txt')
+        write(command, '"%s" %s' % (win(PROGRAM), arguments))
+        done = wine('cmd', '/c', win(PROBE), 'watch', win(command), win(report))
+        watched = dict(line.split('=', 1) for line in read(report).decode().split('\n') if '=' in line)
+        self.assertEqual(watched['windows'], '0', 'SorvaneCmd.exe made a top-level window (%s): %s' % (
+            watched.get('class'), arguments))
+        self.assertEqual(int(watched['exit']), done.returncode, 'cmd /c gives the exit code back')
+        return done.returncode, done.stdout.decode('utf-8'), done.stderr.decode('utf-8', 'replace')
+
+    def script(self, lines):
+        """Runs a .cmd file (as the Task Scheduler would): its exit code and output."""
+        batch = self.path('run.cmd')
+        write(batch, '@echo off\r\n' + '\r\n'.join(lines) + '\r\n')
+        done = wine('cmd', '/c', win(batch))
+        return done.returncode, done.stdout.decode('utf-8', 'replace'), done.stderr.decode('utf-8', 'replace')
+
+    def rows(self, jsonl, csv_path=None):
+        """The rows of the JSON Lines file, its closing object, and the CSV's
+        rows checked equal to them."""
+        lines = read(jsonl).decode('utf-8').splitlines()
+        objects = [json.loads(line) for line in lines]
+        closing = objects.pop()
+        self.assertIn('exit_code', closing)
+        for row in objects:
+            self.assertEqual(set(row) - {'error'}, {'source', 'target', 'action', 'status', 'reason', 'reason_text',
+                                                   'size', 'mtime', 'xxh128'})
+        if csv_path:
+            raw = read(csv_path)
+            self.assertTrue(raw.startswith(b'\xef\xbb\xbf'), 'a byte-order mark')
+            with open(csv_path, encoding='utf-8-sig', newline='') as f:
+                table = list(csv.DictReader(f))
+            self.assertEqual(len(table), len(objects))
+            for row, line in zip(objects, table):
+                for key in ('source', 'target', 'action', 'status', 'reason', 'reason_text', 'size', 'mtime', 'xxh128'):
+                    self.assertEqual(line[key], '' if row[key] is None else str(row[key]), key)
+        return objects, closing
+
+    def check_on_disk(self, row):
+        """One row against the files as they are now."""
+        status, action = row['status'], row['action']
+        source = unix(row['source'])
+        target = unix(row['target']) if row['target'] else None
+        if status in ('success', 'verified'):
+            if action in ('copy', 'compress'):
+                self.assertTrue(os.path.isfile(source), source)
+            else:
+                self.assertFalse(os.path.lexists(source), 'moved or deleted: ' + source)
+            if action in ('copy', 'move'):
+                self.assertTrue(os.path.isfile(target), target)
+                self.assertEqual(os.path.getsize(target), row['size'])
+                self.assertEqual(os.stat(target).st_mtime_ns // 100, ticks_of(row['mtime']))
+            if status == 'verified':
+                self.assertEqual(xxh128(target), row['xxh128'])
+            else:
+                self.assertIsNone(row['xxh128'])
+        elif status in ('read_only', 'failed', 'test_only', 'skipped'):
+            self.assertTrue(os.path.lexists(source), 'kept: ' + source)
+
+
+class Operations(ConsoleRun):
+    def test_copy_with_patterns_and_the_newer_policy_verified(self):
+        src, out = self.path('src'), self.path('out')
+        names = ['a.txt', 'sub/e.txt', '日本語.txt', 'with, comma.txt', 'emoji 😀 "q".txt']
+        names[-1] = names[-1].replace('"', '')  # no quote in a Windows name
+        for n in names:
+            write(os.path.join(src, n), 'content of ' + n)
+        write(self.path('src/d.md'), 'not a text file')
+        write(self.path('src/old.txt'), 'new source', mtime=2000000000)
+        write(self.path('out/old.txt'), 'old target', mtime=1000000000)
+        write(self.path('src/kept.txt'), 'older source', mtime=1000000000)
+        write(self.path('out/kept.txt'), 'newer target', mtime=2000000000)
+        code, out_text, err = self.sorvane('copy %s %s /names:*.txt /overwrite:newer /verify /log:%s /csv:%s' % (
+            q(win(src)), q(win(out)), q(win(self.path('r.jsonl'))), q(win(self.path('r.csv')))))
+        self.assertEqual(code, 0, err)
+        rows, closing = self.rows(self.path('r.jsonl'), self.path('r.csv'))
+        self.assertEqual(closing['exit_code'], 0)
+        self.assertEqual(sorted(os.path.relpath(unix(r['source']), src) for r in rows), sorted(names + ['old.txt']))
+        for row in rows:
+            self.assertEqual((row['action'], row['status']), ('copy', 'verified'))
+            self.check_on_disk(row)
+        self.assertEqual(read(self.path('out/kept.txt')), b'newer target', 'kept by the policy')
+        self.assertEqual(read(self.path('out/old.txt')), b'new source')
+        self.assertFalse(os.path.exists(self.path('out/d.md')))
+
+    def test_move_of_small_files_always_overwriting(self):
+        src, out = self.path('src'), self.path('out')
+        write(self.path('src/s1.bin'), b'x' * 10)
+        write(self.path('src/deep/s2.bin'), b'y' * 50000)
+        write(self.path('src/large.bin'), b'z' * 200000)
+        write(self.path('out/deep/s2.bin'), 'a newer target', mtime=2100000000)
+        code, _, err = self.sorvane('move %s %s /size:small /overwrite:always /log:%s /csv:%s' % (
+            q(win(src)), q(win(out)), q(win(self.path('r.jsonl'))), q(win(self.path('r.csv')))))
+        self.assertEqual(code, 0, err)
+        rows, _ = self.rows(self.path('r.jsonl'), self.path('r.csv'))
+        self.assertEqual(len(rows), 2)
+        for row in rows:
+            self.assertEqual(row['action'], 'move')
+            self.check_on_disk(row)
+        self.assertEqual(read(self.path('out/deep/s2.bin')), b'y' * 50000, 'replaced: the policy is "always"')
+        self.assertTrue(os.path.isfile(self.path('src/large.bin')), 'not small: stays')
+
+    def test_delete_keeps_read_only_files_under_protection(self):
+        src = self.path('src')
+        for n in ('a.tmp', 'sub/b.tmp', 'c.keep'):
+            write(os.path.join(src, n), n)
+        write(self.path('src/ro.tmp'), 'read-only')
+        os.chmod(self.path('src/ro.tmp'), 0o444)
+        code, _, err = self.sorvane('delete %s /names:*.tmp /protect /log:%s /csv:%s' % (
+            q(win(src)), q(win(self.path('r.jsonl'))), q(win(self.path('r.csv')))))
+        self.assertEqual(code, 0, 'a file kept by read-only protection is the policy, not a failure: ' + err)
+        rows, _ = self.rows(self.path('r.jsonl'), self.path('r.csv'))
+        self.assertEqual(sorted((os.path.basename(unix(r['source'])), r['status']) for r in rows),
+                         [('a.tmp', 'success'), ('b.tmp', 'success'), ('ro.tmp', 'read_only')])
+        for row in rows:
+            self.assertEqual(row['action'], 'delete')
+            self.check_on_disk(row)
+        self.assertTrue(os.path.isfile(self.path('src/c.keep')))
+
+    def test_compress_lists_what_it_archived(self):
+        src = self.path('src')
+        for n in ('a.txt', 'sub/b.txt', 'c.doc'):
+            write(os.path.join(src, n), 'text of ' + n)
+        archive = self.path('out/a.lzh')
+        os.makedirs(self.path('out'))
+        code, _, err = self.sorvane('compress %s %s /names:*.txt /archive:new /log:%s' % (
+            q(win(src)), q(win(archive)), q(win(self.path('r.jsonl')))))
+        self.assertEqual(code, 0, err)
+        rows, closing = self.rows(self.path('r.jsonl'))
+        self.assertEqual(closing['totals']['completed'], 2)
+        listed = subprocess.run(['lhasa', 'l', archive], capture_output=True, text=True, check=True).stdout
+        for row in rows:
+            self.assertEqual((row['action'], row['status'], unix(row['target'])), ('compress', 'success', archive))
+            self.check_on_disk(row)
+            self.assertIn(os.path.relpath(unix(row['source']), src).replace(os.sep, '/'), listed.replace('\\', '/'))
+        self.assertNotIn('c.doc', listed)
+
+
+class ExitCodes(ConsoleRun):
+    def test_nothing_qualified_is_0_and_said(self):
+        write(self.path('src/a.txt'), 'a')
+        code, out, err = self.sorvane('copy %s %s /names:*.none' % (q(win(self.path('src'))), q(win(self.path('out')))))
+        self.assertEqual(code, 0, err)
+        self.assertIn('No file qualified', out)
+        self.assertFalse(os.path.exists(self.path('out')))
+
+    def test_a_failed_file_is_1(self):
+        write(self.path('src/a.txt'), 'a')
+        write(self.path('src/b.txt'), 'b')
+        os.makedirs(self.path('out/b.txt'))  # a folder where a file would land
+        code, _, err = self.sorvane('copy %s %s /overwrite:always /log:%s' % (
+            q(win(self.path('src'))), q(win(self.path('out'))), q(win(self.path('r.jsonl')))))
+        self.assertEqual(code, 1, err)
+        rows, closing = self.rows(self.path('r.jsonl'))
+        self.assertEqual(closing['exit_code'], 1)
+        self.assertIn(('b.txt', 'failed', 'folder_in_the_way'),
+                      [(os.path.basename(unix(r['source'])), r['status'], r['reason']) for r in rows])
+        for row in rows:
+            self.check_on_disk(row)
+
+    def test_every_refusal_is_2_with_one_line_and_nothing_touched(self):
+        src, out = self.path('src'), self.path('out')
+        write(self.path('src/a.txt'), 'a')
+        # A sparse file far larger than the free space: the counting pass
+        # finds that the target's volume lacks room.
+        os.makedirs(self.path('huge'))
+        with open(self.path('huge/big.bin'), 'wb') as f:
+            f.truncate(15 * 2 ** 40)
+        cases = [
+            ('copy %s %s /bogus' % (q(win(src)), q(win(out))), 'Unknown switch /bogus'),
+            ('copy %s %s /overwrite:sometimes' % (q(win(src)), q(win(out))), '/overwrite cannot be sometimes'),
+            ('copy %s %s /after:2024-02-30' % (q(win(src)), q(win(out))), 'no local time'),
+            ('delete %s %s' % (q(win(src)), q(win(out))), 'A delete takes no target'),
+            ('copy %s %s' % (q(win(self.path('missing'))), q(win(out))), 'The source does not exist'),
+            ('copy %s %s' % (q(win(src) + '\\;a.txt;gone.txt'), q(win(out))), 'gone.txt'),
+            ('copy %s %s' % (q(win(src)), q(win(self.path('src/inside')))), 'target'),
+            ('copy %s %s /log:%s' % (q(win(src)), q(win(out)), q(win(self.path('no/such/r.jsonl')))), 'cannot be written'),
+            ('copy %s %s /job:%s' % (q(win(src)), q(win(out)), q(win(self.path('no-job.txt')))), 'cannot be read'),
+            ('copy %s %s' % (q(win(self.path('huge'))), q(win(out))), 'Not enough room'),
+            ('copy "%s\\" %s' % (win(src), win(out)), 'quotation mark'),  # the backslash before a closing quote
+            ('copy', 'No source list'),
+        ]
+        for arguments, cause in cases:
+            with self.subTest(arguments=arguments):
+                code, stdout, err = self.sorvane(arguments)
+                self.assertEqual(code, 2, stdout + err)
+                lines = [line for line in err.splitlines() if line.strip()]
+                self.assertEqual(len(lines), 1, err)
+                self.assertIn(cause, lines[0])
+                self.assertFalse(os.path.exists(out), 'nothing touched')
+                self.assertFalse(os.path.exists(self.path('src/inside')))
+                self.assertEqual(sorted(os.listdir(src)), ['a.txt'])
+
+    def test_a_cmd_script_sees_the_codes_and_doubles_percent(self):
+        write(self.path('src/100%.txt'), 'percent')
+        write(self.path('src/other.txt'), 'other')
+        code, out, err = self.script([
+            '"%s" copy "%s" "%s" /names:100%%%%.txt' % (win(PROGRAM), win(self.path('src')), win(self.path('out'))),
+            'if errorlevel 1 exit /b 7',
+            '"%s" copy "%s" "%s" /bogus' % (win(PROGRAM), win(self.path('src')), win(self.path('out'))),
+            'if errorlevel 2 exit /b 22',
+            'exit /b 0',
+        ])
+        self.assertEqual(code, 22, out + err)
+        self.assertEqual(os.listdir(self.path('out')), ['100%.txt'])
+
+
+class JobFile(ConsoleRun):
+    def test_switches_override_the_job_file(self):
+        src, out = self.path('データ'), self.path('out')
+        write(os.path.join(src, 'a.txt'), 'text')
+        write(os.path.join(src, 'b.md'), 'new notes', mtime=1000000000)
+        write(os.path.join(out, 'b.md'), 'newer notes', mtime=2000000000)
+        job = self.path('nightly.job')
+        write(job, '\ufeff# the nightly copy\r\noperation=copy\r\nsource=%s\r\ntarget=%s\r\nnames=*.txt\r\n'
+                   'overwrite=never\r\nlog=%s\r\n' % (win(src), win(out), win(self.path('r.jsonl'))))
+        code, _, err = self.sorvane('/job:%s /names:*.md /overwrite:always' % q(win(job)))
+        self.assertEqual(code, 0, err)
+        self.assertEqual(read(os.path.join(out, 'b.md')), b'new notes', '/overwrite:always over overwrite=never')
+        self.assertFalse(os.path.exists(os.path.join(out, 'a.txt')), '/names:*.md over names=*.txt')
+        rows, _ = self.rows(self.path('r.jsonl'))
+        self.assertEqual([unix(r['source']) for r in rows], [os.path.join(src, 'b.md')])
+        for row in rows:
+            self.check_on_disk(row)
+
+
+class Output(ConsoleRun):
+    def test_redirected_output_is_one_line_per_phase_and_the_totals(self):
+        write(self.path('src/a.txt'), 'a')
+        write(self.path('src/b.txt'), 'bb')
+        code, out, err = self.sorvane('copy %s %s' % (q(win(self.path('src'))), q(win(self.path('out')))))
+        self.assertEqual(code, 0, err)
+        lines = out.splitlines()
+        self.assertEqual(lines[:2], ['Counting the files that qualify...', 'Running: 2 files, 3 Bytes.'])
+        self.assertEqual(lines[2:5], ['Total Files: 2', 'Completed Files: 2', 'Failed Files: 0'])
+        self.assertTrue(lines[5].startswith('Report: C:\\'), lines)
+        self.assertEqual(len(lines), 6)
+
+    def test_quiet_prints_errors_only(self):
+        write(self.path('src/a.txt'), 'a')
+        code, out, err = self.sorvane('copy %s %s /quiet' % (q(win(self.path('src'))), q(win(self.path('out')))))
+        self.assertEqual((code, out, err), (0, '', ''))
+        code, out, err = self.sorvane('copy %s %s /quiet' % (q(win(self.path('gone'))), q(win(self.path('out')))))
+        self.assertEqual((code, out), (2, ''))
+        self.assertIn('The source does not exist', err)
+
+
+class Report(ConsoleRun):
+    def test_the_reports_command_line_repeats_the_run(self):
+        src = self.path('src dir')
+        for n in ('a.txt', 'b.log', 'sub/c.txt', 'sub/deeper/d.txt'):
+            write(os.path.join(src, n), n)
+        out = self.path('out dir')
+        code, stdout, err = self.sorvane('copy %s %s /names:*.txt;*.log /nosub /after:2001-01-01 /clone' % (
+            q(win(src) + '\\;a.txt;sub'), q(win(out))))
+        self.assertEqual(code, 0, err)
+        first = sorted(os.path.relpath(os.path.join(d, f), out) for d, _, fs in os.walk(out) for f in fs)
+        report = re.search(r'^Report: (C:\\.*)$', stdout, re.M).group(1).strip()
+        prefix = os.environ['WINEPREFIX']
+        text = read(os.path.join(prefix, 'drive_c', report[3:].replace('\\', '/'))).decode('utf-8')
+        cell = re.search(r'<tr><td>Console command line</td><td>(.*?)</td></tr>', text).group(1)
+        command = html.unescape(cell)
+        self.assertTrue(command.startswith('SorvaneCmd.exe copy "'), command)
+        shutil.rmtree(out)
+        # From a .cmd file, its % doubled, as the README tells.
+        code, _, err = self.script(['"%s"%s' % (win(PROGRAM), command[len('SorvaneCmd.exe'):].replace('%', '%%'))])
+        self.assertEqual(code, 0, err)
+        again = sorted(os.path.relpath(os.path.join(d, f), out) for d, _, fs in os.walk(out) for f in fs)
+        self.assertEqual(again, first)
+        self.assertEqual(first, ['a.txt', 'sub/c.txt'], 'b.log not selected; /nosub keeps sub\\deeper out')
+
+
+class ProgressRow(ConsoleRun):
+    def test_one_row_in_place_never_wider_than_the_buffer(self):
+        # On another file system than the target, so that the move copies.
+        shm = tempfile.mkdtemp(prefix='sorvane-cmd-', dir='/dev/shm')
+        self.addCleanup(shutil.rmtree, shm, True)
+        for i in range(40):
+            write(os.path.join(shm, 'src', 'f%02d-%s.bin' % (i, 'long name ' * 8)), os.urandom(100000))
+        write(os.path.join(shm, 'src', 'big.bin'), os.urandom(64 << 20))
+        command = self.path('command.txt')
+        write(command, '"%s" move %s %s' % (win(PROGRAM), q(win(os.path.join(shm, 'src'))), q(win(self.path('out')))))
+        done = wine(win(PROBE), 'console', win(command), win(self.path('screen.txt')))
+        self.assertEqual(done.returncode, 0)
+        report = read(self.path('screen.txt')).decode('utf-8').splitlines()
+        width = int(next(line for line in report if line.startswith('width='))[6:])
+        progress = [line[9:].split('|', 1) for line in report if line.startswith('progress=')]
+        self.assertGreaterEqual(len(set(text for _, text in progress)), 3, 'the row changed as the run went')
+        self.assertEqual(len(set(row for row, _ in progress)), 1, 'always the same line: in place')
+        for _, text in progress:
+            self.assertLessEqual(len(text.rstrip()), width - 1, text)
+        screen = [line.split('|', 1)[1] for line in report if line.startswith('row=')]
+        self.assertEqual(len([line for line in screen if ' files  ' in line]), 1, screen)
+        self.assertIn('Completed Files: 41', [line.rstrip() for line in screen])
+
+
+class CtrlC(ConsoleRun):
+    def test_cancel_at_ten_points_loses_nothing(self):
+        delivered = set()
+        for point in range(10):
+            with self.subTest(point=point):
+                delivered.add(self.cancel_once(delay=point * 15))
+        print('delivered by:', delivered)
+
+    def cancel_once(self, delay):
+        shm = tempfile.mkdtemp(prefix='sorvane-cmd-', dir='/dev/shm')
+        try:
+            src, out = os.path.join(shm, 'src'), self.path('out-%d' % delay)
+            snapshot = {}
+            for name, size in [('s1.bin', 3000), ('s2.bin', 5000), ('s3.bin', 7000),
+                               ('big1.bin', 64 << 20), ('big2.bin', 64 << 20), ('big3.bin', 64 << 20)]:
+                data = os.urandom(size)
+                write(os.path.join(src, name), data)
+                snapshot[name] = hashlib.sha256(data).hexdigest()
+            results = self.path('r-%d.jsonl' % delay)
+            command, report = self.path('command.txt'), self.path('ctrlc-%d.txt' % delay)
+            write(command, '"%s" move %s %s /log:%s' % (win(PROGRAM), q(win(src)), q(win(out)), q(win(results))))
+            done = wine(win(PROBE), 'ctrlc', win(command), win(report), win(results), str(delay), win(out))
+            probe = dict(line.split('=', 1) for line in read(report).decode().splitlines() if '=' in line)
+            self.assertEqual(probe.get('ctrl_c'), '1', probe)
+            self.assertGreaterEqual(int(probe['in_hand']), 1 << 20, 'a large file in hand')
+            self.assertEqual(done.returncode, 3, probe)
+            moved = [n for n in snapshot if os.path.exists(os.path.join(out, n))]
+            kept = [n for n in snapshot if os.path.exists(os.path.join(src, n))]
+            self.assertTrue(moved and kept, (moved, kept))
+            for name, digest in snapshot.items():
+                places = [p for p in (os.path.join(src, name), os.path.join(out, name)) if os.path.exists(p)]
+                self.assertEqual(len(places), 1, name)
+                self.assertEqual(hashlib.sha256(read(places[0])).hexdigest(), digest, 'whole: ' + places[0])
+            self.assertEqual(glob.glob(os.path.join(out, '~sorvane-*')) + glob.glob(os.path.join(src, '~sorvane-*')), [])
+            rows, closing = self.rows(results)
+            self.assertEqual((closing['end'], closing['exit_code']), ('cancelled', 3))
+            for row in rows:
+                self.check_on_disk(row)
+            return 'Ctrl+Break' if probe.get('break') == '1' else 'Ctrl+C'
+        finally:
+            shutil.rmtree(shm, True)
+
+
+if __name__ == '__main__':
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(globals()[GROUP])
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    sys.exit(0 if result.wasSuccessful() and result.testsRun > 0 else 1)
