@@ -333,6 +333,7 @@ TEST_F(ExplorerCommandTest, CommandsStartTheProgramAsTheClassicMenuDoes)
         // The stand-in program was started with exactly those parameters.
         ExtensionCopy::Launch launch;
         ASSERT_TRUE(extension.waitForLaunch(launch)) << "the program was not started";
+        ASSERT_GT(launch.commandLine.size(), start.parameters.size()) << launch.commandLine;
         EXPECT_EQ(launch.commandLine.substr(launch.commandLine.size() - start.parameters.size() - 1),
                   L" " + start.parameters);
     }

@@ -99,11 +99,16 @@ ComPtr<IContextMenu3> ExtensionCopy::createHandler(IDataObject* data, const std:
 bool ExtensionCopy::waitForLaunch(Launch& launch, DWORD ms) const
 {
     const std::wstring record = folder_ / L"launch.txt";
-    for (DWORD waited = 0; !exists(record); waited += 50) {
+    // The record appears whole (the stand-in renames it into place), but a
+    // read can still meet it while the rename settles on a busy machine:
+    // an empty read is read again, as long as the wait allows.
+    std::string bytes;
+    for (DWORD waited = 0; bytes.empty(); waited += 50) {
+        if (exists(record)) bytes = readBytes(record);
+        if (!bytes.empty()) break;
         if (waited >= ms) return false;
         ::Sleep(50);
     }
-    const std::string bytes = readBytes(record);
     ::DeleteFileW(record.c_str());
     const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     const size_t newline = text.find(L'\n');
