@@ -231,9 +231,14 @@ int wmain(int argc, wchar_t** argv)
             if (rowsSeenAt == 0 && movedRows(readAll(argv[4])) > 0 && largestTemporary(argv[6]) >= (1u << 20)) {
                 rowsSeenAt = ::GetTickCount64();
             }
-            if (rowsSeenAt != 0 && ::GetTickCount64() - rowsSeenAt >= static_cast<ULONGLONG>(_wtoi(argv[5]))) {
+            // After the delay, the event goes while a large file is in hand:
+            // one that was in hand when the delay began may be whole by now,
+            // and the next one comes a moment later.
+            const ULONGLONG inHand = rowsSeenAt != 0 ? largestTemporary(argv[6]) : 0;
+            if (rowsSeenAt != 0 && ::GetTickCount64() - rowsSeenAt >= static_cast<ULONGLONG>(_wtoi(argv[5])) &&
+                inHand >= (1u << 20)) {
                 report << "moved_rows_before=" << movedRows(readAll(argv[4])) << "\n";
-                report << "in_hand=" << largestTemporary(argv[6]) << "\n";
+                report << "in_hand=" << inHand << "\n";
                 report << "ctrl_c=" << (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 1 : 0) << "\n";
                 sent = true;
                 sentAt = ::GetTickCount64();
