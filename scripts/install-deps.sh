@@ -9,7 +9,7 @@ packages=(
     googletest
     libxxhash-dev
     nlohmann-json3-dev  # the console program's JSON Lines, header-only
-    xxhash  # xxhsum: the console tests check the hashes it reports
+    xxhash  # xxhsum: the tests check checksum files and reported hashes with it
     lhasa 7zip jlha-utils
     nsis
     locales

@@ -14,14 +14,6 @@ namespace sorvane {
 
 namespace {
 
-constexpr UINT kIdsUsage = IDS_USAGE;
-constexpr UINT kIdsUnknownCommand = IDS_UNKNOWN_COMMAND;
-constexpr UINT kIdsCommandTwice = IDS_COMMAND_TWICE;
-constexpr UINT kIdsNoBlank = IDS_NO_BLANK;
-constexpr UINT kIdsNoColon = IDS_NO_COLON;
-constexpr UINT kIdsNeedParameter = IDS_NEED_PARAMETER;
-constexpr UINT kIdsRetryListChanged = IDS_RETRY_LIST_CHANGED;
-constexpr UINT kIdsRetryListUnreadable = IDS_RETRY_LIST_UNREADABLE;
 
 bool endsName(wchar_t c) { return c == L'\0' || c == L' ' || c == L'/' || c == L':'; }
 
@@ -63,7 +55,7 @@ int parseCommandLine(wchar_t* text, CommandTable& table)
             wchar_t* cut = name + nameLength;
             while (*cut && *cut != L' ' && *cut != L'/') ++cut;
             *cut = L'\0';
-            return reportError(kIdsUnknownCommand, slash);
+            return reportError(IDS_UNKNOWN_COMMAND, slash);
         }
         p = name + nameLength;
 
@@ -71,7 +63,7 @@ int parseCommandLine(wchar_t* text, CommandTable& table)
         if (command != &table.entries[kCmdHelp]) {
             if (*p != L':') {
                 const bool missing = *p == L'\0' || *p == L' ' || *p == L'/';
-                return reportError(missing ? kIdsNeedParameter : kIdsNoColon, command->name);
+                return reportError(missing ? IDS_NEED_PARAMETER : IDS_NO_COLON, command->name);
             }
             parameter = ++p;
             wchar_t* nextSlash = std::wcschr(parameter, L'/');
@@ -83,14 +75,14 @@ int parseCommandLine(wchar_t* text, CommandTable& table)
             } else {
                 p = parameter + std::wcslen(parameter);
             }
-            if (p == parameter) return reportError(kIdsNeedParameter, command->name);
+            if (p == parameter) return reportError(IDS_NEED_PARAMETER, command->name);
         }
 
-        if (command->seen) return reportError(kIdsCommandTwice, command->name);
+        if (command->seen) return reportError(IDS_COMMAND_TWICE, command->name);
         command->seen = true;
         command->parameter = parameter;
 
-        if (*p != L'\0' && *p != L' ') return reportError(kIdsNoBlank, nullptr);
+        if (*p != L'\0' && *p != L' ') return reportError(IDS_NO_BLANK, nullptr);
         if (*p == L' ') {
             *p++ = L'\0';
             while (*p == L' ') ++p;
@@ -111,7 +103,7 @@ bool applyRetryList(const CommandTable& table, FILE_TREE_SETTING& settings, std:
     // The list stands alone: a selection beside it would be a second run.
     for (CommandIndex other : {kCmdHelp, kCmdTarget, kCmdCopy, kCmdMove, kCmdDelete, kCmdCompress}) {
         if (table[other].seen) {
-            reportError(kIdsUnknownCommand, (std::wstring(L"/") + table[other].name).c_str());
+            reportError(IDS_UNKNOWN_COMMAND, (std::wstring(L"/") + table[other].name).c_str());
             return false;
         }
     }
@@ -119,7 +111,7 @@ bool applyRetryList(const CommandTable& table, FILE_TREE_SETTING& settings, std:
     std::wstring file;
     const RetryListStatus status = readRetryList(table[kCmdRetry].parameter, handoff::handOffFolders(), list, file);
     if (status != RetryListStatus::Accepted) {
-        const UINT id = status == RetryListStatus::HashDiffers ? kIdsRetryListChanged : kIdsRetryListUnreadable;
+        const UINT id = status == RetryListStatus::HashDiffers ? IDS_RETRY_LIST_CHANGED : IDS_RETRY_LIST_UNREADABLE;
         reportError(id, file.c_str());
         return false;
     }
@@ -147,7 +139,7 @@ bool applyRetryList(const CommandTable& table, FILE_TREE_SETTING& settings, std:
 
 int applyCommands(const CommandTable& table, FILE_TREE_SETTING& settings, uint32_t& pendingOperation)
 {
-    if (table[kCmdHelp].seen) showMessage(nullptr, loadString(kIdsUsage), MB_ICONINFORMATION);
+    if (table[kCmdHelp].seen) showMessage(nullptr, loadString(IDS_USAGE), MB_ICONINFORMATION);
 
     settings.protectReadOnly = 1;
     settings.cloneTree = 0;

@@ -30,21 +30,6 @@ using namespace filetree;
 
 namespace {
 
-constexpr int kProgramIcon = IDI_SORVANE;
-constexpr int kRecycleIcon = IDI_FORM_RECYCLE;
-constexpr int kEraseIcon = IDI_FORM_ERASE;
-constexpr UINT kSourcesTipString = IDS_SOURCES_TIP_COPY; // + kind
-constexpr UINT kTargetTipString = IDS_TARGET_TIP_COPY;   // + kind
-constexpr UINT kPatternsTipString = IDS_PATTERNS_TIP;
-constexpr UINT kExtensionsTipString = IDS_EXTENSIONS_TIP;
-constexpr UINT kBrowseFolderTipString = IDS_BROWSE_FOLDER_TIP;
-constexpr UINT kBrowseArchiveTipString = IDS_BROWSE_ARCHIVE_TIP;
-constexpr UINT kMinimumString = IDS_MINIMUM;
-constexpr UINT kMaximumString = IDS_MAXIMUM;
-constexpr UINT kBrowseFolderTitle = IDS_BROWSE_FOLDER_TITLE;
-constexpr UINT kBrowseArchiveTitle = IDS_BROWSE_ARCHIVE_TITLE;
-constexpr UINT kArchiveFilters = IDS_ARCHIVE_FILTERS;
-constexpr UINT kDateFormat = IDS_DATE_FORMAT;
 constexpr UINT kHelpContextCommand = 0x000F; // HH_HELP_CONTEXT
 
 constexpr int kTipInitialDelay = 500;
@@ -152,7 +137,7 @@ BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
     // 1. The program's icon, from the executable whatever the language.
     HINSTANCE program = ::GetModuleHandleW(nullptr);
     const auto icon = [program](int metricX, int metricY) {
-        return static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON,
+        return static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(IDI_SORVANE), IMAGE_ICON,
                                                ::GetSystemMetrics(metricX), ::GetSystemMetrics(metricY), LR_SHARED));
     };
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon(SM_CXICON, SM_CYICON)));
@@ -184,8 +169,8 @@ BOOL CFileTreeDlg::OnInitDialog(HWND, LPARAM)
     // 9.-10. The size controls.
     setUpSpin();
     if (HWND limitKind = item(kLimitKind)) {
-        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(kMinimumString).c_str()));
-        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(kMaximumString).c_str()));
+        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(IDS_MINIMUM).c_str()));
+        ::SendMessageW(limitKind, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(loadString(IDS_MAXIMUM).c_str()));
     }
 
     // 11.-12.
@@ -215,13 +200,13 @@ void CFileTreeDlg::setUpToolTips()
     if (HWND edit = item(kSources)) ::GetWindowRect(edit, &sources);
     tip_.SetMaxTipWidth(sources.right - sources.left);
 
-    addTool(item(kSourcesLabel), kSourcesTipString + kind_);
+    addTool(item(kSourcesLabel), IDS_SOURCES_TIP_COPY + kind_);
     if (!isDelete()) {
-        addTool(item(kTargetLabel), kTargetTipString + kind_);
-        addTool(item(kBrowseTarget), isCompress() ? kBrowseArchiveTipString : kBrowseFolderTipString);
+        addTool(item(kTargetLabel), IDS_TARGET_TIP_COPY + kind_);
+        addTool(item(kBrowseTarget), isCompress() ? IDS_BROWSE_ARCHIVE_TIP : IDS_BROWSE_FOLDER_TIP);
     }
-    addTool(item(kPatternsLabel), kPatternsTipString);
-    addTool(item(kBrowseExtensions), kExtensionsTipString);
+    addTool(item(kPatternsLabel), IDS_PATTERNS_TIP);
+    addTool(item(kBrowseExtensions), IDS_EXTENSIONS_TIP);
     addTool(item(kSources), L"");
 }
 
@@ -345,7 +330,7 @@ void CFileTreeDlg::fillSources()
 void CFileTreeDlg::fillTimes() noexcept
 {
     checkRadio(kTimeAny, kTimeRange, settings.timeMode);
-    const std::wstring format = loadString(kDateFormat);
+    const std::wstring format = loadString(IDS_DATE_FORMAT);
     SYSTEMTIME today = {};
     ::GetLocalTime(&today);
     today.wHour = today.wMinute = today.wSecond = today.wMilliseconds = 0;
@@ -575,7 +560,7 @@ void CFileTreeDlg::onSelfExtractClicked()
 
 bool CFileTreeDlg::browseFolder(const std::wstring& start, std::wstring& chosen)
 {
-    const std::wstring title = loadString(kBrowseFolderTitle);
+    const std::wstring title = loadString(IDS_BROWSE_FOLDER_TITLE);
     wchar_t display[MAX_PATH] = {};
     BROWSEINFOW info = {};
     info.hwndOwner = m_hWnd;
@@ -594,9 +579,9 @@ bool CFileTreeDlg::browseFolder(const std::wstring& start, std::wstring& chosen)
 
 bool CFileTreeDlg::browseArchive(const std::wstring& start, std::wstring& chosen)
 {
-    const std::wstring title = loadString(kBrowseArchiveTitle);
+    const std::wstring title = loadString(IDS_BROWSE_ARCHIVE_TITLE);
     // "Name|*.lzh|Name|*.exe||": the bars become the list's separators.
-    std::wstring filters = loadString(kArchiveFilters);
+    std::wstring filters = loadString(IDS_ARCHIVE_FILTERS);
     std::replace(filters.begin(), filters.end(), L'|', L'\0');
     filters.push_back(L'\0');
     wchar_t file[kShortPath] = {};
@@ -843,7 +828,7 @@ bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
     case kRecycle:
         if (isDelete() && code == BN_CLICKED) {
             HICON icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                         MAKEINTRESOURCEW(checked(kRecycle) ? kRecycleIcon : kEraseIcon),
+                                                         MAKEINTRESOURCEW(checked(kRecycle) ? IDI_FORM_RECYCLE : IDI_FORM_ERASE),
                                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
             if (icon) SendDlgItemMessage(kFormIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
         }

@@ -11,6 +11,7 @@ namespace sorvane {
 namespace {
 
 std::atomic<DWORD> g_lockWait{CLog::kLockWaitMilliseconds};
+std::atomic<const wchar_t*> g_mutexName{CLog::kMutexName};
 
 } // namespace
 
@@ -29,6 +30,11 @@ DWORD CLog::setLockWait(DWORD milliseconds) noexcept
 
 DWORD CLog::lockWait() noexcept { return g_lockWait.load(); }
 
+const wchar_t* CLog::setMutexName(const wchar_t* name) noexcept
+{
+    return g_mutexName.exchange(name ? name : kMutexName);
+}
+
 CLog::Lock::Lock(CLog& log) noexcept : mutex_(log.mutex_)
 {
     if (!mutex_) return;
@@ -45,7 +51,7 @@ CLog::Lock::~Lock()
     if (mutex_) ::ReleaseMutex(mutex_);
 }
 
-CLog::CLog() : mutex_(openSharedMutex(false, kMutexName)), lockWait_(lockWait())
+CLog::CLog() : mutex_(openSharedMutex(false, g_mutexName.load())), lockWait_(lockWait())
 {
     buffer_.reserve(kFlushBytes + 4096);
 }

@@ -40,6 +40,12 @@ public:
     // Returns the previous value. For tests, which cannot wait that long.
     static DWORD setLockWait(DWORD milliseconds) noexcept;
     static DWORD lockWait() noexcept;
+    // The name of the mutex of every log made afterwards; null restores
+    // kMutexName. Returns the previous one. For tests that hold the mutex
+    // from another process: with a name of their own they stall only their
+    // own runs, never the reports of the tests beside them. `name` must
+    // outlive the logs made with it.
+    static const wchar_t* setMutexName(const wchar_t* name) noexcept;
 
     CLog();
     virtual ~CLog();

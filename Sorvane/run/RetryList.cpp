@@ -2,10 +2,8 @@
 
 #include "common/HandOff.h"
 #include "common/Raii.h"
+#include "engine/Checksums.h"
 #include "engine/PathForms.h"
-
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 #include <cstring>
 #include <cwchar>
@@ -128,11 +126,9 @@ bool decodeRetryList(const wchar_t* text, size_t length, RetryList& list)
 
 std::wstring retryHash(const void* bytes, size_t size)
 {
-    const XXH128_hash_t hash = XXH3_128bits(bytes, size);
-    wchar_t text[kHashDigits + 1];
-    std::swprintf(text, kHashDigits + 1, L"%016llx%016llx", static_cast<unsigned long long>(hash.high64),
-                  static_cast<unsigned long long>(hash.low64));
-    return text;
+    // The 32 digits as xxhsum prints an XXH3-128 hash.
+    const std::string text = digestText(hashBytes(bytes, size));
+    return std::wstring(text.begin(), text.end());
 }
 
 std::wstring writeRetryList(const RetryList& list, const wchar_t* programFolder, std::wstring& file)

@@ -174,16 +174,25 @@ bool sameFolder(const std::wstring& a, const std::wstring& b)
            first.volume == second.volume;
 }
 
+// The Unix path of the Wine prefix the tests run in ("/path/to/prefix"),
+// from what Wine tells its programs; empty when it does not.
+std::wstring winePrefixFolder()
+{
+    wchar_t config[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return {};
+    std::wstring prefix = config; // "\??\Z:\path\to\prefix"
+    if (prefix.rfind(L"\\??\\Z:", 0) != 0) return {};
+    prefix.erase(0, 6);
+    std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
+    return prefix;
+}
+
 } // namespace
 
 MappedDrive::MappedDrive(const std::string& unixFolder, wchar_t firstLetter)
 {
-    wchar_t config[MAX_PATH] = {};
-    if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return;
-    std::wstring prefix = config; // "\??\Z:\path\to\prefix"
-    if (prefix.rfind(L"\\??\\Z:", 0) != 0) return;
-    prefix.erase(0, 6);
-    std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
+    const std::wstring prefix = winePrefixFolder();
+    if (prefix.empty()) return;
     std::wstring zPath = L"Z:" + widen(unixFolder);
     std::replace(zPath.begin(), zPath.end(), L'/', L'\\');
     for (wchar_t letter = firstLetter; letter >= L'g'; --letter) {
@@ -216,12 +225,8 @@ MappedDrive::~MappedDrive()
 MappedShare::MappedShare(const std::string& unixFolder)
 {
     static std::atomic<unsigned> counter{0};
-    wchar_t config[MAX_PATH] = {};
-    if (!::GetEnvironmentVariableW(L"WINECONFIGDIR", config, MAX_PATH)) return;
-    std::wstring prefix = config; // "\??\Z:\path\to\prefix"
-    if (prefix.rfind(L"\\??\\Z:", 0) != 0) return;
-    prefix.erase(0, 6);
-    std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
+    const std::wstring prefix = winePrefixFolder();
+    if (prefix.empty()) return;
     const std::wstring server = L"sorvane-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                                 std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(counter++);
     serverFolder_ = prefix + L"/dosdevices/unc/" + server;

@@ -28,8 +28,12 @@ int wmain(int argc, wchar_t** argv)
         return written == read ? 0 : 1002;
     }
     if (argc == 4 && std::wcscmp(argv[1], L"hold") == 0) {
-        HANDLE mutex = ::CreateMutexW(nullptr, TRUE, argv[2]);
+        // Created or opened, then taken: a mutex that already exists is not
+        // owned by creating it.
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, argv[2]);
         if (!mutex) return 1003;
+        const DWORD taken = ::WaitForSingleObject(mutex, INFINITE);
+        if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) return 1004;
         ::Sleep(std::wcstoul(argv[3], nullptr, 10));
         ::ReleaseMutex(mutex);
         ::CloseHandle(mutex);
