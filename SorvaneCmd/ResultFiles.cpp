@@ -1,6 +1,7 @@
 #include "console/ResultFiles.h"
 
 #include "console/ResultCodes.h"
+#include "engine/Checksums.h"
 #include "run/ConsoleCommand.h"
 
 #include <nlohmann/json.hpp>
@@ -117,14 +118,6 @@ std::string csvField(const std::wstring& text)
     return out;
 }
 
-std::string digestHex(const Digest128& digest)
-{
-    char text[40];
-    std::snprintf(text, sizeof(text), "%016llx%016llx", static_cast<unsigned long long>(digest.high),
-                  static_cast<unsigned long long>(digest.low));
-    return text;
-}
-
 std::string jsonLine(const ResultRow& row)
 {
     nlohmann::ordered_json head;
@@ -139,7 +132,8 @@ std::string jsonLine(const ResultRow& row)
         tail["size"] = nullptr;
         tail["mtime"] = nullptr;
     }
-    if (row.outcome.digest) tail["xxh128"] = digestHex(*row.outcome.digest);
+    // As xxhsum -H2 prints it.
+    if (row.outcome.digest) tail["xxh128"] = digestText(*row.outcome.digest);
     else tail["xxh128"] = nullptr;
     if (row.outcome.error != 0) tail["error"] = row.outcome.error;
 
@@ -177,7 +171,7 @@ std::string csvLine(const ResultRow& row)
     if (row.hasFacts) line += std::to_string(row.size) + "," + utf8Text(console::formatUtcTime(row.lastWrite));
     else line += ",";
     line += ",";
-    if (row.outcome.digest) line += digestHex(*row.outcome.digest);
+    if (row.outcome.digest) line += digestText(*row.outcome.digest);
     line += "\r\n";
     return line;
 }

@@ -54,8 +54,6 @@ std::string utf8Text(const std::wstring& text);
 // One CSV field: quoted (quotes doubled) when it holds a comma, a quote,
 // a line break or a blank at either end.
 std::string csvField(const std::wstring& text);
-// 32 lower-case hex digits, high half first, as xxhsum -H2 prints XXH128.
-std::string digestHex(const Digest128& digest);
 
 std::string jsonLine(const ResultRow& row);    // ends with "\n"
 std::string jsonClosing(const ResultTotals& totals);

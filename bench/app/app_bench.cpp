@@ -19,6 +19,10 @@
 //   app_bench move   SOURCE TARGET PATTERN    bare loop: walk + MoveFileExW
 //   app_bench recycle SOURCE PATTERN          bare loop: walk + one
 //                                             SHFileOperationW per file
+//   app_bench console|redirected EXE ARGUMENTS...
+//       Runs a console program (SorvaneCmd.exe) on a console of its own,
+//       or with its output redirected to a file, and times it from its
+//       start to its end; prints its exit code.
 //
 // PATTERN of a bare loop is one "*.ext" or "*" (the program and the engine
 // take the full pattern syntax). Times are wall milliseconds.
@@ -253,11 +257,54 @@ int runProgram(const std::wstring& exe, const std::wstring& operation, const std
     return closed && complete ? 0 : 1;
 }
 
+// Runs `exe` with `arguments` on a new console, or with standard output
+// and error going to a file; the time from its start to its end.
+int runConsoleProgram(bool onConsole, const wchar_t* exe, int count, wchar_t** arguments)
+{
+    std::wstring line = L"\"" + std::wstring(exe) + L"\"";
+    for (int i = 0; i < count; ++i) line += L" \"" + std::wstring(arguments[i]) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    HANDLE output = INVALID_HANDLE_VALUE;
+    DWORD flags = CREATE_NEW_CONSOLE;
+    if (!onConsole) {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        wchar_t folder[MAX_PATH] = {};
+        wchar_t path[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, folder);
+        ::GetTempFileNameW(folder, L"out", 0, path);
+        output = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+        startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        flags = 0;
+    }
+    PROCESS_INFORMATION process = {};
+    const double start = nowMs();
+    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, !onConsole, flags, nullptr, nullptr, &startup,
+                          &process)) {
+        std::printf("mode=%ls started=0\n", onConsole ? L"console" : L"redirected");
+        return 1;
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    const double finished = nowMs();
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
+    std::printf("mode=%ls ms=%.1f exit=%lu\n", onConsole ? L"console" : L"redirected", finished - start,
+                static_cast<unsigned long>(code));
+    return code == 0 ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: app_bench program EXE copy|move|delete SOURCE TARGET PATTERNS [tick=ID...]\n"
                          "       app_bench copy|tmpren|move SOURCE TARGET PATTERN\n"
-                         "       app_bench recycle SOURCE PATTERN\n");
+                         "       app_bench recycle SOURCE PATTERN\n"
+                         "       app_bench console|redirected EXE ARGUMENTS...\n");
     return 2;
 }
 
@@ -275,6 +322,10 @@ int wmain(int argc, wchar_t** argv)
             ticks.push_back(static_cast<int>(std::wcstol(argv[i] + 5, nullptr, 10)));
         }
         return runProgram(argv[2], argv[3], argv[4], argv[5], argv[6], ticks);
+    }
+    if (mode == L"console" || mode == L"redirected") {
+        if (argc < 3) return usage();
+        return runConsoleProgram(mode == L"console", argv[2], argc - 3, argv + 3);
     }
     Tally tally;
     const double start = nowMs();

@@ -7,6 +7,8 @@
 #
 #   copy     a filtered copy ("*.txt": 18,003 of 30,003 files in 300
 #            folders, three of them 48 MB) - program, engine (both passes),
+#            the console program SorvaneCmd.exe as a script runs it (on a
+#            console of its own, and with its output redirected to a file),
 #            xcopy.exe, a bare FindFirstFileExW + CopyFileW loop, a bare
 #            loop that copies to a temporary name and renames (the fair
 #            floor of the engine's safe write), native cp.
@@ -34,6 +36,7 @@
 #   ROUNDS         rounds per part (default 3)
 #   PARTS          which parts (default "copy move recycle bigfolder")
 #   SORVANE_EXE    the program to measure (default: $BUILD_DIR/dist/Sorvane.exe)
+#   SORVANE_CMD    the console program (default: SorvaneCmd.exe beside it)
 #   PROGRAM_TICKS  extra check boxes of the dialog to tick, as control ids
 #                  (for example an option to be measured: PROGRAM_TICKS="2230")
 #   ENGINE_BENCH   an engine_bench.exe to use instead of the one built here
@@ -44,6 +47,7 @@ export BUILD_DIR="${BUILD_DIR:-$root/build}"
 ROUNDS="${ROUNDS:-3}"
 PARTS="${PARTS:-copy move recycle bigfolder}"
 SORVANE_EXE="${SORVANE_EXE:-$BUILD_DIR/dist/Sorvane.exe}"
+SORVANE_CMD="${SORVANE_CMD:-$(dirname "$SORVANE_EXE")/SorvaneCmd.exe}"
 PROGRAM_TICKS="${PROGRAM_TICKS:-}"
 out="$BUILD_DIR/bench-app"
 mkdir -p "$out"
@@ -52,11 +56,11 @@ mkdir -p "$out"
 cxx=(x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static
      -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601)
 echo "== building engine_bench.exe and app_bench.exe"
-"${cxx[@]}" -I"$root/Sorvane" -I"$root/common" -I"$BUILD_DIR/third_party/xxhash" \
+"${cxx[@]}" -I"$root" -I"$root/Sorvane" -I"$root/common" -I"$BUILD_DIR/third_party/xxhash" \
     "$root/bench/engine/engine_bench.cpp" "$root"/Sorvane/engine/*.cpp \
     -o "$out/engine_bench.exe" -lshell32 -lole32
 if [ -n "${ENGINE_BENCH:-}" ]; then cp "$ENGINE_BENCH" "$out/engine_bench.exe"; fi
-"${cxx[@]}" -I"$root/tests/e2e" -I"$root/common" "$root/bench/app/app_bench.cpp" "$root/tests/e2e/Driver.cpp" \
+"${cxx[@]}" -I"$root/tests/e2e" -I"$root" -I"$root/Sorvane" -I"$root/common" "$root/bench/app/app_bench.cpp" "$root/tests/e2e/Driver.cpp" \
     "$root/common/HandOff.cpp" -o "$out/app_bench.exe" -lshell32 -lole32 -ladvapi32 -luser32
 
 work="$(mktemp -d /tmp/sorvane-app-bench.XXXXXX)"
@@ -147,11 +151,11 @@ summary+=("$(report "Sorvane.exe (Start to report closed)" "${one[@]}")")
 ONE_BEST=$(best "${one[@]}")
 
 if [[ " $PARTS " == *" copy "* ]]; then
-    prog=() eng=() xc=() bare=() tmpren=() cpn=() prog_ms=()
-    contenders=(program engine xcopy bare tmpren cp)
+    prog=() eng=() con=() red=() xc=() bare=() tmpren=() cpn=() prog_ms=()
+    contenders=(program engine console redirected xcopy bare tmpren cp)
     for round in $(seq "$ROUNDS"); do
-        for k in $(seq 0 5); do
-            c=${contenders[$(((k + round - 1) % 6))]}
+        for k in $(seq 0 $((${#contenders[@]} - 1))); do
+            c=${contenders[$(((k + round - 1) % ${#contenders[@]}))]}
             d="$work/dst-$c"
             rm -rf "$d"
             case $c in
@@ -162,6 +166,18 @@ if [[ " $PARTS " == *" copy "* ]]; then
                 measure wine "$out/engine_bench.exe" copy "$(winpath "$tree")" "$(winpath "$d")" '*.txt'
                 eng_line="$LAST"
                 eng+=("$WALL") ;;
+            console | redirected)
+                # As a script runs it: its own time from start to end, the
+                # report and the totals as in any run.
+                measure wine "$out/app_bench.exe" "$c" "$(winpath "$SORVANE_CMD")" copy "$(winpath "$tree")" \
+                    "$(winpath "$d")" '/names:*.txt' /overwrite:always
+                if [ "$(field exit "$LAST")" != 0 ]; then
+                    echo "   SorvaneCmd.exe ($c) RUN NOT AS EXPECTED: $LAST" >&2
+                    PROGRAM_OK=0
+                fi
+                ms=$(field ms "$LAST")
+                if [ "$c" = console ]; then con+=("$(echo "scale=3; $ms / 1000" | bc -l)")
+                else red+=("$(echo "scale=3; $ms / 1000" | bc -l)"); fi ;;
             xcopy)
                 measure wine xcopy.exe "$(winpath "$tree")\\*.txt" "$(winpath "$d")\\" /S /I /Q /Y
                 xc+=("$WALL") ;;
@@ -177,7 +193,7 @@ if [[ " $PARTS " == *" copy "* ]]; then
                 cpn+=("$WALL") ;;
             esac
         done
-        for c in program engine xcopy bare tmpren; do
+        for c in program engine console redirected xcopy bare tmpren; do
             diff -rq "$work/dst-$c" "$work/dst-cp" >/dev/null || { echo "   COPY OF $c DIFFERS FROM cp's" >&2; PROGRAM_OK=0; }
         done
     done
@@ -186,6 +202,8 @@ if [[ " $PARTS " == *" copy "* ]]; then
     summary+=("" "Filtered copy (*.txt: $txt_count of 30,003 files, $ROUNDS rounds):")
     summary+=("$(report "Sorvane.exe (Start to report closed)" "${prog[@]}")")
     summary+=("$(report "engine alone (both passes)" "${eng[@]}")")
+    summary+=("$(report "SorvaneCmd.exe on a console" "${con[@]}")")
+    summary+=("$(report "SorvaneCmd.exe redirected" "${red[@]}")")
     summary+=("$(report "Wine xcopy.exe" "${xc[@]}")")
     summary+=("$(report "bare FindFirstFileExW + CopyFileW" "${bare[@]}")")
     summary+=("$(report "bare copy to temporary + rename" "${tmpren[@]}")")
@@ -193,6 +211,9 @@ if [[ " $PARTS " == *" copy "* ]]; then
     summary+=("$(compare "program / engine" "${prog[*]}" "${eng[*]}" "(goal: at most 1.25)")")
     summary+=("$(compare "(program - one-file run) / engine" "$(less_one "${prog[@]}")" "${eng[*]}" "")")
     summary+=("$(compare "program / xcopy" "${prog[*]}" "${xc[*]}" "(goal: at most 1)")")
+    summary+=("$(compare "SorvaneCmd on a console / program" "${con[*]}" "${prog[*]}" "(goal: at most 1.1)")")
+    summary+=("$(compare "SorvaneCmd redirected / program" "${red[*]}" "${prog[*]}" "(goal: at most 1.1)")")
+    summary+=("$(compare "SorvaneCmd redirected / xcopy" "${red[*]}" "${xc[*]}" "")")
     summary+=("$(compare "program / bare loop" "${prog[*]}" "${bare[*]}" "")")
     summary+=("$(compare "engine / bare temporary + rename" "${eng[*]}" "${tmpren[*]}" "(goal: at most 1.3)")")
     summary+=("$(compare "program / native cp" "${prog[*]}" "${cpn[*]}" "(native, for scale)")")

@@ -29,9 +29,17 @@ public:
 };
 class CountingLog : public ILogSink {
 public:
-    void WriteItemRow(const wchar_t*, UINT statusId, COLORREF) override { statusId == kStatusSuccess ? ++ok : ++other; }
-    void WriteErrorRow(const wchar_t*, UINT, DWORD, COLORREF) override { ++failed; }
-    void WriteReasonRow(const wchar_t*, UINT, UINT, DWORD, COLORREF) override { ++failed; }
+    // A plain success, a row with a reason or a failure, anything else.
+    void WriteOutcome(const wchar_t*, const Outcome& outcome) override
+    {
+        if (outcome.reason != kReasonNone || outcome.status == kStatusFailed || outcome.status == kStatusFolderFailed) {
+            ++failed;
+        } else if (outcome.status == kStatusSuccess || outcome.status == kStatusVerified) {
+            ++ok;
+        } else {
+            ++other;
+        }
+    }
     unsigned long long ok = 0, other = 0, failed = 0;
 };
 
