@@ -37,6 +37,9 @@
 #   PARTS          which parts (default "copy move recycle bigfolder")
 #   SORVANE_EXE    the program to measure (default: $BUILD_DIR/dist/Sorvane.exe)
 #   SORVANE_CMD    the console program (default: SorvaneCmd.exe beside it)
+#   COPY_CONTENDERS  which contenders the copy part rotates (default: all;
+#                  "program console redirected xcopy" measures the console
+#                  program against the dialog program and xcopy alone)
 #   PROGRAM_TICKS  extra check boxes of the dialog to tick, as control ids
 #                  (for example an option to be measured: PROGRAM_TICKS="2230")
 #   ENGINE_BENCH   an engine_bench.exe to use instead of the one built here
@@ -90,6 +93,13 @@ run_program() { # op source target patterns expected-files
 less_one() { # the times given, each less the best one-file run
     local t
     for t in "$@"; do echo "scale=3; $t - $ONE_BEST" | bc -l; done | tr '\n' ' '
+}
+# The same, added to the summary only for contenders that ran.
+add_report() {
+    if [ $# -gt 1 ]; then summary+=("$(report "$@")"); fi
+}
+add_compare() {
+    if [ -n "$2" ] && [ -n "$3" ]; then summary+=("$(compare "$@")"); fi
 }
 report() { # label, then the times of one contender
     local label="$1"
@@ -152,7 +162,9 @@ ONE_BEST=$(best "${one[@]}")
 
 if [[ " $PARTS " == *" copy "* ]]; then
     prog=() eng=() con=() red=() xc=() bare=() tmpren=() cpn=() prog_ms=()
-    contenders=(program engine console redirected xcopy bare tmpren cp)
+    eng_line=""
+    # shellcheck disable=SC2206
+    contenders=(${COPY_CONTENDERS:-program engine console redirected xcopy bare tmpren cp})
     for round in $(seq "$ROUNDS"); do
         for k in $(seq 0 $((${#contenders[@]} - 1))); do
             c=${contenders[$(((k + round - 1) % ${#contenders[@]}))]}
@@ -193,30 +205,36 @@ if [[ " $PARTS " == *" copy "* ]]; then
                 cpn+=("$WALL") ;;
             esac
         done
-        for c in program engine console redirected xcopy bare tmpren; do
+        # Every copy made holds what native cp copies.
+        if [ ! -d "$work/dst-cp" ]; then
+            mkdir -p "$work/dst-cp"
+            (cd "$tree" && find . -name '*.txt' -print0 | xargs -0 cp --parents -t "$work/dst-cp")
+        fi
+        for c in "${contenders[@]}"; do
+            [ "$c" = cp ] && continue
             diff -rq "$work/dst-$c" "$work/dst-cp" >/dev/null || { echo "   COPY OF $c DIFFERS FROM cp's" >&2; PROGRAM_OK=0; }
         done
     done
     echo "   program: $PROGRAM_LAST"
     echo "   engine:  $eng_line"
     summary+=("" "Filtered copy (*.txt: $txt_count of 30,003 files, $ROUNDS rounds):")
-    summary+=("$(report "Sorvane.exe (Start to report closed)" "${prog[@]}")")
-    summary+=("$(report "engine alone (both passes)" "${eng[@]}")")
-    summary+=("$(report "SorvaneCmd.exe on a console" "${con[@]}")")
-    summary+=("$(report "SorvaneCmd.exe redirected" "${red[@]}")")
-    summary+=("$(report "Wine xcopy.exe" "${xc[@]}")")
-    summary+=("$(report "bare FindFirstFileExW + CopyFileW" "${bare[@]}")")
-    summary+=("$(report "bare copy to temporary + rename" "${tmpren[@]}")")
-    summary+=("$(report "native cp (for scale)" "${cpn[@]}")")
-    summary+=("$(compare "program / engine" "${prog[*]}" "${eng[*]}" "(goal: at most 1.25)")")
-    summary+=("$(compare "(program - one-file run) / engine" "$(less_one "${prog[@]}")" "${eng[*]}" "")")
-    summary+=("$(compare "program / xcopy" "${prog[*]}" "${xc[*]}" "(goal: at most 1)")")
-    summary+=("$(compare "SorvaneCmd on a console / program" "${con[*]}" "${prog[*]}" "(goal: at most 1.1)")")
-    summary+=("$(compare "SorvaneCmd redirected / program" "${red[*]}" "${prog[*]}" "(goal: at most 1.1)")")
-    summary+=("$(compare "SorvaneCmd redirected / xcopy" "${red[*]}" "${xc[*]}" "")")
-    summary+=("$(compare "program / bare loop" "${prog[*]}" "${bare[*]}" "")")
-    summary+=("$(compare "engine / bare temporary + rename" "${eng[*]}" "${tmpren[*]}" "(goal: at most 1.3)")")
-    summary+=("$(compare "program / native cp" "${prog[*]}" "${cpn[*]}" "(native, for scale)")")
+    add_report "Sorvane.exe (Start to report closed)" "${prog[@]}"
+    add_report "engine alone (both passes)" "${eng[@]}"
+    add_report "SorvaneCmd.exe on a console" "${con[@]}"
+    add_report "SorvaneCmd.exe redirected" "${red[@]}"
+    add_report "Wine xcopy.exe" "${xc[@]}"
+    add_report "bare FindFirstFileExW + CopyFileW" "${bare[@]}"
+    add_report "bare copy to temporary + rename" "${tmpren[@]}"
+    add_report "native cp (for scale)" "${cpn[@]}"
+    add_compare "program / engine" "${prog[*]}" "${eng[*]}" "(goal: at most 1.25)"
+    add_compare "(program - one-file run) / engine" "$(less_one "${prog[@]}")" "${eng[*]}" ""
+    add_compare "program / xcopy" "${prog[*]}" "${xc[*]}" "(goal: at most 1)"
+    add_compare "SorvaneCmd on a console / program" "${con[*]}" "${prog[*]}" "(goal: at most 1.1)"
+    add_compare "SorvaneCmd redirected / program" "${red[*]}" "${prog[*]}" "(goal: at most 1.1)"
+    add_compare "SorvaneCmd redirected / xcopy" "${red[*]}" "${xc[*]}" ""
+    add_compare "program / bare loop" "${prog[*]}" "${bare[*]}" ""
+    add_compare "engine / bare temporary + rename" "${eng[*]}" "${tmpren[*]}" "(goal: at most 1.3)"
+    add_compare "program / native cp" "${prog[*]}" "${cpn[*]}" "(native, for scale)"
 fi
 
 printf '%s\n' "${summary[@]}"
