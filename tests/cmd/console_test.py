@@ -65,8 +65,9 @@ def ticks_of(text):
     return int(whole.timestamp()) * 10000000 + int((m.group(2) or '0').ljust(7, '0'))
 
 
-def wine(*args, timeout=600):
-    return subprocess.run([WINE_RUN, *args], capture_output=True, timeout=timeout)
+def wine(*args, timeout=600, language=None):
+    environment = dict(os.environ, LC_ALL=language) if language else None
+    return subprocess.run([WINE_RUN, *args], capture_output=True, timeout=timeout, env=environment)
 
 
 class ConsoleRun(unittest.TestCase):
@@ -77,13 +78,13 @@ class ConsoleRun(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.root, *parts)
 
-    def sorvane(self, arguments):
+    def sorvane(self, arguments, language=None):
         """Runs SorvaneCmd.exe under the window watcher through cmd /c:
         (exit code, standard output, standard error)."""
         command = self.path('command.txt')
         report = self.path('watch.txt')
         write(command, '"%s" %s' % (win(PROGRAM), arguments))
-        done = wine('cmd', '/c', win(PROBE), 'watch', win(command), win(report))
+        done = wine('cmd', '/c', win(PROBE), 'watch', win(command), win(report), language=language)
         watched = dict(line.split('=', 1) for line in read(report).decode().split('\n') if '=' in line)
         self.assertEqual(watched['windows'], '0', 'SorvaneCmd.exe made a top-level window (%s): %s' % (
             watched.get('class'), arguments))
@@ -318,6 +319,16 @@ class Output(ConsoleRun):
         self.assertTrue(lines[5].startswith('Report: C:\\'), lines)
         self.assertEqual(len(lines), 6)
 
+    def test_japanese_texts_come_from_the_language_library(self):
+        write(self.path('src/a.txt'), 'a')
+        code, out, err = self.sorvane('copy %s %s' % (q(win(self.path('src'))), q(win(self.path('out')))),
+                                      language='ja_JP.UTF-8')
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines()[0], '対象のファイルを数えています...')
+        code, out, err = self.sorvane('copy %s' % q(win(self.path('src'))), language='ja_JP.UTF-8')
+        self.assertEqual(code, 2)
+        self.assertIn('出力先が必要です', err)
+
     def test_quiet_prints_errors_only(self):
         write(self.path('src/a.txt'), 'a')
         code, out, err = self.sorvane('copy %s %s /quiet' % (q(win(self.path('src'))), q(win(self.path('out')))))
@@ -381,7 +392,7 @@ class CtrlC(ConsoleRun):
         delivered = set()
         for point in range(10):
             with self.subTest(point=point):
-                delivered.add(self.cancel_once(delay=point * 15))
+                delivered.add(self.cancel_once(delay=point * 10))
         print('delivered by:', delivered)
 
     def cancel_once(self, delay):
@@ -389,8 +400,11 @@ class CtrlC(ConsoleRun):
         try:
             src, out = os.path.join(shm, 'src'), self.path('out-%d' % delay)
             snapshot = {}
-            for name, size in [('s1.bin', 3000), ('s2.bin', 5000), ('s3.bin', 7000),
-                               ('big1.bin', 64 << 20), ('big2.bin', 64 << 20), ('big3.bin', 64 << 20)]:
+            # Five large files: whichever order the walk takes, one is in
+            # hand for most of the run, also on a fast disk.
+            files = [('s1.bin', 3000), ('s2.bin', 5000), ('s3.bin', 7000)]
+            files += [('big%d.bin' % i, 64 << 20) for i in range(1, 6)]
+            for name, size in files:
                 data = os.urandom(size)
                 write(os.path.join(src, name), data)
                 snapshot[name] = hashlib.sha256(data).hexdigest()
