@@ -81,9 +81,9 @@ const std::vector<uint8_t>& sample(const char* member) {
 class ReferenceArchives : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!kTestData) GTEST_SKIP() << "no test data folder configured";
+        if (!kTestData) GTEST_FAIL() << "no test data folder configured";
         archives_ = reference_archives();
-        if (archives_.empty()) GTEST_SKIP() << "reference archives not found under " << kTestData;
+        if (archives_.empty()) GTEST_FAIL() << "reference archives not found under " << kTestData;
     }
     std::vector<fs::path> archives_;
 };
