@@ -33,7 +33,7 @@ namespace sorvane {
 
 namespace {
 
-constexpr ULONGLONG kRowInterval = 100;   // milliseconds between two progress rows
+constexpr ULONGLONG kRowInterval = 200;   // milliseconds between two progress rows
 constexpr DWORD kCloseWait = 4500;         // the console closing: time for the file in hand
 constexpr LONGLONG kJobFileLimit = 1 << 20; // a job file is a few lines
 
@@ -222,7 +222,7 @@ private:
     bool failed_ = false;
 };
 
-// The progress on the console: one row in place, redrawn at most ten
+// The progress on the console: one row in place, redrawn at most five
 // times a second; nothing when redirected.
 class ConsoleProgress final : public IProgressSink {
 public:
