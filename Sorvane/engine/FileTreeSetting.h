@@ -18,6 +18,7 @@ class RecycleBatch;
 class WrittenNames;
 class WrittenFolder;
 class IFileCollector;
+class IPlanSink;
 struct ListingRecord;
 
 // Operation kinds (low seven bits of FILE_TREE_SETTING::operation).
@@ -138,6 +139,9 @@ public:
     IProgressSink* progress = nullptr;
     ILogSink* log = nullptr;
     IFileCollector* collector = nullptr; // compress: takes the qualifying files
+    // Set by planSourceList for its walk: a counting pass that also tells
+    // each decision here and makes nothing (no cloned folder either).
+    IPlanSink* plan = nullptr;
     std::atomic<uint32_t> cancel{0};
     uint32_t sameVolume = 0;
     std::atomic<uint32_t> scannedFiles{0};
