@@ -9,6 +9,7 @@
 // the same six characters.
 #pragma once
 
+#include "console/ResultCodes.h"
 #include "engine/Outcome.h"
 #include "engine/VerifiedCopy.h"
 #include "common/Raii.h"
@@ -29,6 +30,17 @@ struct ResultRow {
     bool hasFacts = false;     // size and mtime known (from the item's listing)
     uint64_t size = 0;
     FILETIME lastWrite = {};   // UTC
+    // A check's row: its own status and reason words in place of the
+    // outcome's (null: the outcome's).
+    const char* statusWord = nullptr;
+    const char* reasonWord = nullptr;
+};
+
+// The counts of a check of a checksum file, for its closing object.
+struct CheckTotals {
+    CheckCounts counts;
+    const char* end = ""; // completed, cancelled
+    int exitCode = 0;
 };
 
 // The totals of a run, for the closing object.
@@ -57,6 +69,7 @@ std::string csvField(const std::wstring& text);
 
 std::string jsonLine(const ResultRow& row);    // ends with "\n"
 std::string jsonClosing(const ResultTotals& totals);
+std::string jsonCheckClosing(const CheckTotals& totals);
 std::string csvHeader();                       // byte-order mark and the header line
 std::string csvLine(const ResultRow& row);     // ends with CR LF
 

@@ -459,4 +459,21 @@
 #define IDS_CMD_COMPRESS_FAILED         1937
 #define IDS_CMD_SAME_OUTPUT             1938
 
+// Checksum files of verified copies ("/sums:", "check", the dialog's box)
+// and their check
+#define IDS_CMD_SUMS_NEEDS_VERIFY       1950
+#define IDS_CMD_SUMS_OUTSIDE_TARGET     1951
+#define IDS_SUMS_NOT_WRITTEN            1952
+#define IDS_CMD_SUMS_SAME_OUTPUT        1953
+#define IDS_CMD_CHECK_NO_FILE           1954
+#define IDS_CMD_CHECK_UNREADABLE        1955
+#define IDS_CHECK_GOOD                  1956
+#define IDS_CHECK_CHANGED               1957
+#define IDS_CHECK_MISSING               1958
+#define IDS_CHECK_UNREAD                1959
+#define IDS_CHECK_DAMAGED               1960
+#define IDS_CMD_CHECK_TOTALS            1961
+#define IDS_REPORT_CHECKSUM_FILE        1962
+#define IDS_CMD_SUMS_WRITTEN            1963
+
 #endif // SORVANE_RES_SORVANERES_H
