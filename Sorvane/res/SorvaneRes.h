@@ -115,6 +115,7 @@
 #define IDC_RECYCLE                     2051
 #define IDC_FORM_ICON                   2053
 #define IDC_VERIFY_COPIES               2054
+#define IDC_WRITE_CHECKSUMS             2240 // copy, move: enabled while "Verify copies" is ticked
 #define IDC_PROTECT_READONLY            2226
 #define IDC_CLONE_TREE                  2227 // copy, move
 #define IDC_TEST_ONLY                   2227 // delete
