@@ -699,15 +699,17 @@ int runCheck(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
     ConsoleOptions outputs;
     outputs.logPath = options.logPath;
     outputs.csvPath = options.csvPath;
-    ResultFile json;
-    ResultFile csv;
-    std::wstring problem = openOutputs(outputs, json, csv);
+    // A results file never replaces the checksum file it reports on.
+    std::wstring problem;
     for (const std::wstring* other : {&outputs.logPath, &outputs.csvPath}) {
         if (problem.empty() && !other->empty() &&
             ::CompareStringOrdinal(fullPathOf(*other).c_str(), -1, sumsPath.c_str(), -1, TRUE) == CSTR_EQUAL) {
             problem = formatString(IDS_CMD_SUMS_SAME_OUTPUT, other->c_str());
         }
     }
+    ResultFile json;
+    ResultFile csv;
+    if (problem.empty()) problem = openOutputs(outputs, json, csv);
     if (!problem.empty()) {
         out.error(problem);
         return kExitRefused;
