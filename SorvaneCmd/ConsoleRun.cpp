@@ -501,6 +501,24 @@ std::wstring checkSumsPath(const FILE_TREE_SETTING& job, const ConsoleOptions& o
             return formatString(IDS_CMD_SUMS_SAME_OUTPUT, options.sumsPath.c_str());
         }
     }
+    // Lying in the target or above it, the file can be a source only as an
+    // item named in the list (a selected folder holding it would hold the
+    // target too, which is refused).
+    const std::wstring list = job.sources;
+    const size_t separator = list.find(L';');
+    if (separator == std::wstring::npos) return {};
+    const std::wstring folder = list.substr(0, separator);
+    for (size_t start = separator + 1; start <= list.size();) {
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) end = list.size();
+        const std::wstring name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        const std::wstring item = fullPathOf(folder + name);
+        if (::CompareStringOrdinal(item.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            return formatString(IDS_CMD_SUMS_IS_SOURCE, options.sumsPath.c_str());
+        }
+    }
     return {};
 }
 

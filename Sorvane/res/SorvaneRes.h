@@ -476,5 +476,6 @@
 #define IDS_CMD_CHECK_TOTALS            1961
 #define IDS_REPORT_CHECKSUM_FILE        1962
 #define IDS_CMD_SUMS_WRITTEN            1963
+#define IDS_CMD_SUMS_IS_SOURCE          1964
 
 #endif // SORVANE_RES_SORVANERES_H

@@ -514,6 +514,17 @@ class Sums(ConsoleRun):
         code, stdout, err = self.sorvane('check %s /quiet' % q(win(sums)))
         self.assertEqual((code, stdout.strip(), err.strip()), (0, '', ''))
 
+    def test_a_checksum_file_named_as_a_source_is_refused_and_left_alone(self):
+        src = self.path('src')
+        write(self.path('src/a.txt'), 'a')
+        write(self.path('src/s.xxh128'), 'an older checksum file')
+        code, stdout, err = self.sorvane('copy %s %s /verify /sums:%s' % (
+            q(win(src) + '\\;a.txt;s.xxh128'), q(win(self.path('src/o'))), q(win(self.path('src/s.xxh128')))))
+        self.assertEqual(code, 2, stdout + err)
+        self.assertIn('one of the sources', err)
+        self.assertEqual(read(self.path('src/s.xxh128')), b'an older checksum file')
+        self.assertFalse(os.path.exists(self.path('src/o')))
+
     def test_check_refuses_bad_arguments_and_an_unreadable_file_with_2(self):
         write(self.path('s.xxh128'), '')
         cases = [
