@@ -5,9 +5,9 @@
 
 #include "base/Strings.h"
 #include "base/UserMessage.h"
+#include "engine/PathForms.h"
 #include "engine/SourceWalk.h"
 #include "res/SorvaneRes.h"
-#include "engine/PathForms.h"
 #include "run/ChecksumLog.h"
 #include "run/DlgProgress.h"
 #include "run/ElevatedRetry.h"

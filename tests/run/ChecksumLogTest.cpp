@@ -1,15 +1,13 @@
 // The checksum file of a run's verified copies: every row handed on to the
 // run's own log unchanged, a line for each verified copy (and nothing
-// else), a copy that cannot be listed said at the close, the report's link
-// to the file, and the name and link forms of the file.
+// else), a copy that cannot be listed said at the close, and the link form
+// of the file.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
 #include "engine/Checksums.h"
 #include "engine/VerifiedCopy.h"
-#include "res/SorvaneRes.h"
 #include "run/ChecksumLog.h"
-#include "run/LogHtml.h"
 
 #include <string>
 #include <utility>
@@ -103,55 +101,9 @@ TEST(ChecksumLog, ACopyThatCannotBeListedIsSaidAtTheClose)
     EXPECT_EQ(test::readBytes(sums), digestText(digest) + "  in.txt\n");
 }
 
-TEST(ChecksumLog, UnopenedItStandsAsideAndOpenItLinksTheFileFromTheReport)
+// The report links the file by a file URL (the dialog run shows it whole).
+TEST(ChecksumLog, LinkForms)
 {
-    test::TempFolder folder;
-    const std::wstring reportPath = folder / L"report.htm";
-    RecordingLog next;
-    {
-        ChecksumLog unopened;
-        CLogHtml report;
-        ASSERT_TRUE(report.Open(reportPath.c_str()));
-        EXPECT_EQ(unopened.wrap(&next, &report), &next);
-    }
-    EXPECT_EQ(test::readBytes(reportPath), "") << "no link to a file that is not written";
-
-    const std::wstring sums = folder / L"R&D #1\\a%b.xxh128";
-    ChecksumLog log;
-    ASSERT_EQ(log.open(sums), 0u);
-    {
-        CLogHtml report;
-        ASSERT_TRUE(report.Open(reportPath.c_str()));
-        EXPECT_EQ(log.wrap(&next, &report), &log);
-    }
-    EXPECT_EQ(log.close(), 0u);
-    std::string url = "file:///" + utf8(folder.path()) + "/R&amp;D%20%231/a%25b.xxh128";
-    for (char& c : url) {
-        if (c == '\\') c = '/';
-    }
-    const std::string shown = utf8(folder.path()) + "\\R&amp;D #1\\a%b.xxh128";
-    EXPECT_EQ(test::readBytes(reportPath), "<div align=\"left\">\r\n<table border=\"1\">\r\n<tr><td>Checksum file</td><td><a href=\"" +
-                                               url + "\">" + shown + "</a></td></tr>\r\n</table>\r\n</div>\r\n");
-}
-
-TEST(ChecksumLog, DialogNameAndLinkForms)
-{
-    SYSTEMTIME start = {};
-    start.wYear = 2026;
-    start.wMonth = 3;
-    start.wDay = 7;
-    start.wHour = 9;
-    start.wMinute = 5;
-    start.wSecond = 2;
-    EXPECT_EQ(dialogChecksumPath(L"D:\\Out\\", start), L"D:\\Out\\Sorvane-20260307-090502.xxh128");
-    EXPECT_EQ(dialogChecksumPath(L"D:\\Out", start), L"D:\\Out\\Sorvane-20260307-090502.xxh128");
-    start.wMonth = 12;
-    start.wDay = 31;
-    start.wHour = 23;
-    start.wMinute = 59;
-    start.wSecond = 59;
-    EXPECT_EQ(dialogChecksumPath(L"\\\\server\\share\\b", start), L"\\\\server\\share\\b\\Sorvane-20261231-235959.xxh128");
-
     const std::pair<const wchar_t*, const wchar_t*> links[] = {
         {L"C:\\a\\b.xxh128", L"file:///C:/a/b.xxh128"},
         {L"\\\\?\\C:\\a b\\100%?#.x", L"file:///C:/a%20b/100%25%3F%23.x"},
