@@ -18,6 +18,7 @@
 #include "engine/PathUtil.h"
 #include "engine/SelectedItem.h"
 #include "res/SorvaneRes.h"
+#include "run/ChecksumLog.h"
 #include "run/ConsoleCommand.h"
 #include "run/LogHtml.h"
 #include "run/OutcomeTexts.h"
@@ -246,7 +247,7 @@ public:
             problems_ = true;
         }
         ResultRow row;
-        row.planned = true;
+        row.statusWord = "planned";
         row.action = actionName(decision.action);
         row.source = ordinaryFormOf(source ? source : L"");
         if (target) row.target = ordinaryFormOf(target);
@@ -349,8 +350,9 @@ private:
 // The console's side of the run sequence.
 class ConsoleHost final : public IRunHost {
 public:
-    ConsoleHost(FILE_TREE_SETTING& job, ConsoleOutput& out, ConsoleProgress& progress, ResultSink& sink)
-        : job_(job), out_(out), progress_(progress), sink_(sink)
+    ConsoleHost(FILE_TREE_SETTING& job, ConsoleOutput& out, ConsoleProgress& progress, ResultSink& sink,
+                ChecksumLog& sums)
+        : job_(job), out_(out), progress_(progress), sink_(sink), sums_(sums)
     {
     }
 
@@ -386,7 +388,7 @@ public:
     ILogSink* EngineLog(CLogHtml* report) override
     {
         sink_.setReport(report);
-        return &sink_;
+        return sums_.wrap(&sink_, report);
     }
 
 private:
@@ -394,6 +396,7 @@ private:
     ConsoleOutput& out_;
     ConsoleProgress& progress_;
     ResultSink& sink_;
+    ChecksumLog& sums_;
 };
 
 // ---------------------------------------------------------------------------
@@ -535,10 +538,46 @@ ResultTotals totalsOf(const FILE_TREE_SETTING& job)
     return totals;
 }
 
-int runCopyMoveDelete(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
+// The checksum file of "/sums:": where it may lie, checked before anything
+// is touched, and that it is none of the results files.
+std::wstring checkSumsPath(const FILE_TREE_SETTING& job, const ConsoleOptions& options, std::wstring& full)
+{
+    full = fullPathOf(options.sumsPath);
+    if (full.empty() || !checksumFileFitsTarget(full.c_str(), job.target)) {
+        return formatString(IDS_CMD_SUMS_OUTSIDE_TARGET, options.sumsPath.c_str(), job.target);
+    }
+    for (const std::wstring* other : {&options.logPath, &options.csvPath}) {
+        if (other->empty()) continue;
+        const std::wstring path = fullPathOf(*other);
+        if (::CompareStringOrdinal(path.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            return formatString(IDS_CMD_SUMS_SAME_OUTPUT, options.sumsPath.c_str());
+        }
+    }
+    // Lying in the target or above it, the file can be a source only as an
+    // item named in the list (a selected folder holding it would hold the
+    // target too, which is refused).
+    const std::wstring list = job.sources;
+    const size_t separator = list.find(L';');
+    if (separator == std::wstring::npos) return {};
+    const std::wstring folder = list.substr(0, separator);
+    for (size_t start = separator + 1; start <= list.size();) {
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) end = list.size();
+        const std::wstring name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        const std::wstring item = fullPathOf(folder + name);
+        if (::CompareStringOrdinal(item.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            return formatString(IDS_CMD_SUMS_IS_SOURCE, options.sumsPath.c_str());
+        }
+    }
+    return {};
+}
+
+int runCopyMoveDelete(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink, ChecksumLog& sums)
 {
     ConsoleProgress progress(job, out);
-    ConsoleHost host(job, out, progress, sink);
+    ConsoleHost host(job, out, progress, sink, sums);
     job.progress = &progress;
     const std::wstring reportPath = report::chooseReportPath(app().appDataFolder);
     CLogHtml report;
@@ -549,7 +588,22 @@ int runCopyMoveDelete(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& si
     }
     job.progress = nullptr;
 
-    const int code = exitCodeFor(outcome.end, sink.tally(), job.failedFiles, sink.failed());
+    int code = exitCodeFor(outcome.end, sink.tally(), job.failedFiles, sink.failed());
+    if (sums.isOpen()) {
+        const uint64_t lines = sums.lines();
+        const DWORD error = sums.close();
+        if (outcome.end == RunEnd::Refused || outcome.end == RunEnd::NoRoom) {
+            // Nothing ran: no checksum file is left behind.
+            if (lines == 0) ::DeleteFileW(longFormOf(sums.path()).c_str());
+        } else if (error != 0) {
+            // A verified copy without its line: the checksum file is not
+            // what it says it is.
+            out.error(formatString(IDS_SUMS_NOT_WRITTEN, sums.path().c_str(), systemMessage(error).c_str()));
+            if (code == kExitDone || code == kExitProblems) code = kExitInternal;
+        } else {
+            out.say(formatString(IDS_CMD_SUMS_WRITTEN, sums.path().c_str(), std::to_wstring(lines).c_str()));
+        }
+    }
     ResultTotals totals = totalsOf(job);
     totals.end = endWord(outcome.end);
     totals.exitCode = code;
@@ -661,6 +715,128 @@ int runCompress(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
     return code;
 }
 
+// ---------------------------------------------------------------------------
+// "check": every file a checksum file names, read again.
+
+class CheckReport final : public ISumCheckSink {
+public:
+    CheckReport(ConsoleOutput& out, ResultFile* json, ResultFile* csv) : out_(out), json_(json), csv_(csv) {}
+
+    void CheckedLine(uint64_t line, const std::wstring& path, SumState state, DWORD error) override
+    {
+        counts_.add(state);
+        try {
+            ResultRow row;
+            row.action = "check";
+            row.source = state == SumState::Damaged ? path : ordinaryFormOf(path);
+            row.statusWord = sumStateCode(state);
+            // Only a file that is there but cannot be read has an error to tell.
+            const bool unread = state == SumState::Unread;
+            row.reasonWord = unread ? "system_error" : "none";
+            row.outcome.error = unread ? error : 0;
+            if (state == SumState::Damaged) row.reasonText = formatString(IDS_CHECK_DAMAGED, std::to_wstring(line).c_str());
+            else if (unread) row.reasonText = systemMessage(error);
+            // The row on the console, as the report has it: the file, then
+            // what became of it. A file that is not good is an error.
+            std::wstring shown = row.source + L": " + (state == SumState::Damaged ? row.reasonText : loadString(textOf(state)));
+            if (state == SumState::Unread) shown += L" -- " + row.reasonText;
+            if (state == SumState::Good) out_.say(shown);
+            else out_.error(shown);
+            if (json_ && !json_->write(results::jsonLine(row))) failed_ = true;
+            if (csv_ && !csv_->write(results::csvLine(row))) failed_ = true;
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    bool Cancelled() override { return cancelRequested(); }
+
+    const CheckCounts& counts() const noexcept { return counts_; }
+    bool failed() const noexcept { return failed_; }
+
+private:
+    static UINT textOf(SumState state)
+    {
+        switch (state) {
+        case SumState::Good: return IDS_CHECK_GOOD;
+        case SumState::Changed: return IDS_CHECK_CHANGED;
+        case SumState::Missing: return IDS_CHECK_MISSING;
+        case SumState::Unread: return IDS_CHECK_UNREAD;
+        case SumState::Damaged: break;
+        }
+        return IDS_CHECK_DAMAGED;
+    }
+
+    ConsoleOutput& out_;
+    ResultFile* json_;
+    ResultFile* csv_;
+    CheckCounts counts_;
+    bool failed_ = false;
+};
+
+int runCheck(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
+{
+    CheckOptions options;
+    if (const CommandProblem problem = readCheckArguments(arguments, options)) {
+        out.error(text(problem));
+        return kExitRefused;
+    }
+    if (options.help) {
+        out.say(formatString(IDS_CMD_USAGE, kConsoleProgramName, kConsoleProgramName));
+        return kExitDone;
+    }
+    out.setQuiet(options.quiet);
+    const std::wstring sumsPath = fullPathOf(options.sumsPath);
+    {
+        // Unreadable before anything is written: refused.
+        UniqueFile file(::CreateFileW(longFormOf(sumsPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD attributes = ::GetFileAttributesW(longFormOf(sumsPath).c_str());
+        if (!file || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+            const DWORD error = file ? ERROR_DIRECTORY : ::GetLastError();
+            out.error(formatString(IDS_CMD_CHECK_UNREADABLE, options.sumsPath.c_str(), systemMessage(error).c_str()));
+            return kExitRefused;
+        }
+    }
+    ConsoleOptions outputs;
+    outputs.logPath = options.logPath;
+    outputs.csvPath = options.csvPath;
+    // A results file never replaces the checksum file it reports on.
+    std::wstring problem;
+    for (const std::wstring* other : {&outputs.logPath, &outputs.csvPath}) {
+        if (problem.empty() && !other->empty() &&
+            ::CompareStringOrdinal(fullPathOf(*other).c_str(), -1, sumsPath.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            problem = formatString(IDS_CMD_SUMS_SAME_OUTPUT, other->c_str());
+        }
+    }
+    ResultFile json;
+    ResultFile csv;
+    if (problem.empty()) problem = openOutputs(outputs, json, csv);
+    if (!problem.empty()) {
+        out.error(problem);
+        return kExitRefused;
+    }
+
+    CheckReport report(out, json.isOpen() ? &json : nullptr, csv.isOpen() ? &csv : nullptr);
+    const DWORD error = checkChecksumFile(sumsPath.c_str(), report);
+    if (error != 0) {
+        out.error(formatString(IDS_CMD_CHECK_UNREADABLE, options.sumsPath.c_str(), systemMessage(error).c_str()));
+        return kExitRefused;
+    }
+    const bool cancelled = cancelRequested();
+    CheckTotals totals;
+    totals.counts = report.counts();
+    totals.end = cancelled ? "cancelled" : "completed";
+    totals.exitCode = checkExitCode(report.counts(), cancelled, report.failed());
+    if (json.isOpen() && !json.write(results::jsonCheckClosing(totals))) totals.exitCode = kExitInternal;
+    const CheckCounts& c = report.counts();
+    out.say(formatStrings(IDS_CMD_CHECK_TOTALS, {std::to_wstring(c.good), std::to_wstring(c.changed),
+                                                 std::to_wstring(c.missing), std::to_wstring(c.unread),
+                                                 std::to_wstring(c.damaged)}));
+    if (cancelled) out.error(loadString(IDS_CANCELED));
+    return totals.exitCode;
+}
+
 } // namespace
 
 void installCancelHandler()
@@ -673,13 +849,14 @@ bool cancelRequested() noexcept { return g_cancelAsked; }
 
 int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
 {
+    if (isCheckCommand(arguments)) return runCheck(arguments, out);
     CommandKeys given;
     if (const CommandProblem problem = given.readArguments(arguments)) {
         out.error(text(problem));
         return kExitRefused;
     }
     if (given.helpAsked()) {
-        out.say(formatString(IDS_CMD_USAGE, kConsoleProgramName));
+        out.say(formatString(IDS_CMD_USAGE, kConsoleProgramName, kConsoleProgramName));
         return kExitDone;
     }
     // The job file's settings, and the command line's over them.
@@ -703,9 +880,17 @@ int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
 
     std::wstring problem = checkSources(job);
     if (problem.empty()) problem = checkTarget(job);
+    std::wstring sumsPath;
+    if (problem.empty() && !options.sumsPath.empty()) problem = checkSumsPath(job, options, sumsPath);
     ResultFile json;
     ResultFile csv;
     if (problem.empty()) problem = openOutputs(options, json, csv);
+    ChecksumLog sums;
+    if (problem.empty() && !sumsPath.empty()) {
+        if (const DWORD error = sums.open(sumsPath)) {
+            problem = formatString(IDS_CMD_OUTPUT_UNWRITABLE, options.sumsPath.c_str(), systemMessage(error).c_str());
+        }
+    }
     if (!problem.empty()) {
         out.error(problem);
         return kExitRefused;
@@ -723,7 +908,7 @@ int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
     // else here uses COM, and an apartment costs a hidden window, so only
     // a delete to the Recycle Bin enters one.
     ComApartment apartment(job.kind() == kOperationDelete && job.deleteToRecycleBin());
-    return runCopyMoveDelete(job, out, sink);
+    return runCopyMoveDelete(job, out, sink, sums);
 }
 
 } // namespace sorvane

@@ -62,6 +62,36 @@ const char* reasonCode(const Outcome& outcome) noexcept
     return outcome.reason < kReasonCount ? kReasonCodes[outcome.reason] : "unknown";
 }
 
+const char* sumStateCode(SumState state) noexcept
+{
+    switch (state) {
+    case SumState::Good: return "good";
+    case SumState::Changed: return "changed";
+    case SumState::Missing: return "missing";
+    case SumState::Unread: return "unread";
+    case SumState::Damaged: return "damaged";
+    }
+    return "unknown";
+}
+
+void CheckCounts::add(SumState state) noexcept
+{
+    switch (state) {
+    case SumState::Good: ++good; break;
+    case SumState::Changed: ++changed; break;
+    case SumState::Missing: ++missing; break;
+    case SumState::Unread: ++unread; break;
+    case SumState::Damaged: ++damaged; break;
+    }
+}
+
+int checkExitCode(const CheckCounts& counts, bool cancelled, bool outputFailed) noexcept
+{
+    if (cancelled) return kExitCancelled;
+    if (outputFailed) return kExitInternal;
+    return counts.changed + counts.missing + counts.unread + counts.damaged == 0 ? kExitDone : kExitProblems;
+}
+
 RowWeight rowWeight(const Outcome& outcome) noexcept
 {
     switch (outcome.status) {

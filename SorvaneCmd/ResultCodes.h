@@ -3,6 +3,7 @@
 // the exit code, and the exit code of a run.
 #pragma once
 
+#include "engine/Checksums.h"
 #include "engine/Outcome.h"
 #include "run/RunSequence.h"
 
@@ -14,6 +15,8 @@ namespace sorvane {
 // besides the reasons' own words.
 const char* statusCode(ItemStatus status) noexcept;
 const char* reasonCode(const Outcome& outcome) noexcept;
+// "good", "changed", "missing", "unread", "damaged": a check's row.
+const char* sumStateCode(SumState state) noexcept;
 
 // What a row means for the exit code.
 enum class RowWeight {
@@ -32,6 +35,16 @@ struct RowTally {
     void add(const Outcome& outcome) noexcept;
 };
 
+// The lines of a check, by state.
+struct CheckCounts {
+    uint64_t good = 0;
+    uint64_t changed = 0;
+    uint64_t missing = 0;
+    uint64_t unread = 0;
+    uint64_t damaged = 0;
+    void add(SumState state) noexcept;
+};
+
 enum ExitCode : int {
     kExitDone = 0,      // every qualifying file done, or none qualified
     kExitProblems = 1,  // some files failed or were skipped for a reason other than a policy
@@ -45,6 +58,10 @@ enum ExitCode : int {
 // counts kept read-only files and a test run's files too). Never 0 when a
 // file failed: a failure the rows did not show still makes it 1.
 // `outputFailed`: the results files could not be written in full.
+// The exit code of a check: 0 when every line was good, 1 otherwise,
+// 3 when it was cancelled.
+int checkExitCode(const CheckCounts& counts, bool cancelled, bool outputFailed) noexcept;
+
 int exitCodeFor(RunEnd end, const RowTally& tally, uint32_t engineFailures, bool outputFailed) noexcept;
 
 } // namespace sorvane

@@ -122,8 +122,8 @@ std::string jsonLine(const ResultRow& row)
 {
     nlohmann::ordered_json head;
     head["action"] = row.action;
-    head["status"] = row.planned ? "planned" : statusCode(row.outcome.status);
-    head["reason"] = reasonCode(row.outcome);
+    head["status"] = row.statusWord ? row.statusWord : statusCode(row.outcome.status);
+    head["reason"] = row.reasonWord ? row.reasonWord : reasonCode(row.outcome);
     nlohmann::ordered_json tail;
     if (row.hasFacts) {
         tail["size"] = row.size;
@@ -157,6 +157,20 @@ std::string jsonClosing(const ResultTotals& totals)
     return object.dump() + "\n";
 }
 
+std::string jsonCheckClosing(const CheckTotals& totals)
+{
+    nlohmann::ordered_json object;
+    const CheckCounts& c = totals.counts;
+    object["totals"] = {
+        {"files", c.good + c.changed + c.missing + c.unread},
+        {"good", c.good},     {"changed", c.changed}, {"missing", c.missing},
+        {"unread", c.unread}, {"damaged", c.damaged},
+    };
+    object["end"] = totals.end;
+    object["exit_code"] = totals.exitCode;
+    return object.dump() + "\n";
+}
+
 std::string csvHeader()
 {
     return "\xEF\xBB\xBF"
@@ -166,7 +180,8 @@ std::string csvHeader()
 std::string csvLine(const ResultRow& row)
 {
     std::string line = csvField(row.source) + "," + csvField(row.target) + "," + row.action + "," +
-                       (row.planned ? "planned" : statusCode(row.outcome.status)) + "," + reasonCode(row.outcome) + "," +
+                       (row.statusWord ? row.statusWord : statusCode(row.outcome.status)) + "," +
+                       (row.reasonWord ? row.reasonWord : reasonCode(row.outcome)) + "," +
                        csvField(row.reasonText) + ",";
     if (row.hasFacts) line += std::to_string(row.size) + "," + utf8Text(console::formatUtcTime(row.lastWrite));
     else line += ",";

@@ -9,6 +9,7 @@
 // the same six characters.
 #pragma once
 
+#include "console/ResultCodes.h"
 #include "engine/Outcome.h"
 #include "engine/VerifiedCopy.h"
 #include "common/Raii.h"
@@ -24,12 +25,22 @@ struct ResultRow {
     std::wstring source;
     std::wstring target;       // empty: none (a delete, a folder, a missing item)
     const char* action = "";   // copy, move, delete, recycle, compress; a plan's rows: the planned action
-    bool planned = false;      // a plan's row: status "planned"
     Outcome outcome;
     std::wstring reasonText;   // the reason (or the system's error) as the report words it
     bool hasFacts = false;     // size and mtime known (from the item's listing)
     uint64_t size = 0;
     FILETIME lastWrite = {};   // UTC
+    // A check's row: its own status and reason words in place of the
+    // outcome's (null: the outcome's).
+    const char* statusWord = nullptr;
+    const char* reasonWord = nullptr;
+};
+
+// The counts of a check of a checksum file, for its closing object.
+struct CheckTotals {
+    CheckCounts counts;
+    const char* end = ""; // completed, cancelled
+    int exitCode = 0;
 };
 
 // The totals of a run, for the closing object.
@@ -58,6 +69,7 @@ std::string csvField(const std::wstring& text);
 
 std::string jsonLine(const ResultRow& row);    // ends with "\n"
 std::string jsonClosing(const ResultTotals& totals);
+std::string jsonCheckClosing(const CheckTotals& totals);
 std::string csvHeader();                       // byte-order mark and the header line
 std::string csvLine(const ResultRow& row);     // ends with CR LF
 

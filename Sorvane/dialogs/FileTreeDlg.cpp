@@ -398,6 +398,9 @@ void CFileTreeDlg::fillFromSettings()
         // Proposed for a move, whose source goes once the copy is in place;
         // at every opening, as the Recycle Bin of the delete form.
         setCheck(kVerifyCopies, kind_ == kOperationMove);
+        // Unticked at every opening; only a verified copy has a hash to write.
+        setCheck(kWriteChecksums, false);
+        enableControl(kWriteChecksums, checked(kVerifyCopies));
     } else if (isDelete()) {
         // The Recycle Bin is the safe default at every opening.
         setCheck(kRecycle, true);
@@ -749,12 +752,14 @@ void CFileTreeDlg::onStart()
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.cloneTree = checked(kOption) ? 1 : 0;
         work.verifyCopies = checked(kVerifyCopies) ? 1 : 0;
+        work.writeChecksums = work.verifyCopies && checked(kWriteChecksums) ? 1 : 0;
     } else if (isDelete()) {
         work.setDeleteToRecycleBin(checked(kRecycle));
         work.protectReadOnly = checked(kProtectReadOnly) ? 1 : 0;
         work.testOnly = checked(kOption) ? 1 : 0;
         work.cloneTree = 0;
         work.verifyCopies = 0;
+        work.writeChecksums = 0;
     } else {
         if (policy >= 0) work.setArchiveMode(static_cast<ArchiveMode>(policy));
         SelfExtractor extractor;
@@ -813,6 +818,14 @@ bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
         expanded_ = !expanded_;
         applyLayout();
         return true;
+    case kVerifyCopies:
+        // The checksum file follows "Verify copies": cleared while it
+        // cannot be chosen.
+        if (isCopyOrMove() && code == BN_CLICKED) {
+            if (!checked(kVerifyCopies)) setCheck(kWriteChecksums, false);
+            enableControl(kWriteChecksums, checked(kVerifyCopies));
+        }
+        return false;
     case kTimeAny:
     case kTimeRange:
         enableControl(kTimeFrom, checked(kTimeRange));

@@ -63,6 +63,7 @@ enum ControlId : int {
     kRecycle = IDC_RECYCLE,
     kFormIcon = IDC_FORM_ICON,
     kVerifyCopies = IDC_VERIFY_COPIES,   // "Verify copies" (copy, move)
+    kWriteChecksums = IDC_WRITE_CHECKSUMS, // "Write a checksum file" (copy, move; only with verified copies)
     kProtectReadOnly = IDC_PROTECT_READONLY,
     kOption = IDC_CLONE_TREE,            // "Clone the folder tree" (copy, move), "Test only" (delete)
     kSourcesLabel = IDC_SOURCES_LABEL,

@@ -81,6 +81,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     testOnly = other.testOnly;
     cloneTree = other.cloneTree;
     verifyCopies = other.verifyCopies;
+    writeChecksums = other.writeChecksums;
     progress = other.progress;
     log = other.log;
     collector = other.collector;

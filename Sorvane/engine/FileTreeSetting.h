@@ -131,6 +131,9 @@ public:
     // before they take the target's name (and before a move lets its
     // source go). The dialog proposes it for a move, not for a copy.
     uint32_t verifyCopies = 0;
+    // With verified copies: the run writes a checksum file of them into the
+    // target folder (the dialog's choice; the console names its own file).
+    uint32_t writeChecksums = 0;
 
     // Run state. The worker writes the counters and byte totals while the
     // user-interface thread reads them, and the user-interface thread sets

@@ -115,6 +115,7 @@
 #define IDC_RECYCLE                     2051
 #define IDC_FORM_ICON                   2053
 #define IDC_VERIFY_COPIES               2054
+#define IDC_WRITE_CHECKSUMS             2240 // copy, move: enabled while "Verify copies" is ticked
 #define IDC_PROTECT_READONLY            2226
 #define IDC_CLONE_TREE                  2227 // copy, move
 #define IDC_TEST_ONLY                   2227 // delete
@@ -461,5 +462,23 @@
 #define IDS_CMD_COMPRESS_DONE           1936
 #define IDS_CMD_COMPRESS_FAILED         1937
 #define IDS_CMD_SAME_OUTPUT             1938
+
+// Checksum files of verified copies ("/sums:", "check", the dialog's box)
+// and their check
+#define IDS_CMD_SUMS_NEEDS_VERIFY       1950
+#define IDS_CMD_SUMS_OUTSIDE_TARGET     1951
+#define IDS_SUMS_NOT_WRITTEN            1952
+#define IDS_CMD_SUMS_SAME_OUTPUT        1953
+#define IDS_CMD_CHECK_NO_FILE           1954
+#define IDS_CMD_CHECK_UNREADABLE        1955
+#define IDS_CHECK_GOOD                  1956
+#define IDS_CHECK_CHANGED               1957
+#define IDS_CHECK_MISSING               1958
+#define IDS_CHECK_UNREAD                1959
+#define IDS_CHECK_DAMAGED               1960
+#define IDS_CMD_CHECK_TOTALS            1961
+#define IDS_REPORT_CHECKSUM_FILE        1962
+#define IDS_CMD_SUMS_WRITTEN            1963
+#define IDS_CMD_SUMS_IS_SOURCE          1964
 
 #endif // SORVANE_RES_SORVANERES_H

@@ -44,6 +44,7 @@ const KeyInfo kKeys[] = {
     {L"sfx", KeyKind::Flag, kCompress},    {L"log", KeyKind::Value, kAll},
     {L"csv", KeyKind::Value, kAll},        {L"quiet", KeyKind::Flag, kAll},
     {L"plan", KeyKind::Flag, kAll},
+    {L"sums", KeyKind::Value, kCopyMove},
 };
 
 struct Word {
@@ -413,8 +414,60 @@ CommandProblem applyCommandKeys(const CommandKeys& keys, FILE_TREE_SETTING& sett
 
     if (const std::wstring* log = keys.find(L"log")) options.logPath = *log;
     if (const std::wstring* csv = keys.find(L"csv")) options.csvPath = *csv;
+    if (const std::wstring* sums = keys.find(L"sums")) {
+        // Only a verified copy has a hash: the one its read-back computed.
+        if (!settings.verifyCopies) return problem(IDS_CMD_SUMS_NEEDS_VERIFY);
+        options.sumsPath = *sums;
+    }
     options.quiet = flag(L"quiet", false);
     options.plan = flag(L"plan", false);
+    return {};
+}
+
+bool isCheckCommand(const std::vector<std::wstring>& arguments)
+{
+    return !arguments.empty() && lowered(arguments[0]) == L"check";
+}
+
+CommandProblem readCheckArguments(const std::vector<std::wstring>& arguments, CheckOptions& options)
+{
+    options = CheckOptions();
+    bool quietGiven = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (argument.empty() || argument[0] != L'/') {
+            if (!options.sumsPath.empty()) return problem(IDS_CMD_EXTRA_ARGUMENT, argument);
+            options.sumsPath = argument;
+            continue;
+        }
+        const size_t colon = argument.find(L':');
+        const std::wstring name = lowered(argument.substr(1, colon == std::wstring::npos ? std::wstring::npos : colon - 1));
+        const bool hasValue = colon != std::wstring::npos;
+        const std::wstring value = hasValue ? argument.substr(colon + 1) : std::wstring();
+        if (name == L"?" && !hasValue) {
+            options.help = true;
+        } else if (name == L"log" || name == L"csv") {
+            std::wstring& path = name == L"log" ? options.logPath : options.csvPath;
+            if (value.empty()) return problem(IDS_CMD_NEEDS_VALUE, switchName(name), switchName(name) + L":");
+            if (!path.empty()) return problem(IDS_CMD_SWITCH_TWICE, switchName(name));
+            path = value;
+        } else if (name == L"quiet") {
+            std::wstring flag;
+            if (!flagValue(value, flag) || (hasValue && value.empty())) {
+                return problem(IDS_CMD_FLAG_VALUE, switchName(name), value.empty() ? argument : value);
+            }
+            if (quietGiven) return problem(IDS_CMD_SWITCH_TWICE, switchName(name));
+            quietGiven = true;
+            options.quiet = flag == L"yes";
+        } else {
+            return problem(IDS_CMD_UNKNOWN_SWITCH, argument, kProgramName);
+        }
+    }
+    if (options.help) return {};
+    if (trimmed(options.sumsPath).empty()) return problem(IDS_CMD_CHECK_NO_FILE, kProgramName);
+    if (options.sumsPath.find(L'"') != std::wstring::npos) {
+        return problem(IDS_CMD_QUOTE_INSIDE, L"check", options.sumsPath);
+    }
     return {};
 }
 

@@ -38,6 +38,7 @@ struct CommandProblem {
 struct ConsoleOptions {
     std::wstring logPath; // JSON Lines of every row ("/log:")
     std::wstring csvPath; // the same rows as CSV ("/csv:")
+    std::wstring sumsPath; // copy, move with /verify: the checksum file of the verified copies ("/sums:")
     bool quiet = false;   // errors only on the console
     bool plan = false;    // "/plan": each file judged as the run would, nothing changed
     bool help = false;    // "/?": the usage text, nothing runs
@@ -73,6 +74,22 @@ private:
 // `options` from `keys`, checking every value; nothing on disk is looked
 // at. Options that do not belong to the operation are refused.
 CommandProblem applyCommandKeys(const CommandKeys& keys, FILE_TREE_SETTING& settings, ConsoleOptions& options);
+
+// "check <checksum file> [/log:<file>] [/csv:<file>] [/quiet]": the
+// console's second command, which reads a checksum file's files again.
+struct CheckOptions {
+    std::wstring sumsPath;
+    std::wstring logPath;
+    std::wstring csvPath;
+    bool quiet = false;
+    bool help = false;
+};
+
+// True when `arguments` (those after the program's name) start with the
+// word "check".
+bool isCheckCommand(const std::vector<std::wstring>& arguments);
+// Reads the arguments of "check" (the word itself first).
+CommandProblem readCheckArguments(const std::vector<std::wstring>& arguments, CheckOptions& options);
 
 // The arguments that repeat `settings` (operation, sources, target and
 // every switch that differs from the console's default), each as it is,

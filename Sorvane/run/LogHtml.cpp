@@ -263,6 +263,19 @@ void CLogHtml::WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour)
     WriteLabelRow(labelId, loadString(valueId).c_str(), colour);
 }
 
+void CLogHtml::WriteLinkRow(UINT labelId, const wchar_t* text, const wchar_t* url)
+{
+    Record record(*this);
+    const std::wstring label = cut(loadString(labelId));
+    Write("<tr><td>", false);
+    writeEscaped(label.c_str());
+    Write("</td><td><a href=\"", false);
+    writeEscaped(url);
+    Write("\">", false);
+    writePathCell(text);
+    Write("</a></td></tr>", true);
+}
+
 void CLogHtml::WriteOutcome(const wchar_t* path, const Outcome& outcome)
 {
     const UINT statusId = statusTextId(outcome.status);

@@ -27,6 +27,9 @@ public:
     // string (each cut to 255 characters).
     void WriteLabelRow(UINT labelId, const wchar_t* text, COLORREF colour = kColourNone);
     void WriteLabelRow(UINT labelId, UINT valueId, COLORREF colour = kColourNone);
+    // A label and a link: `text` shown (whole, as a path is), `url` the
+    // link's target; both escaped.
+    void WriteLinkRow(UINT labelId, const wchar_t* text, const wchar_t* url);
     void WriteParagraph(UINT textId, COLORREF colour);
     void WriteParagraph(const wchar_t* text, COLORREF colour);
     void WriteFooter();

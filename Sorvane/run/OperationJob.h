@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/FileTreeSetting.h"
+#include "run/ChecksumLog.h"
 #include "run/ElevatedRetry.h"
 #include "run/RunSequence.h"
 
@@ -35,6 +36,9 @@ struct OperationJob : FILE_TREE_SETTING {
     // A run as administrator deletes these files alone (empty for any
     // other run).
     std::vector<std::wstring> retryPaths;
+    // The checksum file of the verified copies, when the dialog asked for
+    // one: "<target>\Sorvane-<yyyymmdd>-<hhmmss>.xxh128".
+    ChecksumLog checksums;
 
     // True when the run's end offers a run as administrator: a delete in
     // the user's own run that was denied files and not cancelled.

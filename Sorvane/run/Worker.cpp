@@ -5,8 +5,10 @@
 
 #include "base/Strings.h"
 #include "base/UserMessage.h"
+#include "engine/PathForms.h"
 #include "engine/SourceWalk.h"
 #include "res/SorvaneRes.h"
+#include "run/ChecksumLog.h"
 #include "run/DlgProgress.h"
 #include "run/ElevatedRetry.h"
 #include "run/LogHtml.h"
@@ -23,6 +25,7 @@ namespace {
 
 enum : UINT {
     kIdsDiskSpace = IDS_DISK_SPACE,
+    kIdsSumsNotWritten = IDS_SUMS_NOT_WRITTEN,
 };
 
 // The progress dialog's side of the run sequence.
@@ -32,6 +35,7 @@ public:
 
     void OnPhase(RunPhase phase) override
     {
+        if (phase == RunPhase::Finished) closeChecksums();
         CDlgProgress* dialog = job_.ownedDialog;
         if (!dialog) return;
         switch (phase) {
@@ -65,11 +69,17 @@ public:
 
     ILogSink* EngineLog(CLogHtml* report) override
     {
-        if (job_.kind() != kOperationDelete || !job_.retryPaths.empty()) return report;
-        // The files the account is denied are noted on their way to the
-        // report.
-        job_.deniedFiles.attach(report);
-        return &job_.deniedFiles;
+        const uint32_t kind = job_.kind();
+        if (kind == kOperationDelete && job_.retryPaths.empty()) {
+            // The files the account is denied are noted on their way to
+            // the report.
+            job_.deniedFiles.attach(report);
+            return &job_.deniedFiles;
+        }
+        if ((kind == kOperationCopy || kind == kOperationMove) && job_.verifyCopies && job_.writeChecksums) {
+            openChecksums(report);
+        }
+        return job_.checksums.wrap(report, report);
     }
 
     // The source list, or the files of a run as administrator.
@@ -80,7 +90,41 @@ public:
     }
 
 private:
+    // The checksum file, named by the local time of the run's start.
+    void openChecksums(CLogHtml* report)
+    {
+        SYSTEMTIME start = {};
+        ::GetLocalTime(&start);
+        const std::wstring path = dialogChecksumPath(ordinaryFormOf(job_.target), start);
+        if (const DWORD error = job_.checksums.open(path)) {
+            const std::wstring message = formatString(kIdsSumsNotWritten, path.c_str(), systemMessage(error).c_str());
+            if (report) report->WriteParagraph(message.c_str(), kColourRed);
+            sumsProblem_ = message;
+        }
+    }
+
+    // A verified copy without its line is said, as the run ends.
+    void closeChecksums()
+    {
+        if (job_.checksums.isOpen()) {
+            const uint64_t lines = job_.checksums.lines();
+            const DWORD error = job_.checksums.close();
+            if (error != 0) {
+                sumsProblem_ = formatString(kIdsSumsNotWritten, job_.checksums.path().c_str(),
+                                            systemMessage(error).c_str());
+            } else if (lines == 0 && job_.cancel) {
+                // A run stopped before any copy: no empty checksum file.
+                ::DeleteFileW(longFormOf(job_.checksums.path()).c_str());
+            }
+        }
+        if (sumsProblem_.empty()) return;
+        CDlgProgress* dialog = job_.ownedDialog;
+        showMessage(dialog ? dialog->m_hWnd : nullptr, sumsProblem_, MB_OK | MB_ICONERROR);
+        sumsProblem_.clear();
+    }
+
     OperationJob& job_;
+    std::wstring sumsProblem_;
 };
 
 DWORD WINAPI workerMain(void* parameter)

@@ -150,6 +150,22 @@ TEST(ConsoleCommand, EverySwitchReadOrRefusedAsTheTableSays)
         {{L"copy", L"C:\\My Files\" D:\\out"}, IDS_CMD_QUOTE_INSIDE, nullptr},
         {{L"copy", S, L"D:\\o\"ut"}, IDS_CMD_QUOTE_INSIDE, nullptr},
         {{L"copy", S, T, L"/names:" + std::wstring(kPatternCapacity, L'a')}, IDS_CMD_TOO_LONG, nullptr},
+        // A checksum file holds verified copies only.
+        {{L"copy", S, T, L"/verify", L"/sums:D:\\out\\s.xxh128"}, 0,
+         [](const FILE_TREE_SETTING& s, const ConsoleOptions& o) {
+             EXPECT_EQ(s.verifyCopies, 1u);
+             EXPECT_EQ(o.sumsPath, L"D:\\out\\s.xxh128");
+         }},
+        {{L"move", S, T, L"/SUMS:s.xxh128"}, 0,
+         [](const FILE_TREE_SETTING&, const ConsoleOptions& o) { EXPECT_EQ(o.sumsPath, L"s.xxh128") << "a move verifies"; }},
+        {{L"copy", S, T}, 0, [](const FILE_TREE_SETTING&, const ConsoleOptions& o) { EXPECT_TRUE(o.sumsPath.empty()); }},
+        {{L"copy", S, T, L"/sums:D:\\out\\s.xxh128"}, IDS_CMD_SUMS_NEEDS_VERIFY, nullptr},
+        {{L"copy", S, T, L"/verify:no", L"/sums:s.xxh128"}, IDS_CMD_SUMS_NEEDS_VERIFY, nullptr},
+        {{L"move", S, T, L"/verify:no", L"/sums:s.xxh128"}, IDS_CMD_SUMS_NEEDS_VERIFY, nullptr},
+        {{L"delete", S, L"/sums:s.xxh128"}, IDS_CMD_NOT_FOR_OPERATION, nullptr},
+        {{L"compress", S, L"D:\\a.lzh", L"/sums:s.xxh128"}, IDS_CMD_NOT_FOR_OPERATION, nullptr},
+        {{L"copy", S, T, L"/verify", L"/sums"}, IDS_CMD_NEEDS_VALUE, nullptr},
+        {{L"copy", S, T, L"/verify", L"/sums:a", L"/sums:b"}, IDS_CMD_SWITCH_TWICE, nullptr},
     };
     for (const Case& c : cases) {
         std::wstring joined;
@@ -161,6 +177,44 @@ TEST(ConsoleCommand, EverySwitchReadOrRefusedAsTheTableSays)
         EXPECT_EQ(problem.id, c.problem);
         if (c.problem == 0 && c.check) c.check(settings, options);
     }
+}
+
+TEST(ConsoleCommand, CheckTakesOneChecksumFileAndItsOwnSwitchesOnly)
+{
+    const struct {
+        Args args;
+        UINT problem;
+        CheckOptions expected;
+    } cases[] = {
+        {{L"check", L"C:\\b\\s.xxh128"}, 0, {L"C:\\b\\s.xxh128", L"", L"", false, false}},
+        {{L"CHECK", L"/Quiet", L"s.xxh128", L"/log:r.jsonl", L"/CSV:r.csv"}, 0, {L"s.xxh128", L"r.jsonl", L"r.csv", true, false}},
+        {{L"check", L"s.xxh128", L"/quiet:no"}, 0, {L"s.xxh128", L"", L"", false, false}},
+        {{L"check", L"/?"}, 0, {L"", L"", L"", false, true}},
+        {{L"check"}, IDS_CMD_CHECK_NO_FILE, {}},
+        {{L"check", L"  "}, IDS_CMD_CHECK_NO_FILE, {}},
+        {{L"check", L"a.xxh128", L"b.xxh128"}, IDS_CMD_EXTRA_ARGUMENT, {}},
+        {{L"check", L"a.xxh128", L"/verify"}, IDS_CMD_UNKNOWN_SWITCH, {}},
+        {{L"check", L"a.xxh128", L"/sums:b"}, IDS_CMD_UNKNOWN_SWITCH, {}},
+        {{L"check", L"a.xxh128", L"/log"}, IDS_CMD_NEEDS_VALUE, {}},
+        {{L"check", L"a.xxh128", L"/log:x", L"/log:y"}, IDS_CMD_SWITCH_TWICE, {}},
+        {{L"check", L"a.xxh128", L"/quiet:maybe"}, IDS_CMD_FLAG_VALUE, {}},
+        {{L"check", L"a\"b.xxh128"}, IDS_CMD_QUOTE_INSIDE, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size() > 1 ? std::string(c.args[1].begin(), c.args[1].end()) : std::string("(none)"));
+        ASSERT_TRUE(isCheckCommand(c.args));
+        CheckOptions options;
+        EXPECT_EQ(readCheckArguments(c.args, options).id, c.problem);
+        if (c.problem != 0) continue;
+        EXPECT_EQ(options.sumsPath, c.expected.sumsPath);
+        EXPECT_EQ(options.logPath, c.expected.logPath);
+        EXPECT_EQ(options.csvPath, c.expected.csvPath);
+        EXPECT_EQ(options.quiet, c.expected.quiet);
+        EXPECT_EQ(options.help, c.expected.help);
+    }
+    // Only the first word makes a check; a copy's source named "check" does not.
+    EXPECT_FALSE(isCheckCommand({L"copy", L"check", T}));
+    EXPECT_FALSE(isCheckCommand({}));
 }
 
 TEST(ConsoleCommand, HelpIsSeenAnywhereAndNothingElseIsNeeded)
@@ -213,6 +267,12 @@ TEST(ConsoleCommand, JobFileTakesEveryKeyAndTheCommandLineOverridesIt)
     EXPECT_EQ(s.kind(), kOperationMove);
     EXPECT_STREQ(s.sources, L"E:\\x");
     EXPECT_STREQ(s.target, L"D:\\Sicherung");
+
+    // "sums" is a job file's key as every switch is.
+    CommandKeys sums;
+    ASSERT_FALSE(sums.readJobText(job + "sums=D:\\Sicherung\\s.xxh128\n", L"job.txt"));
+    ASSERT_FALSE(applyCommandKeys(sums, s, o));
+    EXPECT_EQ(o.sumsPath, L"D:\\Sicherung\\s.xxh128");
 
     const struct {
         std::string text;

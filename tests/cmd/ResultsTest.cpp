@@ -140,6 +140,39 @@ TEST(ConsoleResults, ExitCodeOfEveryEnd)
     }
 }
 
+// A check: every state its own word and count; exit 0 only when every
+// line was good.
+TEST(ConsoleResults, CheckStatesCodesAndExitCodes)
+{
+    const std::pair<SumState, const char*> words[] = {{SumState::Good, "good"},       {SumState::Changed, "changed"},
+                                                      {SumState::Missing, "missing"}, {SumState::Unread, "unread"},
+                                                      {SumState::Damaged, "damaged"}};
+    for (const auto& [state, word] : words) {
+        EXPECT_STREQ(sumStateCode(state), word);
+        CheckCounts counts;
+        counts.add(SumState::Good);
+        counts.add(state);
+        const uint64_t* const fields[] = {&counts.good, &counts.changed, &counts.missing, &counts.unread, &counts.damaged};
+        EXPECT_EQ(*fields[static_cast<int>(state)], state == SumState::Good ? 2u : 1u) << word;
+        EXPECT_EQ(counts.good + counts.changed + counts.missing + counts.unread + counts.damaged, 2u) << word;
+        EXPECT_EQ(checkExitCode(counts, false, false), state == SumState::Good ? kExitDone : kExitProblems) << word;
+        EXPECT_EQ(checkExitCode(counts, true, false), kExitCancelled) << word;
+        EXPECT_EQ(checkExitCode(counts, false, true), kExitInternal) << word;
+    }
+    EXPECT_EQ(checkExitCode(CheckCounts(), false, false), kExitDone) << "an empty checksum file";
+
+    // The closing object: the files checked and every state's count.
+    CheckTotals totals;
+    totals.counts.good = 3;
+    totals.counts.changed = 1;
+    totals.counts.damaged = 2;
+    totals.end = "completed";
+    totals.exitCode = 1;
+    EXPECT_EQ(results::jsonCheckClosing(totals),
+              "{\"totals\":{\"files\":4,\"good\":3,\"changed\":1,\"missing\":0,\"unread\":0,\"damaged\":2},"
+              "\"end\":\"completed\",\"exit_code\":1}\n");
+}
+
 TEST(ConsoleResults, RowsFitTheConsoleWhateverTheirScript)
 {
     EXPECT_EQ(console::columns(L"abc"), 3);

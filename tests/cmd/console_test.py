@@ -8,7 +8,7 @@ counts the program's top-level windows (none, ever) and passes its exit
 code on.
 
 usage: console_test.py <dist folder> <console_probe.exe> <wine-run.sh> <group>
-groups: Operations ExitCodes JobFile Output Report ProgressRow CtrlC Plan"""
+groups: Operations ExitCodes JobFile Output Report ProgressRow CtrlC Plan Sums"""
 import csv
 import datetime
 import glob
@@ -262,6 +262,18 @@ class ExitCodes(ConsoleRun):
             ('copy %s %s' % (q(win(self.path('huge'))), q(win(out))), 'Not enough room'),
             ('copy "%s\\" %s' % (win(src), win(out)), 'quotation mark'),  # the backslash before a closing quote
             ('copy', 'No source list'),
+            # A checksum file: only of verified copies, of a copy or move,
+            # in the target folder or above it on the same drive.
+            ('copy %s %s /sums:%s' % (q(win(src)), q(win(out)), q(win(self.path('out/s.xxh128')))), 'needs /verify'),
+            ('move %s %s /verify:no /sums:%s' % (q(win(src)), q(win(out)), q(win(self.path('out/s.xxh128')))),
+             'needs /verify'),
+            ('delete %s /sums:%s' % (q(win(src)), q(win(self.path('s.xxh128')))), '/sums does not apply'),
+            ('copy %s %s /verify /sums:%s' % (q(win(src)), q(win(out)), q(win(self.path('src/s.xxh128')))),
+             'must lie in the target folder'),
+            ('copy %s %s /verify /sums:C:\\sorvane-sums-refused.xxh128' % (q(win(src)), q(win(out))),
+             'must lie in the target folder'),
+            ('copy %s %s /verify /sums:%s /log:%s' % (q(win(src)), q(win(out)), q(win(self.path('r.x'))),
+                                                     q(win(self.path('r.x')))), 'same file'),
         ]
         for arguments, cause in cases:
             with self.subTest(arguments=arguments):
@@ -273,6 +285,10 @@ class ExitCodes(ConsoleRun):
                 self.assertFalse(os.path.exists(out), 'nothing touched')
                 self.assertFalse(os.path.exists(self.path('src/inside')))
                 self.assertEqual(sorted(os.listdir(src)), ['a.txt'])
+                self.assertFalse(os.path.exists(self.path('s.xxh128')))
+                self.assertFalse(os.path.exists(self.path('r.x')))
+                self.assertFalse(os.path.exists(os.path.join(
+                    os.path.dirname(WINE_RUN), 'wineprefix', 'drive_c', 'sorvane-sums-refused.xxh128')))
 
     def test_a_cmd_script_sees_the_codes_and_doubles_percent(self):
         write(self.path('src/100%.txt'), 'percent')
@@ -385,6 +401,148 @@ class ProgressRow(ConsoleRun):
         screen = [line.split('|', 1)[1] for line in report if line.startswith('row=')]
         self.assertEqual(len([line for line in screen if ' files  ' in line]), 1, screen)
         self.assertIn('Completed Files: 41', [line.rstrip() for line in screen])
+
+
+def xxhsum_check(folder, name):
+    """Debian's xxhsum -H2 -c run from the checksum file's folder: its exit
+    code and {relative path: OK / FAILED / missing} of every line."""
+    done = subprocess.run(['xxhsum', '-H2', '-c', name], cwd=folder, capture_output=True)
+    states = {}
+    for line in (done.stdout + done.stderr).decode('utf-8').splitlines():
+        m = re.search(r"Could not open or read '(.+)'", line)
+        path, _, state = line.rpartition(': ')
+        if m:
+            states[m.group(1)] = 'missing'
+        elif path and state in ('OK', 'FAILED'):
+            states[path] = state
+    return done.returncode, states
+
+
+class Sums(ConsoleRun):
+    def setUp(self):
+        super().setUp()
+        # xxhsum is the independent reader of the checksum file: without
+        # it, nothing here is shown.
+        self.assertIsNotNone(shutil.which('xxhsum'), 'xxhsum (Debian package xxhash) is needed')
+
+    def check_rows(self, jsonl, csv_path):
+        """The rows of a check's JSON Lines (checked equal to its CSV) and
+        its closing object."""
+        objects = [json.loads(line) for line in read(jsonl).decode('utf-8').splitlines()]
+        closing = objects.pop()
+        with open(csv_path, encoding='utf-8-sig', newline='') as f:
+            table = list(csv.DictReader(f))
+        self.assertEqual([(r['source'], r['status']) for r in objects], [(r['source'], r['status']) for r in table])
+        for row in objects:
+            self.assertEqual(row['action'], 'check')
+            self.assertIn(row['status'], ('good', 'changed', 'missing', 'unread', 'damaged'))
+        return objects, closing
+
+    def test_copy_writes_what_xxhsum_checks_and_check_finds_the_same_damage(self):
+        src, out = self.path('src'), self.path('out')
+        names = ['a.txt', 'with blanks.txt', '日本語 ファイル.txt', 'sub/deeper/b.bin', 'sub/c d.txt']
+        for i, n in enumerate(names):
+            write(os.path.join(src, n), os.urandom(1000 + 7919 * i))
+        sums = os.path.join(out, 'sums.xxh128')
+        code, stdout, err = self.sorvane('copy %s %s /verify /sums:%s /log:%s' % (
+            q(win(src)), q(win(out)), q(win(sums)), q(win(self.path('run.jsonl')))))
+        self.assertEqual(code, 0, stdout + err)
+        self.assertIn('sums.xxh128', stdout)
+        # One line per verified copy, in the copy's own hash, relative, with
+        # forward slashes; the checksum file is not in it.
+        run_rows, _ = self.rows(self.path('run.jsonl'))
+        lines = read(sums).decode('utf-8').splitlines()
+        listed = {line[34:]: line[:32] for line in lines}
+        self.assertEqual(sorted(listed), sorted(names))
+        for row in run_rows:
+            self.assertEqual(row['status'], 'verified')
+            relative = os.path.relpath(unix(row['target']), out).replace(os.sep, '/')
+            self.assertEqual(listed[relative], row['xxh128'])
+            self.assertEqual(listed[relative], xxh128(unix(row['target'])))
+
+        xx_code, states = xxhsum_check(out, 'sums.xxh128')
+        self.assertEqual(xx_code, 0)
+        self.assertEqual(states, {n: 'OK' for n in names})
+
+        # One byte of one copy changed, another copy gone: both readers
+        # name exactly those two.
+        changed, gone = 'with blanks.txt', 'sub/deeper/b.bin'
+        with open(os.path.join(out, changed), 'r+b') as f:
+            f.seek(500)
+            byte = f.read(1)
+            f.seek(500)
+            f.write(bytes([byte[0] ^ 0x01]))
+        os.remove(os.path.join(out, gone))
+        xx_code, states = xxhsum_check(out, 'sums.xxh128')
+        self.assertEqual(xx_code, 1)
+        self.assertEqual({n: s for n, s in states.items() if s != 'OK'}, {changed: 'FAILED', gone: 'missing'})
+
+        log, table = self.path('check.jsonl'), self.path('check.csv')
+        code, stdout, err = self.sorvane('check %s /log:%s /csv:%s' % (q(win(sums)), q(win(log)), q(win(table))))
+        self.assertEqual(code, 1, stdout + err)
+        shown = {}
+        for line in (stdout + err).splitlines():
+            path, _, state = line.rpartition(': ')
+            if path.startswith('Z:'):
+                shown[os.path.relpath(unix(path), out).replace(os.sep, '/')] = state
+        self.assertEqual(shown, dict({n: 'Good' for n in names}, **{changed: 'Changed', gone: 'Missing'}))
+        rows, closing = self.check_rows(log, table)
+        states = {os.path.relpath(unix(r['source']), out).replace(os.sep, '/'): r['status'] for r in rows}
+        self.assertEqual(states, dict({n: 'good' for n in names}, **{changed: 'changed', gone: 'missing'}))
+        self.assertEqual(closing['totals'], {'files': 5, 'good': 3, 'changed': 1, 'missing': 1, 'unread': 0,
+                                             'damaged': 0})
+        self.assertEqual((closing['end'], closing['exit_code']), ('completed', 1))
+
+    def test_a_damaged_line_stops_no_other_and_a_clean_check_is_0(self):
+        out = self.path('out')
+        write(os.path.join(out, 'one.txt'), 'one')
+        write(os.path.join(out, 'two.txt'), 'two')
+        good = [subprocess.run(['xxhsum', '-H2', n], cwd=out, check=True, capture_output=True).stdout.decode()
+                for n in ('one.txt', 'two.txt')]
+        sums = os.path.join(out, 'all.xxh128')
+        write(sums, good[0] + 'not a checksum line\n' + 'ZZ' * 16 + '  two.txt\n' + good[1])
+        log, table = self.path('c.jsonl'), self.path('c.csv')
+        code, stdout, err = self.sorvane('check %s /log:%s /csv:%s' % (q(win(sums)), q(win(log)), q(win(table))))
+        self.assertEqual(code, 1, stdout + err)
+        rows, closing = self.check_rows(log, table)
+        self.assertEqual([r['status'] for r in rows], ['good', 'damaged', 'damaged', 'good'])
+        self.assertEqual(rows[1]['source'], 'not a checksum line')
+        self.assertEqual(closing['totals']['damaged'], 2)
+        self.assertEqual(closing['exit_code'], 1)
+
+        write(sums, ''.join(good))
+        code, stdout, err = self.sorvane('check %s /quiet' % q(win(sums)))
+        self.assertEqual((code, stdout.strip(), err.strip()), (0, '', ''))
+
+    def test_a_checksum_file_named_as_a_source_is_refused_and_left_alone(self):
+        src = self.path('src')
+        write(self.path('src/a.txt'), 'a')
+        write(self.path('src/s.xxh128'), 'an older checksum file')
+        code, stdout, err = self.sorvane('copy %s %s /verify /sums:%s' % (
+            q(win(src) + '\\;a.txt;s.xxh128'), q(win(self.path('src/o'))), q(win(self.path('src/s.xxh128')))))
+        self.assertEqual(code, 2, stdout + err)
+        self.assertIn('one of the sources', err)
+        self.assertEqual(read(self.path('src/s.xxh128')), b'an older checksum file')
+        self.assertFalse(os.path.exists(self.path('src/o')))
+
+    def test_check_refuses_bad_arguments_and_an_unreadable_file_with_2(self):
+        write(self.path('s.xxh128'), '')
+        cases = [
+            ('check', 'needs one checksum file'),
+            ('check %s %s' % (q(win(self.path('s.xxh128'))), q(win(self.path('t.xxh128')))), 'Unexpected argument'),
+            ('check %s /verify' % q(win(self.path('s.xxh128'))), 'Unknown switch'),
+            ('check %s' % q(win(self.path('none.xxh128'))), 'cannot be read'),
+            ('check %s' % q(win(self.root)), 'cannot be read'),
+            ('check %s /log:%s' % (q(win(self.path('s.xxh128'))), q(win(self.path('s.xxh128')))), 'same file'),
+        ]
+        for arguments, cause in cases:
+            with self.subTest(arguments=arguments):
+                code, stdout, err = self.sorvane(arguments)
+                self.assertEqual(code, 2, stdout + err)
+                lines = [line for line in err.splitlines() if line.strip()]
+                self.assertEqual(len(lines), 1, err)
+                self.assertIn(cause, lines[0])
+        self.assertEqual(read(self.path('s.xxh128')), b'', 'the checksum file is only read')
 
 
 class CtrlC(ConsoleRun):

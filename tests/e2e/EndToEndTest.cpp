@@ -9,7 +9,13 @@
 #include "TestSupport.h"
 #include "res/SorvaneRes.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace sorvane;
 using namespace sorvane::e2e;
@@ -106,6 +112,84 @@ TEST_F(EndToEnd, CopyFromTheContextMenuWithItsReportAndHistory)
     EXPECT_NE(ini.find("[Destines]"), std::string::npos);
     EXPECT_NE(ini.find("=" + narrow(out)), std::string::npos) << ini;
     EXPECT_NE(ini.find("=Text|*.txt"), std::string::npos);
+}
+
+// The XXH3-128 of `bytes` as xxhsum -H2 prints it.
+std::string xxh128Text(const std::string& bytes)
+{
+    const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
+    char text[33];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return text;
+}
+
+std::string stamp(const SYSTEMTIME& t)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
+TEST_F(EndToEnd, VerifiedCopyWritesItsChecksumFileAndTheReportLinksIt)
+{
+    ASSERT_TRUE(test::writeBytes(src + L"\\docs\\with blanks.txt", "echo with blanks"));
+    const std::wstring command =
+        handoff::buildCommandText(handoff::Operation::Copy, nullptr, {src + L"\\a.txt", src + L"\\docs"});
+    HWND dialog = start(command);
+    ASSERT_NE(dialog, nullptr);
+    setControlText(dialog, kTarget, out);
+    HWND box = ::GetDlgItem(dialog, IDC_WRITE_CHECKSUMS);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(::IsWindowEnabled(box)) << "a copy opens without verification";
+    click(dialog, IDC_VERIFY_COPIES);
+    EXPECT_TRUE(::IsWindowEnabled(box));
+    click(dialog, IDC_WRITE_CHECKSUMS);
+    EXPECT_TRUE(isChecked(dialog, IDC_WRITE_CHECKSUMS));
+    SYSTEMTIME before = {};
+    ::GetLocalTime(&before);
+    EXPECT_EQ(runToEnd(dialog), 0u);
+    SYSTEMTIME after = {};
+    ::GetLocalTime(&after);
+
+    // One checksum file in the target, named by the run's start.
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = ::FindFirstFileW((out + L"\\Sorvane-*.xxh128").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << "no checksum file in the target";
+    const std::wstring name = found.cFileName;
+    EXPECT_FALSE(::FindNextFileW(search, &found)) << "one checksum file";
+    ::FindClose(search);
+    const std::string stamped = narrow(name.substr(8, 15));
+    EXPECT_EQ(name.size(), 8u + 15u + 7u);
+    EXPECT_LE(stamp(before), stamped);
+    EXPECT_GE(stamp(after), stamped);
+
+    const std::string expected = xxh128Text("alpha text") + "  a.txt\n" +
+                                 xxh128Text("charlie text") + "  docs/c.txt\n" +
+                                 xxh128Text("delta text") + "  docs/deep/d.txt\n" +
+                                 xxh128Text("echo with blanks") + "  docs/with blanks.txt\n";
+    std::string written = test::readBytes(out + L"\\" + name);
+    // The walk's order is its own: compare the lines as a set.
+    const auto sortedLines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    EXPECT_EQ(sortedLines(written), sortedLines(expected)) << written;
+
+    std::string url = "file:///" + narrow(out) + "/" + narrow(name);
+    for (char& c : url) {
+        if (c == '\\') c = '/';
+    }
+    const std::string page = report();
+    EXPECT_NE(page.find("<tr><td>Checksum file</td><td><a href=\"" + url + "\">" + narrow(out) + "\\" + narrow(name) +
+                        "</a></td></tr>"),
+              std::string::npos)
+        << page;
 }
 
 TEST_F(EndToEnd, OverwritePolicies)

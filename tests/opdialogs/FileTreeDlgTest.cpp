@@ -694,6 +694,68 @@ TEST_F(FileTreeDialogWindow, VerifyCopiesIsProposedForAMoveNotForACopyAtEveryOpe
               0);
 }
 
+// "Write a checksum file" can be chosen only while copies are verified,
+// opens unticked whatever the last run chose, and is the next Tab stop
+// after "Verify copies".
+TEST_F(FileTreeDialogWindow, ChecksumBoxFollowsVerifyCopiesAndOpensUnticked)
+{
+    dialog.settings.setSources(L"C:\\Data\\;a.txt;");
+    dialog.settings.setTarget(L"D:\\Out");
+    const struct {
+        uint32_t kind;
+        std::vector<int> clicks; // in order, after the opening
+        bool enabledAfter;
+        bool tickedAfter;
+        uint32_t verify;         // the settings handed back
+        uint32_t writeChecksums;
+    } cases[] = {
+        {kOperationCopy, {}, false, false, 0, 0},
+        {kOperationCopy, {kVerifyCopies, kWriteChecksums}, true, true, 1, 1},
+        {kOperationCopy, {kVerifyCopies, kWriteChecksums, kVerifyCopies}, false, false, 0, 0},
+        {kOperationCopy, {kVerifyCopies, kWriteChecksums, kVerifyCopies, kVerifyCopies}, true, false, 1, 0},
+        {kOperationMove, {}, true, false, 1, 0},
+        {kOperationMove, {kWriteChecksums}, true, true, 1, 1},
+        {kOperationMove, {kWriteChecksums, kVerifyCopies}, false, false, 0, 0},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(index++);
+        dialog.settings.writeChecksums = 1; // the last run's choice is not proposed
+        EXPECT_EQ(run(c.kind, [&](HWND window) {
+                      HWND box = ::GetDlgItem(window, kWriteChecksums);
+                      ASSERT_NE(box, nullptr);
+                      EXPECT_EQ(text(window, kWriteChecksums), L"Write a checksum file(&K)");
+                      EXPECT_FALSE(checked(window, kWriteChecksums)) << "unticked at the opening";
+                      EXPECT_EQ(::IsWindowEnabled(box) != FALSE, checked(window, kVerifyCopies));
+                      const RECT verify = screenRect(::GetDlgItem(window, kVerifyCopies));
+                      EXPECT_GE(screenRect(box).top, verify.bottom);
+                      for (int id : c.clicks) click(window, id);
+                      EXPECT_EQ(::IsWindowEnabled(box) != FALSE, c.enabledAfter);
+                      EXPECT_EQ(checked(window, kWriteChecksums), c.tickedAfter);
+                      if (c.enabledAfter) {
+                          EXPECT_EQ(::GetNextDlgTabItem(window, ::GetDlgItem(window, kVerifyCopies), FALSE), box);
+                      }
+                      command(window, kStart);
+                  }),
+                  1);
+        EXPECT_EQ(dialog.settings.verifyCopies, c.verify);
+        EXPECT_EQ(dialog.settings.writeChecksums, c.writeChecksums);
+    }
+    // Delete and compress have no such box; a delete writes none.
+    dialog.settings.writeChecksums = 1;
+    EXPECT_EQ(run(kOperationDelete, [&](HWND window) {
+                  EXPECT_EQ(::GetDlgItem(window, kWriteChecksums), nullptr);
+                  command(window, kStart);
+              }),
+              1);
+    EXPECT_EQ(dialog.settings.writeChecksums, 0u);
+    EXPECT_EQ(run(kOperationCompress, [&](HWND window) {
+                  EXPECT_EQ(::GetDlgItem(window, kWriteChecksums), nullptr);
+                  command(window, kCancel);
+              }),
+              0);
+}
+
 TEST_F(FileTreeDialogWindow, DeleteFormAlwaysOpensWithTheRecycleBin)
 {
     dialog.settings.setSources(L"C:\\Data\\;old;");
