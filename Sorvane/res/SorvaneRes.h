@@ -85,6 +85,7 @@
 #define IDC_PATTERNS                    2004 // "Name|Types"
 #define IDC_SUBFOLDERS                  2005
 #define IDC_ADVANCE                     2006
+#define IDC_PLAN                        2241 // "Plan" beside Start (copy, move, compress)
 #define IDC_EXCLUDE                     2007
 #define IDC_TIME_GROUP                  2008
 #define IDC_SIZE_GROUP                  2009 // group box "File Size" (copy, move, delete)
