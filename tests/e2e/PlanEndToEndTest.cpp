@@ -13,7 +13,6 @@
 #include "TestSupport.h"
 #include "res/SorvaneRes.h"
 
-#include <cstring>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -99,34 +98,6 @@ std::map<std::wstring, Entry> snapshot(const std::wstring& folder)
     std::map<std::wstring, Entry> entries;
     snapshot(folder, L"", entries);
     return entries;
-}
-
-// The rows of a page's tables, each as its cells' texts (tags dropped,
-// entities read).
-std::vector<std::vector<std::string>> tableRows(const std::string& page)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (size_t at = 0; (at = page.find("<tr>", at)) != std::string::npos;) {
-        const size_t end = page.find("</tr>", at);
-        if (end == std::string::npos) break;
-        std::vector<std::string> cells;
-        for (size_t cell = page.find("<td>", at); cell != std::string::npos && cell < end;
-             cell = page.find("<td>", cell + 4)) {
-            std::string text;
-            bool inTag = false;
-            for (size_t i = cell + 4; i < page.find("</td>", cell); ++i) {
-                const char c = page[i];
-                if (c == '<') inTag = true;
-                else if (c == '>') inTag = false;
-                else if (!inTag && c != '\r' && c != '\n') text += c;
-            }
-            for (size_t amp; (amp = text.find("&amp;")) != std::string::npos;) text.replace(amp, 5, "&");
-            cells.push_back(text);
-        }
-        rows.push_back(cells);
-        at = end;
-    }
-    return rows;
 }
 
 DWORD registryNumber(const wchar_t* name)
@@ -217,7 +188,7 @@ protected:
         };
         std::map<std::string, std::vector<std::string>> rows; // item rows by source
         std::map<std::string, std::string> summary;
-        for (const auto& row : tableRows(page)) {
+        for (const auto& row : test::htmlTableRows(page)) {
             if (row.size() == 5) rows[row[0]] = row;
             if (row.size() == 2) summary[row[0]] = row[1];
         }

@@ -11,7 +11,6 @@
 #include "run/PlanReport.h"
 
 #include <array>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,41 +20,6 @@ using namespace sorvane;
 namespace {
 
 using Cells = std::vector<std::string>;
-
-// The text of a cell as a browser shows it: tags dropped, entities read.
-std::string cellText(const std::string& html)
-{
-    std::string text;
-    bool inTag = false;
-    for (char c : html) {
-        if (c == '<') inTag = true;
-        else if (c == '>') inTag = false;
-        else if (!inTag && c != '\r' && c != '\n') text += c;
-    }
-    const std::pair<const char*, const char*> entities[] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}};
-    for (const auto& [entity, plain] : entities) {
-        for (size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, std::strlen(entity), plain);
-    }
-    return text;
-}
-
-// Every table row of the page, in order, as its cells' texts.
-std::vector<Cells> tableRows(const std::string& page)
-{
-    std::vector<Cells> rows;
-    for (size_t at = 0; (at = page.find("<tr>", at)) != std::string::npos;) {
-        const size_t end = page.find("</tr>", at);
-        if (end == std::string::npos) break;
-        Cells cells;
-        for (size_t cell = page.find("<td>", at); cell != std::string::npos && cell < end;
-             cell = page.find("<td>", cell + 4)) {
-            cells.push_back(cellText(page.substr(cell + 4, page.find("</td>", cell) - cell - 4)));
-        }
-        rows.push_back(cells);
-        at = end;
-    }
-    return rows;
-}
 
 std::string utf8(const std::wstring& text)
 {
@@ -170,7 +134,7 @@ TEST_F(PlanPage, SummaryCountsBytesAndOneRowPerItem)
 
     std::map<std::string, std::string> labels; // the two-cell rows: settings and summary
     std::vector<Cells> itemRows;
-    for (const Cells& row : tableRows(page)) {
+    for (const Cells& row : test::htmlTableRows(page)) {
         if (row.size() == 2) labels[row[0]] = row[1];
         if (row.size() == 5) itemRows.push_back(row);
     }
