@@ -8,6 +8,7 @@
 #include "base/AppState.h"
 #include "base/DataFolder.h"
 #include "base/Strings.h"
+#include "engine/Decision.h"
 #include "engine/EngineSinks.h"
 #include "engine/FileTimes.h"
 #include "engine/FileTreeSetting.h"
@@ -139,6 +140,21 @@ std::wstring reasonTextOf(const Outcome& outcome)
     return words;
 }
 
+// The size and time of the listing, when the record in hand is the file
+// in `job.sources`.
+void addListingFacts(const FILE_TREE_SETTING& job, ResultRow& row)
+{
+    const ListingRecord* item = job.currentItem;
+    if (!item || item->kind != kListingFile || !job.sources) return;
+    wchar_t name[kListingNameCapacity];
+    const size_t length = copyRecordName(item, name);
+    const wchar_t* last = fileNamePart(job.sources);
+    if (std::wcslen(last) != length || std::wmemcmp(last, name, length) != 0) return;
+    row.hasFacts = true;
+    row.size = item->size;
+    row.lastWrite = item->lastWrite;
+}
+
 // The results files of a run and the rows' tally; also the engine's log,
 // handing each row on to the report.
 class ResultSink final : public ILogSink {
@@ -200,17 +216,7 @@ private:
         }
         row.source = ordinaryFormOf(job_.sources);
         if (kind == kOperationCopy || kind == kOperationMove) row.target = ordinaryFormOf(job_.target);
-        // The size and time of the listing, when the record in hand is
-        // this very file.
-        const ListingRecord* item = job_.currentItem;
-        if (!item || item->kind != kListingFile) return;
-        wchar_t name[kListingNameCapacity];
-        const size_t length = copyRecordName(item, name);
-        const wchar_t* last = fileNamePart(job_.sources);
-        if (std::wcslen(last) != length || std::wmemcmp(last, name, length) != 0) return;
-        row.hasFacts = true;
-        row.size = item->size;
-        row.lastWrite = item->lastWrite;
+        addListingFacts(job_, row);
     }
 
     FILE_TREE_SETTING& job_;
@@ -220,6 +226,52 @@ private:
     CLogHtml* report_ = nullptr;
     RowTally tally_;
     bool failed_ = false;
+};
+
+// A plan's rows, written to the results files as a run's rows are (status
+// "planned", the planned action), and a count and the bytes per action.
+class PlanRows final : public IPlanSink {
+public:
+    PlanRows(const FILE_TREE_SETTING& job, ResultSink& sink) : job_(job), sink_(sink) {}
+
+    void Planned(const wchar_t* source, const wchar_t* target, const FileDecision& decision, uint64_t size) override
+    {
+        const size_t index = static_cast<size_t>(decision.action);
+        ++counts_[index];
+        bytes_[index] += size;
+        // As for a run: a failure, or a skip for another reason than a
+        // policy (a link, read-only protection), is a problem.
+        if (decision.action == FileAction::Fail ||
+            (decision.action == FileAction::Skip && decision.status != kStatusTestOnly)) {
+            problems_ = true;
+        }
+        ResultRow row;
+        row.planned = true;
+        row.action = actionName(decision.action);
+        row.source = ordinaryFormOf(source ? source : L"");
+        if (target) row.target = ordinaryFormOf(target);
+        row.outcome.status = decision.status;
+        row.outcome.reason = decision.reason;
+        row.outcome.error = decision.error;
+        row.reasonText = reasonTextOf(row.outcome);
+        if (source == job_.sources) addListingFacts(job_, row);
+        if (!row.hasFacts && size != 0) {
+            row.hasFacts = true;
+            row.size = size;
+        }
+        sink_.write(row);
+    }
+
+    uint32_t count(FileAction action) const noexcept { return counts_[static_cast<size_t>(action)]; }
+    uint64_t bytes(FileAction action) const noexcept { return bytes_[static_cast<size_t>(action)]; }
+    bool problems() const noexcept { return problems_; }
+
+private:
+    const FILE_TREE_SETTING& job_;
+    ResultSink& sink_;
+    uint32_t counts_[static_cast<size_t>(FileAction::Count)] = {};
+    uint64_t bytes_[static_cast<size_t>(FileAction::Count)] = {};
+    bool problems_ = false;
 };
 
 // The progress on the console: one row in place, redrawn at most five
@@ -517,6 +569,38 @@ int runCopyMoveDelete(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& si
     return code;
 }
 
+// The plan of `job`: every item judged as the run would judge it, nothing
+// changed, no report; one line per action that occurs on the console.
+int runPlan(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
+{
+    PlanRows rows(job, sink);
+    {
+        RunningJob running(job);
+        out.say(loadString(IDS_CMD_PHASE_COUNTING));
+        planSequence(job, rows);
+    }
+    const bool cancelled = job.cancel != 0;
+    const int code = cancelled ? kExitCancelled : sink.failed() ? kExitInternal : rows.problems() ? kExitProblems : kExitDone;
+    uint32_t items = 0;
+    for (size_t action = 0; action < static_cast<size_t>(FileAction::Count); ++action) {
+        const FileAction which = static_cast<FileAction>(action);
+        items += rows.count(which);
+        if (rows.count(which) == 0) continue;
+        const std::string word = actionName(which);
+        out.say(formatStrings(IDS_CMD_PLAN_ACTION, {std::wstring(word.begin(), word.end()),
+                                                    std::to_wstring(rows.count(which)), sizeText(rows.bytes(which))}));
+    }
+    ResultTotals totals = totalsOf(job);
+    totals.completed = 0;
+    totals.doneBytes = 0;
+    totals.end = cancelled ? "cancelled" : "planned";
+    totals.exitCode = code;
+    sink.close(totals);
+    out.say(formatString(IDS_CMD_PLAN_DONE, std::to_wstring(items).c_str()));
+    if (cancelled) out.error(loadString(IDS_CANCELED));
+    return code;
+}
+
 int runCompress(FILE_TREE_SETTING& job, ConsoleOutput& out, ResultSink& sink)
 {
     RunEnd end = RunEnd::Completed;
@@ -628,6 +712,10 @@ int runConsole(const std::vector<std::wstring>& arguments, ConsoleOutput& out)
     }
 
     ResultSink sink(job, json.isOpen() ? &json : nullptr, csv.isOpen() ? &csv : nullptr);
+    if (options.plan) {
+        if (job.kind() != kOperationCompress) addTargetSeparator(job);
+        return runPlan(job, out, sink);
+    }
     if (job.kind() == kOperationCompress) return runCompress(job, out, sink);
     addTargetSeparator(job);
     initAppDataFolder(app().appDataFolder, kShortPathCapacity);

@@ -42,6 +42,7 @@ const char* const kReasonCodes[] = {
     "target_folder_is_link",
     "case_twin_not_recycled",
     "now_a_folder",
+    "file_in_the_way",
 };
 static_assert(sizeof(kReasonCodes) / sizeof(kReasonCodes[0]) == kReasonCount, "a code for every reason");
 

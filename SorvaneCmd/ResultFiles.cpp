@@ -122,7 +122,7 @@ std::string jsonLine(const ResultRow& row)
 {
     nlohmann::ordered_json head;
     head["action"] = row.action;
-    head["status"] = statusCode(row.outcome.status);
+    head["status"] = row.planned ? "planned" : statusCode(row.outcome.status);
     head["reason"] = reasonCode(row.outcome);
     nlohmann::ordered_json tail;
     if (row.hasFacts) {
@@ -166,7 +166,7 @@ std::string csvHeader()
 std::string csvLine(const ResultRow& row)
 {
     std::string line = csvField(row.source) + "," + csvField(row.target) + "," + row.action + "," +
-                       statusCode(row.outcome.status) + "," + reasonCode(row.outcome) + "," +
+                       (row.planned ? "planned" : statusCode(row.outcome.status)) + "," + reasonCode(row.outcome) + "," +
                        csvField(row.reasonText) + ",";
     if (row.hasFacts) line += std::to_string(row.size) + "," + utf8Text(console::formatUtcTime(row.lastWrite));
     else line += ",";

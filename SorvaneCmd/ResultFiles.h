@@ -23,7 +23,8 @@ namespace sorvane {
 struct ResultRow {
     std::wstring source;
     std::wstring target;       // empty: none (a delete, a folder, a missing item)
-    const char* action = "";   // copy, move, delete, recycle, compress
+    const char* action = "";   // copy, move, delete, recycle, compress; a plan's rows: the planned action
+    bool planned = false;      // a plan's row: status "planned"
     Outcome outcome;
     std::wstring reasonText;   // the reason (or the system's error) as the report words it
     bool hasFacts = false;     // size and mtime known (from the item's listing)

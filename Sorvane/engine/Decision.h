@@ -13,6 +13,7 @@
 namespace sorvane {
 
 class FILE_TREE_SETTING;
+struct FileFacts;
 
 enum class FileAction : uint8_t {
     Copy,       // copied; no target of its name is there
@@ -38,15 +39,24 @@ struct FileDecision {
     ItemStatus status = kStatusFailed;
     DWORD error = 0;
     bool replaces = false; // a move or copy that replaces a target of its name
+    // A move's source judged not newer than its target: the target stays,
+    // whatever becomes of the source (DropSource, or its refusals).
+    bool targetStays = false;
 };
 
 // The decision for the qualifying file in `settings.sources` (described by
 // `currentItem`, with `existingTarget` the target folder's entry of its
 // name, or null), before anything is written. `written` says whether this
 // run has already written (or, in a plan, would already have written) the
-// target's name: then the file is refused. Reads the file system only to
-// tell whether an existing target is the source itself.
-FileDecision decideFile(const FILE_TREE_SETTING& settings, bool written);
+// target's name: then the file is refused. With `lookCloser`, an existing
+// target is opened to tell whether it is the source itself under another
+// name (the executing pass and a plan); the counting pass does without.
+FileDecision decideFile(const FILE_TREE_SETTING& settings, bool written, bool lookCloser);
+
+// Whether the file at `target` is the source (whose facts are `source`)
+// under another name: kReasonNone for two files, else the reason of the row
+// that keeps both.
+ItemReason sameFileReason(const FileFacts& source, const wchar_t* target);
 
 // Receives a plan: every item a run would report, with its decision, and
 // nothing changed on disk.
@@ -69,6 +79,15 @@ protected:
 // file. Nothing on disk changes, not even the folders a cloned tree would
 // make. The run counters are left as a counting pass leaves them.
 void planSourceList(FILE_TREE_SETTING& settings, IPlanSink& sink);
+
+// Tells the plan of `settings`, when it has one, about an item; `target`
+// counts only for a copy or move (null: none known yet).
+void notePlanned(const FILE_TREE_SETTING& settings, const wchar_t* source, const wchar_t* target,
+                 const FileDecision& decision, uint64_t size);
+
+// The decision of an item refused as a run's row will say: `status`,
+// `reason` and the system's `error`.
+FileDecision refusalDecision(ItemStatus status, ItemReason reason, DWORD error = 0);
 
 // A short English name of each action, for machine-read output (JSON
 // Lines, CSV, the plan's summary keys): "copy", "replace", ...

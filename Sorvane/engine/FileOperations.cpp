@@ -1,5 +1,6 @@
 #include "engine/FileOperations.h"
 
+#include "engine/Decision.h"
 #include "engine/EngineSinks.h"
 #include "engine/FileTreeSetting.h"
 #include "engine/HeldSource.h"
@@ -122,38 +123,26 @@ const wchar_t* targetFileName(const FILE_TREE_SETTING& settings)
     return slash ? slash + 1 : settings.target;
 }
 
-// True, with the row written, when this run already wrote the target's
-// name in its folder: the second source stays where it is.
-bool refusedAsWrittenName(FILE_TREE_SETTING& settings)
+// The source that this run already wrote the target's name with, in the
+// target folder in hand, or null.
+const std::wstring* nameWriter(FILE_TREE_SETTING& settings)
 {
     WrittenFolder* folder = targetFolderRecord(settings);
-    if (!folder) return false;
-    const std::wstring* writer = folder->writer(targetFileName(settings));
-    if (!writer) return false;
+    return folder ? folder->writer(targetFileName(settings)) : nullptr;
+}
+
+// The row of a second source refused because this run already wrote the
+// target's name (by `writer`): the second source stays where it is.
+void logNameWritten(FILE_TREE_SETTING& settings, const std::wstring& writer)
+{
     wchar_t shown[MAX_PATH];
-    const wchar_t* other = ordinaryPathForm(writer->c_str(), shown, MAX_PATH) == 0 ? shown : writer->c_str();
+    const wchar_t* other = ordinaryPathForm(writer.c_str(), shown, MAX_PATH) == 0 ? shown : writer.c_str();
     if (settings.log) settings.log->WriteOutcome(settings.sources, {kStatusFailed, kReasonNameWritten, 0, other, nullptr});
-    return true;
 }
 
 void recordWrittenName(FILE_TREE_SETTING& settings)
 {
     if (WrittenFolder* folder = targetFolderRecord(settings)) folder->add(targetFileName(settings), settings.sources);
-}
-
-// Whether the existing target is the source itself under another name (a
-// hard link, a file link, one share under two names). kReasonNone when they are two
-// files, else the reason of the row that keeps both.
-ItemReason sameFileReason(const FileFacts& source, const wchar_t* target)
-{
-    DWORD error = 0;
-    const FileFacts there = readFileFacts(target, error);
-    switch (judgeSameFile(source, there)) {
-    case SameFile::Yes: return kReasonSameFile;
-    case SameFile::Possibly: return kReasonPossiblySameFile;
-    case SameFile::No: break;
-    }
-    return kReasonNone;
 }
 
 // A temporary file name beside the target. Its text lives in the object
@@ -449,7 +438,9 @@ int applyDelete(FILE_TREE_SETTING& settings)
 {
     const ListingRecord* item = settings.currentItem;
     const uint64_t size = item->size;
+    const FileDecision decision = decideFile(settings, false, true);
     if (settings.isCountingPass()) {
+        notePlanned(settings, settings.sources, nullptr, decision, size);
         settings.totalBytes += size;
         ++settings.totalFiles;
         return kOperationDone;
@@ -460,20 +451,15 @@ int applyDelete(FILE_TREE_SETTING& settings)
     const wchar_t* source = settings.sources;
     const DWORD attributes = item->attributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && settings.protectReadOnly) {
-        logItem(settings, source, kStatusReadOnly);
+    if (decision.action == FileAction::Skip) {
+        // Read-only protection, or a test run, which changes nothing on
+        // disk, not even an attribute.
+        logItem(settings, source, decision.status);
         countOutcome(settings, false);
         refreshProgress(settings);
         return kOperationFailed;
     }
-    if (settings.testOnly) {
-        // A test run changes nothing on disk, not even an attribute.
-        logItem(settings, source, kStatusTestOnly);
-        countOutcome(settings, false);
-        refreshProgress(settings);
-        return kOperationFailed;
-    }
-    if (!settings.deleteToRecycleBin()) {
+    if (decision.action == FileAction::Delete) {
         // Deleted for good only while it is the file that was judged: held
         // so that no one writes it meanwhile, and deleted through that
         // handle.
@@ -507,18 +493,20 @@ int applyDelete(FILE_TREE_SETTING& settings)
 
 // A move whose target is not older than its source: the target stays and
 // the source is deleted, but only while the target is still the file that
-// was judged; otherwise both stay.
-int deleteOutdatedSource(FILE_TREE_SETTING& settings)
+// was judged; otherwise both stay. `decision` is the file's judgement
+// (DropSource, or a refusal of the source).
+int deleteOutdatedSource(FILE_TREE_SETTING& settings, const FileDecision& decision)
 {
     const ListingRecord* item = settings.currentItem;
     const wchar_t* source = settings.sources;
-    const bool readOnly = (item->attributes & FILE_ATTRIBUTE_READONLY) != 0;
     showFileName(settings);
     bool deleted = false;
     if (placementFor(settings, settings.existingTarget) != Placement::Replace) {
         logReason(settings, settings.target, kStatusFailed, kReasonTargetChanged, 0);
-    } else if (readOnly && settings.protectReadOnly) {
-        logItem(settings, source, kStatusReadOnly);
+    } else if (decision.action == FileAction::Skip) {
+        logItem(settings, source, decision.status);
+    } else if (decision.action == FileAction::Fail) {
+        logReason(settings, source, kStatusFailed, decision.reason, decision.error);
     } else {
         // The source goes only while it is the file that was judged, and
         // only when the target that stays is another file.
@@ -544,75 +532,89 @@ int deleteOutdatedSource(FILE_TREE_SETTING& settings)
     return kOperationSkipped;
 }
 
+// Counts a copy or move in the counting pass as its executing pass will
+// treat it (bytes to move, room needed on the target), by its decision.
+int countCopyOrMove(FILE_TREE_SETTING& settings, const FileDecision& decision)
+{
+    const ListingRecord* existing = settings.existingTarget;
+    const uint64_t size = settings.currentItem->size;
+    if (decision.action == FileAction::Fail &&
+        (decision.reason == kReasonLinkInTheWay || decision.reason == kReasonFolderInTheWay)) {
+        return refuseFile(settings, decision.reason, 0);
+    }
+    if (decision.action == FileAction::KeepTarget) return kOperationSkipped;
+    if (decision.targetStays) {
+        // The source goes and frees its room where it leaves the target's volume.
+        settings.totalBytes += size;
+        if (settings.sameVolume) settings.neededBytes -= static_cast<int64_t>(size);
+        ++settings.totalFiles;
+        return kOperationSkipped;
+    }
+    // A verified copy is read back after it is written: twice the bytes.
+    settings.totalBytes += progressAllowance(settings, size);
+    const int64_t growth = static_cast<int64_t>(size) - static_cast<int64_t>(existing ? existing->size : 0);
+    // A move within one volume only renames: it needs room only where it
+    // replaces a target. Anything else is written in full beside the old
+    // target before the rename lets that go.
+    const bool renames = settings.kind() == kOperationMove && settings.sameVolume;
+    const int64_t during = settings.neededBytes + (renames ? 0 : static_cast<int64_t>(size));
+    if (!renames || existing) settings.neededBytes += growth;
+    settings.neededPeakBytes = std::max({settings.neededPeakBytes, during, settings.neededBytes});
+    ++settings.totalFiles;
+    return kOperationDone;
+}
+
+// Whether a decision puts something at the target's name (or keeps the
+// target there in place of a source that goes): later sources of the run
+// may not write that name again.
+bool claimsTargetName(const FileDecision& decision)
+{
+    switch (decision.action) {
+    case FileAction::Copy:
+    case FileAction::Replace:
+    case FileAction::MoveRename:
+    case FileAction::MoveCopy:
+    case FileAction::DropSource: return true;
+    default: return false;
+    }
+}
+
 int applyCopyOrMove(FILE_TREE_SETTING& settings)
 {
     const ListingRecord* item = settings.currentItem;
     const ListingRecord* existing = settings.existingTarget;
     const bool move = settings.kind() == kOperationMove;
     const bool counting = settings.isCountingPass();
+    const bool planning = settings.plan != nullptr;
     const uint64_t size = item->size;
 
-    // A folder of the file's name in the target is no older or newer file:
-    // nothing is written over it, whatever the policy.
-    if (existing && isLinkRecord(*existing)) return refuseFile(settings, kReasonLinkInTheWay, 0);
-    if (existing && existing->kind == kListingFolder) return refuseFile(settings, kReasonFolderInTheWay, 0);
-
-    // A target of this name that the run itself wrote (from another source
-    // whose name differs only by case, or another folder landing in the
-    // same one) is no old target for the policy to judge: a conflict under
-    // every policy.
-    if (existing && !counting && refusedAsWrittenName(settings)) {
-        settings.doneBytes += progressAllowance(settings, size);
-        ++settings.failedFiles;
-        refreshProgress(settings);
-        return kOperationFailed;
+    // The names this run wrote are known to the executing pass and to a
+    // plan (which records what the run would write); the counting pass
+    // judges without them and without opening targets.
+    const std::wstring* writer = counting && !planning ? nullptr : nameWriter(settings);
+    const FileDecision decision = decideFile(settings, writer != nullptr, !counting || planning);
+    if (planning) {
+        notePlanned(settings, settings.sources, settings.target, decision, size);
+        if (claimsTargetName(decision)) recordWrittenName(settings);
     }
+    if (counting) return countCopyOrMove(settings, decision);
 
-    if (existing) {
-        const OverwritePolicy policy = settings.overwritePolicy();
-        if (policy == OverwritePolicy::Never) return kOperationSkipped;
-        if (policy == OverwritePolicy::IfNewer) {
-            const FILETIME sourceTime = item->lastWrite;
-            const FILETIME targetTime = existing->lastWrite;
-            if (::CompareFileTime(&sourceTime, &targetTime) <= 0) {
-                if (!move) return kOperationSkipped;
-                if (!counting) return deleteOutdatedSource(settings);
-                settings.totalBytes += size;
-                if (settings.sameVolume) settings.neededBytes -= static_cast<int64_t>(size);
-                ++settings.totalFiles;
-                return kOperationSkipped;
-            }
-        }
+    if (decision.action == FileAction::Fail &&
+        (decision.reason == kReasonLinkInTheWay || decision.reason == kReasonFolderInTheWay)) {
+        return refuseFile(settings, decision.reason, 0);
     }
-
-    if (counting) {
-        // A verified copy is read back after it is written: twice the bytes.
-        settings.totalBytes += progressAllowance(settings, size);
-        const int64_t growth = static_cast<int64_t>(size) - static_cast<int64_t>(existing ? existing->size : 0);
-        // A move within one volume only renames: it needs room only where it
-        // replaces a target. Anything else is written in full beside the old
-        // target before the rename lets that go.
-        const bool renames = move && settings.sameVolume;
-        const int64_t during = settings.neededBytes + (renames ? 0 : static_cast<int64_t>(size));
-        if (!renames || existing) settings.neededBytes += growth;
-        settings.neededPeakBytes = std::max({settings.neededPeakBytes, during, settings.neededBytes});
-        ++settings.totalFiles;
-        return kOperationDone;
-    }
+    if (decision.action == FileAction::KeepTarget) return kOperationSkipped;
+    if (decision.targetStays) return deleteOutdatedSource(settings, decision);
 
     showFileName(settings);
     const wchar_t* target = settings.target;
-    // A name this run already wrote here, or a target that is the source
-    // itself under another name: nothing is written, both files stay.
-    ItemReason refusal = kReasonNone;
-    if (refusedAsWrittenName(settings)) {
-        refusal = kReasonNameWritten;
-    } else if (existing) {
-        DWORD error = 0;
-        refusal = sameFileReason(readFileFacts(settings.sources, error), target);
-        if (refusal) logReason(settings, settings.sources, kStatusFailed, refusal, 0);
-    }
-    if (refusal) {
+    if (decision.action == FileAction::Fail || decision.action == FileAction::Skip) {
+        // A name this run already wrote here, a target that is the source
+        // itself under another name, or a protected read-only target:
+        // nothing is written, both files stay.
+        if (decision.reason == kReasonNameWritten && writer) logNameWritten(settings, *writer);
+        else if (decision.action == FileAction::Skip) logItem(settings, settings.sources, decision.status);
+        else logReason(settings, settings.sources, kStatusFailed, decision.reason, decision.error);
         settings.doneBytes += progressAllowance(settings, size);
         ++settings.failedFiles;
         refreshProgress(settings);
@@ -620,13 +622,6 @@ int applyCopyOrMove(FILE_TREE_SETTING& settings)
     }
     const DWORD targetAttributes = existing ? existing->attributes : 0;
     const bool targetReadOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (targetReadOnly && settings.protectReadOnly) {
-        logItem(settings, settings.sources, kStatusReadOnly);
-        settings.doneBytes += progressAllowance(settings, size);
-        ++settings.failedFiles;
-        refreshProgress(settings);
-        return kOperationFailed;
-    }
     const bool cleared = targetReadOnly && clearReadOnly(target, targetAttributes);
 
     settings.currentFileBytes = 0;
@@ -734,6 +729,7 @@ int refuseFile(FILE_TREE_SETTING& settings, ItemReason reason, DWORD error)
     const ListingRecord* item = settings.currentItem;
     const uint64_t size = item ? item->size : 0;
     if (settings.isCountingPass()) {
+        notePlanned(settings, settings.sources, settings.target, refusalDecision(kStatusFailed, reason, error), size);
         // Counted as the executing pass will treat it: one failed file.
         settings.totalBytes += size;
         ++settings.totalFiles;
@@ -755,6 +751,11 @@ int applyOperation(FILE_TREE_SETTING& settings)
     case kOperationMove: return applyCopyOrMove(settings);
     case kOperationDelete: return applyDelete(settings);
     case kOperationCompress:
+        if (settings.plan) {
+            notePlanned(settings, settings.sources, nullptr, decideFile(settings, false, false),
+                        settings.currentItem->size);
+            return kOperationDone;
+        }
         // The archive takes the file later; the walk only hands it over.
         return settings.collector && settings.collector->CollectFile(settings.sources, *settings.currentItem)
                    ? kOperationDone

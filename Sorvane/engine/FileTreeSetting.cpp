@@ -86,6 +86,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     collector = other.collector;
     cancel = other.cancel.load();
     sameVolume = other.sameVolume;
+    movesByRename = other.movesByRename;
     scannedFiles = other.scannedFiles.load();
     totalFiles = other.totalFiles.load();
     completedFiles = other.completedFiles.load();

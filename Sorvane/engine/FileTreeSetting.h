@@ -144,6 +144,7 @@ public:
     IPlanSink* plan = nullptr;
     std::atomic<uint32_t> cancel{0};
     uint32_t sameVolume = 0;
+    uint32_t movesByRename = 0; // a move's files are renamed, as far as a plan can tell (see movesByRename)
     std::atomic<uint32_t> scannedFiles{0};
     std::atomic<uint32_t> totalFiles{0};
     std::atomic<uint32_t> completedFiles{0};

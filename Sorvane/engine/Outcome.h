@@ -61,6 +61,7 @@ enum ItemReason : uint8_t {
     kReasonTargetFolderIsLink,   // the file's target folder is a link
     kReasonCaseTwinNotRecycled,  // the Recycle Bin cannot tell the file from its case twin
     kReasonNowAFolder,           // a file handed over to delete is a folder now
+    kReasonFileInTheWay,         // a file of the folder's name in the target: nothing can be written below it
     kReasonCount
 };
 

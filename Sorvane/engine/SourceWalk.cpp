@@ -1,5 +1,6 @@
 #include "engine/SourceWalk.h"
 
+#include "engine/Decision.h"
 #include "engine/EngineSinks.h"
 #include "engine/FileIdentity.h"
 #include "engine/FileOperations.h"
@@ -124,6 +125,7 @@ bool isRunTargetFolder(FILE_TREE_SETTING& settings, size_t length, FileIdentity&
 void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus status, ItemReason reason)
 {
     if (settings.isCountingPass()) {
+        notePlanned(settings, path, nullptr, refusalDecision(status, reason), 0);
         ++settings.totalFiles;
     } else {
         ++settings.failedFiles;
@@ -136,18 +138,23 @@ void refuseItem(FILE_TREE_SETTING& settings, const wchar_t* path, ItemStatus sta
 // to. Read-only protection and test runs hold as for files.
 void deleteSelectedLink(FILE_TREE_SETTING& settings, const wchar_t* path)
 {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    // Read-only protection and test runs hold as for files; otherwise the
+    // link itself is deleted, whatever the Recycle Bin setting.
+    FileDecision decision = refusalDecision(kStatusSuccess, kReasonLinkRemoved);
+    decision.action = FileAction::Delete;
+    if (readOnly && settings.protectReadOnly) decision = refusalDecision(kStatusReadOnly, kReasonNone);
+    else if (settings.testOnly) decision = refusalDecision(kStatusTestOnly, kReasonNone);
     if (settings.isCountingPass()) {
+        notePlanned(settings, path, nullptr, decision, 0);
         ++settings.totalFiles;
         refreshProgress(settings);
         return;
     }
-    const DWORD attributes = ::GetFileAttributesW(path);
-    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     bool removed = false;
-    if (readOnly && settings.protectReadOnly) {
-        if (settings.log) settings.log->WriteOutcome(path, {kStatusReadOnly});
-    } else if (settings.testOnly) {
-        if (settings.log) settings.log->WriteOutcome(path, {kStatusTestOnly});
+    if (decision.action == FileAction::Skip) {
+        if (settings.log) settings.log->WriteOutcome(path, {decision.status});
     } else {
         const DWORD error = removeLink(path);
         removed = error == 0;
@@ -181,24 +188,31 @@ const wchar_t* searchPattern(const FILE_TREE_SETTING& settings)
 void reportTooLong(FILE_TREE_SETTING& settings, const wchar_t* folder, const wchar_t* name, size_t nameLength,
                    uint64_t size)
 {
-    if (settings.isCountingPass()) {
+    const bool counting = settings.isCountingPass();
+    if (counting) {
         ++settings.totalFiles;
         settings.totalBytes += size;
     } else {
         ++settings.failedFiles;
         settings.doneBytes += size;
-        if (settings.log) {
-            // The row shows the whole path, however long; without memory
-            // for it, the folder stands for the item.
-            const size_t folderLength = std::wcslen(folder);
-            std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[folderLength + nameLength + 1]);
-            if (full) {
-                std::wmemcpy(full.get(), folder, folderLength);
-                std::wmemcpy(full.get() + folderLength, name, nameLength);
-                full[folderLength + nameLength] = L'\0';
-            }
+    }
+    if (counting ? settings.plan != nullptr : settings.log != nullptr) {
+        // The row shows the whole path, however long; without memory
+        // for it, the folder stands for the item.
+        const size_t folderLength = std::wcslen(folder);
+        std::unique_ptr<wchar_t[]> full(new (std::nothrow) wchar_t[folderLength + nameLength + 1]);
+        if (full) {
+            std::wmemcpy(full.get(), folder, folderLength);
+            std::wmemcpy(full.get() + folderLength, name, nameLength);
+            full[folderLength + nameLength] = L'\0';
+        }
+        const wchar_t* item = full ? full.get() : folder;
+        if (counting) {
+            notePlanned(settings, item, nullptr, refusalDecision(kStatusFailed, kReasonNone, ERROR_FILENAME_EXCED_RANGE),
+                        size);
+        } else {
             ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            settings.log->WriteOutcome(full ? full.get() : folder, {kStatusFailed, kReasonNone, ERROR_FILENAME_EXCED_RANGE});
+            settings.log->WriteOutcome(item, {kStatusFailed, kReasonNone, ERROR_FILENAME_EXCED_RANGE});
         }
     }
     refreshProgress(settings);
@@ -247,6 +261,7 @@ void handleListedLink(FILE_TREE_SETTING& settings, const ListingRecord* record, 
     if (kind == kOperationDelete) {
         deleteSelectedLink(settings, sources);
     } else if (settings.isCountingPass()) {
+        notePlanned(settings, sources, nullptr, refusalDecision(kStatusSkipped, kReasonLinkInside), 0);
         ++settings.totalFiles;
         refreshProgress(settings);
     } else {
@@ -264,15 +279,17 @@ void handleListedLink(FILE_TREE_SETTING& settings, const ListingRecord* record, 
 // its executing pass and its row.
 void reportUnlistedFolder(FILE_TREE_SETTING& settings, size_t folderEnd, DWORD error)
 {
-    if (settings.isCountingPass()) {
-        ++settings.countedFolders;
-        return;
-    }
     wchar_t* const sources = settings.sources;
     size_t end = folderEnd;
     if (end > 0 && sources[end - 1] == L'\\' && !isDriveRoot(sources, end)) --end;
     const wchar_t kept = sources[end];
     sources[end] = L'\0';
+    if (settings.isCountingPass()) {
+        notePlanned(settings, sources, nullptr, refusalDecision(kStatusFolderFailed, kReasonNone, error), 0);
+        sources[end] = kept;
+        ++settings.countedFolders;
+        return;
+    }
     ++settings.failedFolders;
     if (settings.log) {
         ::SetLastError(error);
@@ -285,7 +302,7 @@ void reportUnlistedFolder(FILE_TREE_SETTING& settings, size_t folderEnd, DWORD e
 // A subfolder met by walkFolder: entered, recursed into, and for a move or
 // delete counted or removed afterwards.
 void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, size_t sourceEnd, size_t targetEnd,
-                   size_t patternLength, const ListingRecord* targetEntry)
+                   size_t patternLength, const ListingRecord* targetEntry, const TargetRefusal* inherited)
 {
     wchar_t* const sources = settings.sources;
     wchar_t* const target = settings.target;
@@ -308,8 +325,10 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
     // copy the copies again, ever deeper.
     FileIdentity identity;
     if (isCopyOrMove(kind) && isRunTargetFolder(settings, sourceEnd + nameLength + 1, identity)) {
-        if (!settings.isCountingPass() && settings.log) {
-            sources[sourceEnd + nameLength] = L'\0';
+        sources[sourceEnd + nameLength] = L'\0';
+        if (settings.isCountingPass()) {
+            notePlanned(settings, sources, nullptr, refusalDecision(kStatusSkipped, kReasonTargetFolderSkipped), 0);
+        } else if (settings.log) {
             settings.log->WriteOutcome(sources, {kStatusSkipped, kReasonTargetFolderSkipped, 0});
         }
         sources[sourceEnd] = L'\0';
@@ -319,18 +338,25 @@ void walkSubfolder(FILE_TREE_SETTING& settings, const ListingRecord* record, siz
         appendUnits(target, targetEnd, name, nameLength);
         // A long-form path is taken literally: the folder is named without
         // its trailing separator.
-        if (settings.cloneTree && isCopyOrMove(kind) && ::CreateDirectoryW(target, nullptr)) {
+        if (settings.cloneTree && isCopyOrMove(kind) && !settings.plan && !inherited &&
+            ::CreateDirectoryW(target, nullptr)) {
             notifyFolderCreated(target);
         }
         appendUnits(target, targetEnd + nameLength, L"\\", 1);
     }
 
-    // Nothing is written through a link in the target: the folder's
-    // files are refused, each with its row.
+    // Nothing is written through a link in the target, nor below a file
+    // of the folder's name: the folder's files are refused, each with its
+    // row, and so are those of its subfolders (a refusal of the folders
+    // above holds below them too).
+    const TargetRefusal* refusal = inherited;
     const TargetRefusal throughLink = {kReasonTargetFolderIsLink, 0};
-    const bool targetIsLink = appendTarget && targetEntry && isLinkRecord(*targetEntry);
-    const bool listed = walkFolderWith(settings, true, identity.known ? &identity : nullptr,
-                                       targetIsLink ? &throughLink : nullptr);
+    const TargetRefusal belowFile = {kReasonFileInTheWay, 0};
+    if (!refusal && appendTarget && targetEntry) {
+        if (isLinkRecord(*targetEntry)) refusal = &throughLink;
+        else if (targetEntry->kind == kListingFile) refusal = &belowFile;
+    }
+    const bool listed = walkFolderWith(settings, true, identity.known ? &identity : nullptr, refusal);
 
     if (listed && removesSources(kind)) {
         sources[sourceEnd + nameLength] = L'\0';
@@ -397,17 +423,22 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
                 appendUnits(target, targetLength + nameLength, L"\\", 1);
             }
         }
-        // The item's own target folder may be a link (T\X leading elsewhere):
-        // nothing is written through it.
+        // The item's own target folder may be a link (T\X leading elsewhere)
+        // or a file: nothing is written through or below it.
         const TargetRefusal throughLink = {kReasonTargetFolderIsLink, 0};
-        bool targetIsLink = false;
+        const TargetRefusal belowFile = {kReasonFileInTheWay, 0};
+        const TargetRefusal* refusal = nullptr;
         if (isCopyOrMove(kind) && !driveRoot) {
             target[targetLength + nameLength] = L'\0';
-            targetIsLink = isLink(readSelectedItemKind(target));
+            const SelectedKind there = readSelectedItemKind(target);
             target[targetLength + nameLength] = L'\\';
+            if (isLink(there)) refusal = &throughLink;
+            else if (there == SelectedKind::File) refusal = &belowFile;
         }
-        if (settings.cloneTree && isCopyOrMove(kind) && !targetIsLink) ensureFolderPath(target, false, true);
-        const bool listed = walkFolderWith(settings, true, nullptr, targetIsLink ? &throughLink : nullptr);
+        if (settings.cloneTree && isCopyOrMove(kind) && !refusal && !settings.plan) {
+            ensureFolderPath(target, false, true);
+        }
+        const bool listed = walkFolderWith(settings, true, nullptr, refusal);
         // A drive's root folder cannot be removed; a test run removes nothing.
         if (listed && removesSources(kind) && !settings.isCountingPass() && !driveRoot &&
             !(kind == kOperationDelete && settings.testOnly)) {
@@ -419,6 +450,7 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
         walkFolder(settings, false);
     } else {
         if (settings.isCountingPass()) {
+            notePlanned(settings, sources, nullptr, refusalDecision(kStatusNotExist, kReasonNone), 0);
             ++settings.totalFiles;
         } else {
             ++settings.failedFiles;
@@ -435,7 +467,11 @@ bool runRefused(FILE_TREE_SETTING& settings)
     OverlapDetail detail;
     const ItemReason refusal = prepareRunTarget(settings, true, &detail);
     if (refusal == 0) return false;
-    if (!settings.isCountingPass()) {
+    if (settings.isCountingPass()) {
+        const wchar_t* item = detail.item.empty() ? settings.target : detail.item.c_str();
+        notePlanned(settings, item, detail.landing.empty() ? nullptr : detail.landing.c_str(),
+                    refusalDecision(kStatusFailed, refusal), 0);
+    } else {
         ++settings.failedFiles;
         if (settings.log) {
             if (detail.item.empty()) {
@@ -486,7 +522,10 @@ public:
     explicit WrittenNamesScope(FILE_TREE_SETTING& settings) : settings_(settings)
     {
         const uint32_t kind = settings.kind();
-        if ((kind == kOperationCopy || kind == kOperationMove) && !settings.isCountingPass()) {
+        // A plan records the names the run would write, in folders that
+        // may not be there yet.
+        if ((kind == kOperationCopy || kind == kOperationMove) && (!settings.isCountingPass() || settings.plan)) {
+            names_.setKeyByPathWhenMissing(settings.plan != nullptr);
             settings.writtenNames = &names_;
         }
         settings.targetFolderNames = nullptr;
@@ -554,8 +593,9 @@ int processSourceList(FILE_TREE_SETTING& settings)
                 }
                 appendUnits(sources, length, L"\\", 1);
             }
-            if (settings.cloneTree && isCopyOrMove(kind)) ensureFolderPath(target, false, true);
+            if (settings.cloneTree && isCopyOrMove(kind) && !settings.plan) ensureFolderPath(target, false, true);
             settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
+            settings.movesByRename = settings.plan && movesByRename(sources, target) ? 1 : 0;
             walkFolder(settings, true);
         }
     } else {
@@ -577,7 +617,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
         }
         const size_t sourceLength = std::wcslen(sources);
         settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
-
+        settings.movesByRename = settings.plan && movesByRename(sources, target) ? 1 : 0;
         const bool driveRoot = isDriveRootList(list.get());
         bool rootDone = false;
         // A name listed twice is one item, handled once.
@@ -608,6 +648,32 @@ int processSourceList(FILE_TREE_SETTING& settings)
     target[targetLength] = L'\0';
     boundedCopy(sources, list.get(), kRunPathCapacity);
     return 1;
+}
+
+void planSourceList(FILE_TREE_SETTING& settings, IPlanSink& sink)
+{
+    // A counting pass that tells each decision to the plan; the settings
+    // are a run's again however the walk ends.
+    class PlanPass {
+    public:
+        PlanPass(FILE_TREE_SETTING& settings, IPlanSink& sink) : settings_(settings), kind_(settings.kind())
+        {
+            settings.plan = &sink;
+            settings.operation = kind_ | kCountingPassFlag;
+        }
+        ~PlanPass()
+        {
+            settings_.operation = kind_;
+            settings_.plan = nullptr;
+        }
+        PlanPass(const PlanPass&) = delete;
+        PlanPass& operator=(const PlanPass&) = delete;
+
+    private:
+        FILE_TREE_SETTING& settings_;
+        uint32_t kind_;
+    } pass(settings, sink);
+    processSourceList(settings);
 }
 
 int walkFolder(FILE_TREE_SETTING& settings, bool listContents)
@@ -682,6 +748,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
         if (listContents) {
             reportUnlistedFolder(settings, sourceEnd, listError);
         } else if (settings.isCountingPass()) {
+            notePlanned(settings, sources, nullptr, refusalDecision(kStatusFailed, kReasonNone, listError), 0);
             ++settings.totalFiles;
         } else {
             ++settings.failedFiles;
@@ -816,7 +883,7 @@ bool walkFolderWith(FILE_TREE_SETTING& settings, bool listContents, const FileId
                 copyRecordName(record, name);
                 targetEntry = targetIndex.find(name);
             }
-            walkSubfolder(settings, record, folderEnd, targetEnd, patternLength, targetEntry);
+            walkSubfolder(settings, record, folderEnd, targetEnd, patternLength, targetEntry, inherited);
         }
     }
 

@@ -47,4 +47,19 @@ bool onSameVolume(const wchar_t* a, const wchar_t* b)
     return readVolumeSerial(a, first) && readVolumeSerial(b, second) && first == second;
 }
 
+bool movesByRename(const wchar_t* a, const wchar_t* b)
+{
+    uint32_t first = 0;
+    uint32_t second = 0;
+    const bool firstKnown = readVolumeSerial(a, first);
+    const bool secondKnown = readVolumeSerial(b, second);
+    if (firstKnown && secondKnown) return first == second;
+    const std::wstring left = ordinaryFormOf(a);
+    const std::wstring right = ordinaryFormOf(b);
+    const size_t root = rootLength(left.c_str());
+    return root > 0 && root == rootLength(right.c_str()) &&
+           ::CompareStringOrdinal(left.c_str(), static_cast<int>(root), right.c_str(), static_cast<int>(root), TRUE) ==
+               CSTR_EQUAL;
+}
+
 } // namespace sorvane

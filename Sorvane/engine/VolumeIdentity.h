@@ -21,4 +21,10 @@ bool readVolumeSerial(const wchar_t* path, uint32_t& serial);
 // which asks for more room, never less).
 bool onSameVolume(const wchar_t* a, const wchar_t* b);
 
+// Whether a move from `a` to `b` will be a rename, as a plan says it (the
+// run tries the rename first in any case and copies where the system
+// refuses it): on one volume by its serial number, or, where a serial
+// cannot be read (Wine answers 0 for some drives), under one root.
+bool movesByRename(const wchar_t* a, const wchar_t* b);
+
 } // namespace sorvane

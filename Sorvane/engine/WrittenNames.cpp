@@ -2,6 +2,7 @@
 
 #include "common/Raii.h"
 #include "engine/ListingIndex.h"
+#include "engine/PathForms.h"
 #include "engine/SameFile.h"
 
 #include <atomic>
@@ -50,7 +51,13 @@ WrittenFolder* WrittenNames::folder(const wchar_t* path)
     UniqueFile handle(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return nullptr;
+    if (!handle) {
+        if (!keyByPath_ || !isMissing(::GetLastError())) return nullptr;
+        foldNameCase(name.data(), name.size());
+        std::unique_ptr<WrittenFolder>& planned = byPath_[name];
+        if (!planned) planned = std::make_unique<WrittenFolder>(false);
+        return planned.get();
+    }
     const FileFacts facts = readFileFacts(handle.get());
     if (!facts.known) return nullptr;
     const Key key = {facts.volume, facts.idLow, facts.idHigh};

@@ -31,6 +31,11 @@ public:
     // be opened: nothing can be written there either.
     WrittenFolder* folder(const wchar_t* path);
 
+    // For a plan, which writes nothing: a folder that is not there yet
+    // (the run would make it) gets a record by its path, compared without
+    // regard to case, instead of none.
+    void setKeyByPathWhenMissing(bool byPath) noexcept { keyByPath_ = byPath; }
+
     // Reads whether a folder compares names case-sensitively; replaceable
     // for tests. False where the platform cannot say.
     using CaseSensitivityQuery = bool (*)(HANDLE folder);
@@ -44,6 +49,8 @@ private:
         bool operator<(const Key& other) const;
     };
     std::map<Key, std::unique_ptr<WrittenFolder>> folders_;
+    std::map<std::wstring, std::unique_ptr<WrittenFolder>> byPath_;
+    bool keyByPath_ = false;
 };
 
 class WrittenFolder {

@@ -414,6 +414,9 @@
 #define IDS_RETRY_LIST_UNREADABLE       1892
 #define IDS_REPORT_LOCK_GIVEN_UP        1893
 #define IDS_REASON_NOW_A_FOLDER         1894
+#define IDS_REASON_FILE_IN_THE_WAY      1945
+#define IDS_CMD_PLAN_ACTION             1946
+#define IDS_CMD_PLAN_DONE               1947
 #define IDS_RETRY_NOT_STARTED           1895
 
 // Report: the console command line that repeats the run

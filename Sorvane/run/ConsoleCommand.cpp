@@ -43,6 +43,7 @@ const KeyInfo kKeys[] = {
     {L"verify", KeyKind::Flag, kCopyMove}, {L"archive", KeyKind::Value, kCompress},
     {L"sfx", KeyKind::Flag, kCompress},    {L"log", KeyKind::Value, kAll},
     {L"csv", KeyKind::Value, kAll},        {L"quiet", KeyKind::Flag, kAll},
+    {L"plan", KeyKind::Flag, kAll},
 };
 
 struct Word {
@@ -413,6 +414,7 @@ CommandProblem applyCommandKeys(const CommandKeys& keys, FILE_TREE_SETTING& sett
     if (const std::wstring* log = keys.find(L"log")) options.logPath = *log;
     if (const std::wstring* csv = keys.find(L"csv")) options.csvPath = *csv;
     options.quiet = flag(L"quiet", false);
+    options.plan = flag(L"plan", false);
     return {};
 }
 

@@ -39,6 +39,7 @@ struct ConsoleOptions {
     std::wstring logPath; // JSON Lines of every row ("/log:")
     std::wstring csvPath; // the same rows as CSV ("/csv:")
     bool quiet = false;   // errors only on the console
+    bool plan = false;    // "/plan": each file judged as the run would, nothing changed
     bool help = false;    // "/?": the usage text, nothing runs
 };
 

@@ -56,6 +56,7 @@ UINT reasonTextId(ItemReason reason) noexcept
     case kReasonTargetFolderIsLink: return IDS_REASON_TARGET_FOLDER_IS_LINK;
     case kReasonCaseTwinNotRecycled: return IDS_REASON_CASE_TWIN_NOT_RECYCLED;
     case kReasonNowAFolder: return IDS_REASON_NOW_A_FOLDER;
+    case kReasonFileInTheWay: return IDS_REASON_FILE_IN_THE_WAY;
     case kReasonCount: break;
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "run/RunSequence.h"
 
 #include "base/Strings.h"
+#include "engine/Decision.h"
 #include "engine/OverlapGuard.h"
 #include "engine/PathForms.h"
 #include "engine/PatternMatch.h"
@@ -94,6 +95,14 @@ FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query)
     FreeSpaceQuery previous = freeSpaceQuery();
     freeSpaceQuery() = query ? query : systemFreeSpace;
     return previous;
+}
+
+void planSequence(FILE_TREE_SETTING& job, IPlanSink& sink)
+{
+    // The walk matches names against the pattern list in upper case, as
+    // the run's counting pass gets it.
+    upperCasePatternList(job.patterns);
+    planSourceList(job, sink);
 }
 
 void addTargetSeparator(FILE_TREE_SETTING& job)

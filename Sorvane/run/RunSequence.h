@@ -16,6 +16,7 @@ namespace sorvane {
 
 class CLogHtml;
 class ILogSink;
+class IPlanSink;
 
 enum class RunPhase : uint32_t {
     Counting,  // the counting pass
@@ -61,6 +62,11 @@ protected:
 // Runs `job` (a copy, move or delete) to its end and writes its report into
 // `report` (opened at `reportPath`; null: no report). Nothing leaves it.
 RunOutcome runSequence(FILE_TREE_SETTING& job, CLogHtml* report, const std::wstring& reportPath, IRunHost& host);
+
+// Plans `job` (a copy, move, delete or compress) as runSequence would run
+// it: the same preparation of the filter, then every item judged and told
+// to `sink`; nothing on disk changes and no report is written.
+void planSequence(FILE_TREE_SETTING& job, IPlanSink& sink);
 
 // Gives the target of a copy or move its trailing backslash, as the run
 // expects it; an empty target stays empty (it must never become a root).

@@ -8,7 +8,7 @@ counts the program's top-level windows (none, ever) and passes its exit
 code on.
 
 usage: console_test.py <dist folder> <console_probe.exe> <wine-run.sh> <group>
-groups: Operations ExitCodes JobFile Output Report ProgressRow CtrlC"""
+groups: Operations ExitCodes JobFile Output Report ProgressRow CtrlC Plan"""
 import csv
 import datetime
 import glob
@@ -431,6 +431,139 @@ class CtrlC(ConsoleRun):
             return 'Ctrl+Break' if probe.get('break') == '1' else 'Ctrl+C'
         finally:
             shutil.rmtree(shm, True)
+
+
+class Plan(ConsoleRun):
+    """/plan against the run: random trees, operations and policies; the
+    plan changes nothing, and after the same command runs without /plan
+    every planned row is true on disk (never compared with the run's rows)
+    and the run changed nothing the plan did not name."""
+
+    def snapshot(self):
+        found = {}
+        for folder, folders, files in os.walk(self.root):
+            for name in folders + files:
+                path = os.path.join(folder, name)
+                relative = os.path.relpath(path, self.root)
+                if relative.split(os.sep)[0] in ('plan.jsonl', 'run.jsonl', 'command.txt', 'watch.txt'):
+                    continue
+                info = os.lstat(path)
+                if os.path.isdir(path):
+                    found[relative] = ('folder',)
+                else:
+                    found[relative] = (info.st_size, info.st_mtime_ns, info.st_mode, hashlib.sha256(read(path)).hexdigest())
+        return found
+
+    def make_case(self, rnd):
+        src, out = self.path('src'), self.path('out')
+        names = ['a.txt', 'b.log', 'c.dat', 'Report.txt', 'x/d.txt', 'x/e.log', 'x/y/f.txt', 'z/g.dat', 'z/h.txt']
+        for name in rnd.sample(names, rnd.randint(4, len(names))):
+            path = os.path.join(src, name)
+            write(path, 'source %s %d' % (name, rnd.randint(0, 999)) * rnd.randint(1, 40), mtime=rnd.choice(
+                [1000000000, 1500000000, 2000000000]))
+            if rnd.random() < 0.15:
+                os.chmod(path, 0o444)
+            if rnd.random() < 0.5:
+                there = os.path.join(out, name)
+                pick = rnd.random()
+                if pick < 0.8:
+                    write(there, 'old target of ' + name, mtime=rnd.choice([1000000000, 1500000000, 2000000000]))
+                    if rnd.random() < 0.2:
+                        os.chmod(there, 0o444)
+                else:
+                    write(os.path.join(there, 'inside.txt'), 'a folder of the file name')  # a folder in the way
+        if os.path.isdir(self.path('src/z')) and not os.path.exists(os.path.join(out, 'z')) and rnd.random() < 0.3:
+            write(os.path.join(out, 'z'), 'a file of the folder name')  # a file in the way
+        os.makedirs(out, exist_ok=True)
+        operation = rnd.choice(['copy', 'move', 'move', 'delete', 'compress'])
+        switches = ['/names:' + rnd.choice(['*.*', '*.txt', '*.txt;*.dat'])]
+        if rnd.random() < 0.2:
+            switches.append('/nosub')
+        if operation in ('copy', 'move'):
+            switches.append('/overwrite:' + rnd.choice(['always', 'newer', 'never']))
+            switches.append('/verify' if rnd.random() < 0.5 else '/verify:no')
+        if operation != 'compress' and rnd.random() < 0.5:
+            switches.append('/protect')
+        if operation == 'compress':
+            switches.append('/archive:new')
+            target = q(win(self.path('out', 'packed.lzh')))
+        elif operation == 'delete':
+            target = ''
+        else:
+            target = q(win(out))
+        return '%s %s %s %s' % (operation, q(win(src)), target, ' '.join(switches)), operation
+
+    def check_plan(self, plan, before, after, operation):
+        def key(path):
+            return os.path.relpath(unix(path), self.root)
+        archived = ''
+        if operation == 'compress' and os.path.exists(self.path('out', 'packed.lzh')):
+            archived = subprocess.run(['lha', 'l', self.path('out', 'packed.lzh')], capture_output=True,
+                                      text=True).stdout
+        gone, written = set(), set()
+        for row in plan:
+            self.assertEqual(row['status'], 'planned')
+            source = key(row['source'])
+            target = key(row['target']) if row['target'] else None
+            action, was, now = row['action'], before.get(source), after.get(source)
+            if action in ('copy', 'replace', 'move_rename', 'move_copy'):
+                self.assertEqual(after.get(target, (None,))[-1], was[-1], '%s: the target holds its source' % source)
+                if action in ('copy', 'replace'):
+                    self.assertEqual(target in before, action == 'replace', 'a replacement is planned as one: ' + source)
+                if action.startswith('move'):
+                    self.assertIsNone(now, 'moved: ' + source)
+                    gone.add(source)
+                else:
+                    self.assertEqual(now, was, 'copied source unchanged: ' + source)
+                written.add(target)
+            elif action in ('keep_target', 'drop_source'):
+                self.assertEqual(after.get(target), before.get(target), 'kept target: ' + source)
+                if action == 'drop_source':
+                    self.assertIsNone(now, 'dropped: ' + source)
+                    gone.add(source)
+                else:
+                    self.assertEqual(now, was, source)
+            elif action in ('delete', 'recycle'):
+                self.assertIsNone(now, 'deleted: ' + source)
+                gone.add(source)
+            elif action == 'archive':
+                self.assertIn(os.path.basename(source), archived, 'archived: ' + source)
+                self.assertEqual(now, was, source)
+            else:
+                self.assertIn(action, ('skip', 'fail'))
+                self.assertEqual(now, was, 'left alone: ' + source)
+        for name, entry in before.items():
+            if entry[0] != 'folder' and after.get(name) != entry:
+                self.assertTrue(name in gone or name in written, 'changed without a plan: %s %s %s -> %s; planned: %s' % (
+                    self.command, name, entry, after.get(name), [r for r in plan if name.split('/')[-1] in r['source']]))
+        for name, entry in after.items():
+            if entry[0] != 'folder' and name not in before and not name.endswith('.lzh'):
+                self.assertIn(name, written, 'made without a plan: ' + name)
+
+    def test_twenty_random_plans_equal_their_runs(self):
+        import random
+        seen = {}
+        for seed in range(20):
+            with self.subTest(seed=seed):
+                shutil.rmtree(self.root, True)
+                os.makedirs(self.root)
+                rnd = random.Random(4200 + seed)
+                command, operation = self.make_case(rnd)
+                before = self.snapshot()
+                code, out, err = self.sorvane('%s /plan /log:%s' % (command, q(win(self.path('plan.jsonl')))))
+                self.assertIn(code, (0, 1), err)
+                self.assertEqual(self.snapshot(), before, 'a plan changes nothing: ' + command)
+                plan, closing = self.rows(self.path('plan.jsonl'))
+                self.assertEqual(closing['end'], 'planned')
+                code, out, err = self.sorvane('%s /log:%s' % (command, q(win(self.path('run.jsonl')))))
+                self.assertIn(code, (0, 1), err)
+                self.command = command
+                self.check_plan(plan, before, self.snapshot(), operation)
+                for row in plan:
+                    seen[row['action']] = seen.get(row['action'], 0) + 1
+        print('[plan] through SorvaneCmd.exe, planned items per action:', json.dumps(seen, sort_keys=True))
+        for action in ('copy', 'replace', 'keep_target', 'move_rename', 'delete', 'archive', 'skip', 'fail'):
+            self.assertIn(action, seen)
 
 
 if __name__ == '__main__':

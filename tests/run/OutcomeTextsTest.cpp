@@ -67,6 +67,7 @@ const ReasonCase kReasons[] = {
     {kReasonTargetFolderIsLink, IDS_REASON_TARGET_FOLDER_IS_LINK, kColourNone},
     {kReasonCaseTwinNotRecycled, IDS_REASON_CASE_TWIN_NOT_RECYCLED, kColourNone},
     {kReasonNowAFolder, IDS_REASON_NOW_A_FOLDER, kColourNone},
+    {kReasonFileInTheWay, IDS_REASON_FILE_IN_THE_WAY, kColourNone},
 };
 
 TEST(OutcomeTexts, EveryOutcomeMapsToItsTextAndColour)

@@ -45,6 +45,7 @@
 
 #include "EngineFakes.h"
 #include "common/Raii.h"
+#include "engine/Decision.h"
 #include "engine/Listing.h"
 #include "engine/TargetPath.h"
 #include "engine/VerifiedCopy.h"
@@ -462,12 +463,41 @@ struct Places {
     std::wstring otherRoot;       // X:\ (onto a folder in /dev/shm)
 };
 
+// A plan as the engine tells it.
+struct PlannedItem {
+    std::wstring source;
+    std::wstring target;
+    FileDecision decision;
+    uint64_t size = 0;
+};
+
+class PlanRecorder final : public IPlanSink {
+public:
+    void Planned(const wchar_t* source, const wchar_t* target, const FileDecision& decision, uint64_t size) override
+    {
+        items.push_back({source ? source : L"", target ? target : L"", decision, size});
+    }
+    std::vector<PlannedItem> items;
+};
+
+// The cases in which each action was planned (and checked on disk).
+struct PlanTotals {
+    size_t cases = 0;
+    size_t items = 0;
+    size_t systemFailures = 0; // planned, and failed in the run for a system error
+    size_t casesWith[static_cast<size_t>(FileAction::Count)] = {};
+};
+
 class CaseRunner {
 public:
     CaseRunner(const Places& places, Totals& totals, UnixShell& shell)
         : places_(places), totals_(totals), shell_(shell)
     {
     }
+    // Plans every case before its run, with no writer and no damaged
+    // copies (which no plan can foresee), and checks the plan against the
+    // file system after the run.
+    void planEachCase(PlanTotals* totals) { planTotals_ = totals; }
 
     // Runs case `seed`; false when a check failed (the case was printed).
     bool run(uint64_t seed, int index);
@@ -495,6 +525,8 @@ private:
     void verify(const Snapshot& before, const Snapshot& after, const RecordingLog& log,
                 const std::map<std::wstring, std::string>& unixPaths);
     void countHazardRows(const RecordingLog& log);
+    void checkPlan(const PlanRecorder& plan, const Snapshot& before, const Snapshot& after, const RecordingLog& log,
+                   const std::map<std::wstring, std::string>& unixPaths);
     void printCase(const Snapshot& before, const RecordingLog& log) const;
 
     const Places& places_;
@@ -528,6 +560,7 @@ private:
     std::map<std::wstring, std::vector<std::string>> versions_; // the writer's versions, by source key
     bool writerRan_ = false;
     std::vector<std::string> failures_;
+    PlanTotals* planTotals_ = nullptr;
 };
 
 std::wstring CaseRunner::randomName(bool file)
@@ -1146,6 +1179,146 @@ void CaseRunner::printCase(const Snapshot& before, const RecordingLog& log) cons
     std::cout << out.str();
 }
 
+// The plan against the file system after the run (never against the
+// run's rows): each planned file is where its action puts it, byte for
+// byte; each file refused or skipped is as it was; a recycled file is in
+// the trash; and nothing the run changed is missing from the plan.
+void CaseRunner::checkPlan(const PlanRecorder& plan, const Snapshot& before, const Snapshot& after,
+                           const RecordingLog& log, const std::map<std::wstring, std::string>& unixPaths)
+{
+    // The items whose run failed with a system error.
+    std::set<std::wstring> failedBySystem;
+    for (const auto& row : log.rows) {
+        std::wstring relative;
+        const int volume = volumeOfRow(row.path, relative);
+        const bool systemError = row.reason == kReasonNone || row.reason == kReasonNotRecycled;
+        if (volume >= 0 && row.status == kStatusFailed && systemError && row.error != 0) {
+            failedBySystem.insert(keyOf(volume, relative));
+        }
+    }
+    std::set<FileAction> seen;
+    std::set<std::wstring> gone;    // source keys the plan lets go
+    std::set<std::wstring> written; // target keys (without regard to case) the plan writes
+    std::map<std::string, std::wstring> records;
+    bool trashRead = false;
+    // The target of a planned item, as a key; empty when it has none.
+    const auto targetKeyOfItem = [this](const PlannedItem& item) {
+        std::wstring targetRelative;
+        const int targetVolume = item.target.empty() ? -1 : volumeOfRow(item.target, targetRelative);
+        return targetVolume >= 0 ? keyOf(targetVolume, targetRelative) : std::wstring();
+    };
+    // The names the plan writes: a target that one item keeps may be
+    // written by another whose name differs only by case.
+    for (const PlannedItem& item : plan.items) {
+        switch (item.decision.action) {
+        case FileAction::Copy:
+        case FileAction::Replace:
+        case FileAction::MoveRename:
+        case FileAction::MoveCopy: written.insert(upper(targetKeyOfItem(item))); break;
+        default: break;
+        }
+    }
+    for (const PlannedItem& item : plan.items) {
+        const FileAction action = item.decision.action;
+        seen.insert(action);
+        ++planTotals_->items;
+        // A refused run names its target as the user spelled it; the
+        // checks of the whole case show that it changed nothing.
+        if (action == FileAction::Fail && isRunRefusal(item.decision.reason)) continue;
+        std::wstring relative;
+        const int volume = volumeOfRow(item.source, relative);
+        if (!check(volume >= 0, "a planned item outside the case: " + narrow(item.source))) continue;
+        const std::wstring key = keyOf(volume, relative);
+        const std::string what = std::string(actionName(action)) + " " + narrow(key);
+        const Entry* was = before.exact(key);
+        const Entry* now = after.exact(key);
+        const std::wstring targetKey = targetKeyOfItem(item);
+        const bool writtenByOther = written.count(upper(targetKey)) != 0;
+        const Entry* targetWas = targetKey.empty() ? nullptr : before.folded(targetKey);
+        const Entry* targetNow = targetKey.empty() ? nullptr : after.folded(targetKey);
+        if (action != FileAction::Skip && action != FileAction::Fail &&
+            (failedBySystem.count(key) || (!targetKey.empty() && failedBySystem.count(targetKey)))) {
+            // A system error no plan foresees (Wine cannot remove a Unix
+            // link as a reparse point, nor recycle every long name): the
+            // run's row says so, and the source stays as it was.
+            ++planTotals_->systemFailures;
+            check(now && was && now->bytes == was->bytes, "a source whose run failed changed: " + what);
+            continue;
+        }
+        switch (action) {
+        case FileAction::Copy:
+        case FileAction::Replace:
+        case FileAction::MoveRename:
+        case FileAction::MoveCopy: {
+            const bool moves = action == FileAction::MoveRename || action == FileAction::MoveCopy;
+            check(was != nullptr, "planned a file that was not there: " + what);
+            check(targetNow && was && targetNow->bytes == was->bytes, "the target does not hold its source: " + what);
+            check((action == FileAction::Replace || item.decision.replaces) == (targetWas != nullptr),
+                  "planned a replacement where there was none, or none where there was one: " + what);
+            if (moves) check(now == nullptr, "a moved source is still there: " + what);
+            else check(now && was && now->bytes == was->bytes, "a copied source changed: " + what);
+            if (moves) gone.insert(key);
+            break;
+        }
+        case FileAction::KeepTarget:
+        case FileAction::DropSource:
+            check(targetWas != nullptr, "planned to keep a target that was not there: " + what);
+            if (!writtenByOther) {
+                check(targetWas && targetNow && targetNow->bytes == targetWas->bytes, "the kept target changed: " + what);
+            }
+            if (action == FileAction::DropSource) {
+                check(now == nullptr, "the source of a kept newer target is still there: " + what);
+                gone.insert(key);
+            } else {
+                check(now && was && now->bytes == was->bytes, "a source beside a kept target changed: " + what);
+            }
+            break;
+        case FileAction::Delete:
+        case FileAction::Recycle:
+            check(was != nullptr, "planned to delete an item that was not there: " + what);
+            check(now == nullptr, "a deleted item is still there: " + what);
+            gone.insert(key);
+            if (action == FileAction::Recycle) {
+                if (!trashRead) {
+                    records = trashRecords();
+                    trashRead = true;
+                }
+                const auto unix = unixPaths.find(key);
+                const auto record = unix == unixPaths.end() ? records.end() : records.find(unix->second);
+                if (check(record != records.end(), "a recycled file is not in the trash: " + what) && was) {
+                    check(readBytes(trashFolder() + L"\\files\\" + record->second) == was->bytes,
+                          "the trash holds another content: " + what);
+                }
+            }
+            break;
+        case FileAction::Skip:
+        case FileAction::Fail:
+            if (was) check(now && now->bytes == was->bytes, "a skipped or refused item changed: " + what);
+            // A name another source of the run writes is that source's.
+            if (targetWas && !writtenByOther) {
+                check(targetNow && targetNow->bytes == targetWas->bytes,
+                      "the target of a skipped or refused file changed: " + what);
+            }
+            break;
+        case FileAction::Archive:
+        case FileAction::Count: check(false, "an action a copy, move or delete never plans: " + what); break;
+        }
+    }
+    // Nothing changed that the plan did not name.
+    for (const auto& [key, entry] : before.entries()) {
+        if (entry.folder) continue;
+        const Entry* now = after.exact(key);
+        if (now && now->bytes == entry.bytes) continue;
+        check(gone.count(key) || written.count(upper(key)), "the run changed a file the plan left alone: " + narrow(key));
+    }
+    for (const auto& [key, entry] : after.entries()) {
+        if (entry.folder || before.exact(key)) continue;
+        check(written.count(upper(key)) != 0, "the run made a file the plan did not: " + narrow(key));
+    }
+    for (FileAction action : seen) ++planTotals_->casesWith[static_cast<size_t>(action)];
+    ++planTotals_->cases;
+}
+
 bool CaseRunner::run(uint64_t seed, int index)
 {
     seed_ = seed;
@@ -1220,6 +1393,11 @@ bool CaseRunner::run(uint64_t seed, int index)
     // The operation and its settings.
     settings_.operation = kind_;
     settings_.overwrite = static_cast<uint32_t>(random_() % 3);
+    // A plan's batches see more moves that keep a newer target (rare
+    // otherwise): half of their moves judge by time.
+    if (planTotals_ && kind_ == kOperationMove && hazards_() % 2 == 0) {
+        settings_.overwrite = static_cast<uint32_t>(OverwritePolicy::IfNewer);
+    }
     if (kind_ == kOperationDelete) settings_.overwrite = random_() % 3 == 0 ? 1 : 0; // the Recycle Bin
     settings_.protectReadOnly = random_() % 2;
     settings_.testOnly = kind_ == kOperationDelete && random_() % 6 == 0;
@@ -1233,6 +1411,7 @@ bool CaseRunner::run(uint64_t seed, int index)
     std::mt19937_64 side(seed ^ 0x5EC0DEull);
     settings_.verifyCopies = kind_ != kOperationDelete && side() % 3 != 0;
     g_damagePercent = settings_.verifyCopies && side() % 3 == 0 ? static_cast<unsigned>(20 + side() % 60) : 0;
+    if (planTotals_) g_damagePercent = 0;
     g_damageRandom.seed(side());
     const std::wstring selectionFolder = main_ + L"\\sel";
     if (singleFolder_) {
@@ -1376,7 +1555,7 @@ bool CaseRunner::run(uint64_t seed, int index)
     // A writer that saves random sources while a copy or move runs.
     std::vector<std::wstring> writable;
     std::map<std::wstring, std::wstring> keyOfPath;
-    if (kind_ != kOperationDelete && !expectedRefusal_ && hazards_() % 3 == 0) {
+    if (kind_ != kOperationDelete && !expectedRefusal_ && hazards_() % 3 == 0 && !planTotals_) {
         for (const auto& [key, entry] : before.entries()) {
             if (entry.folder || entry.link || (entry.attributes & FILE_ATTRIBUTE_READONLY) || !qualifies(key) ||
                 linkedBack_.count(key)) {
@@ -1388,6 +1567,31 @@ bool CaseRunner::run(uint64_t seed, int index)
         }
     }
     Writer writer(writable, hazards_());
+
+    // The plan, made on the case's settings before the run: it writes no
+    // row and changes nothing on disk.
+    PlanRecorder plan;
+    if (planTotals_) {
+        FILE_TREE_SETTING planned(settings_);
+        RecordingLog planLog;
+        planned.log = &planLog;
+        planSourceList(planned, plan);
+        check(planLog.rows.empty(), "the plan wrote rows of a run");
+        Snapshot afterPlan;
+        snapshotFolder(main_, 0, L"", afterPlan);
+        snapshotFolder(other_, 1, L"", afterPlan);
+        for (const auto& [key, entry] : before.entries()) {
+            // The folder held so that it cannot be listed cannot be read here either.
+            if (!unlisted_.empty() && key.rfind(unlisted_ + L"\\", 0) == 0) continue;
+            const Entry* now = afterPlan.exact(key);
+            check(now && now->bytes == entry.bytes && now->attributes == entry.attributes &&
+                      now->lastWrite == entry.lastWrite && now->folder == entry.folder,
+                  "the plan changed " + narrow(key));
+        }
+        for (const auto& [key, entry] : afterPlan.entries()) {
+            check(before.exact(key) != nullptr, "the plan made " + narrow(key));
+        }
+    }
 
     // The run: both passes of the real engine.
     RecordingLog log;
@@ -1412,6 +1616,7 @@ bool CaseRunner::run(uint64_t seed, int index)
     snapshotFolder(main_, 0, L"", after);
     snapshotFolder(other_, 1, L"", after);
     if (expectedRefusal_) ++totals_.refused;
+    if (planTotals_) checkPlan(plan, before, after, log, unixPaths);
     verify(before, after, log, unixPaths);
     countHazardRows(log);
     ++totals_.cases;
@@ -1466,7 +1671,7 @@ private:
     std::thread thread_;
 };
 
-void runBatch(int batch)
+void runBatch(int batch, PlanTotals* plan = nullptr)
 {
     // The other volume is not optional: a missing drive fails the test.
     TempFolder base;
@@ -1474,9 +1679,12 @@ void runBatch(int batch)
     ASSERT_TRUE(shm.valid()) << "Z:\\dev\\shm is not there: no other volume to move to";
     const std::string shmUnix = unixPathOf(shm.path());
     ASSERT_FALSE(shmUnix.empty());
-    MappedDrive other(shmUnix, static_cast<wchar_t>(L'y' - 2 * batch));
+    // Each batch starts its search for free letters at letters of its own
+    // (the plan's batches after the eight others').
+    const int letter = batch < 8 ? L'y' - 2 * batch : L'r' - 2 * (batch - 8);
+    MappedDrive other(shmUnix, static_cast<wchar_t>(letter));
     ASSERT_TRUE(other.ready()) << "could not map a drive letter onto " << shmUnix << " through dosdevices";
-    MappedDrive alias(unixPathOf(base.path()), static_cast<wchar_t>(L'x' - 2 * batch));
+    MappedDrive alias(unixPathOf(base.path()), static_cast<wchar_t>(letter - 1));
     ASSERT_TRUE(alias.ready()) << "could not map a second drive letter onto the test folder";
     ASSERT_FALSE(trashFolder().empty());
     UnixShell shell;
@@ -1498,6 +1706,7 @@ void runBatch(int batch)
     DialogWatch dialogs;
     Totals totals;
     CaseRunner runner(places, totals, shell);
+    runner.planEachCase(plan);
 
     const char* replay = std::getenv("SORVANE_SAFETY_CASE");
     // SORVANE_SAFETY_CASES runs fewer cases per batch, for a quick look.
@@ -1544,13 +1753,14 @@ void runBatch(int batch)
     ::testing::Test::RecordProperty("unlistedRows", static_cast<int>(totals.unlistedRows));
     ::testing::Test::RecordProperty("writesLanded", static_cast<int>(totals.writesLanded));
     ::testing::Test::RecordProperty("writesRefused", static_cast<int>(totals.writesRefused));
-    if (!replaying && cases >= 100) {
+    // A plan's cases have no writer and no damaged copies.
+    if (!replaying && cases >= 100 && !plan) {
         EXPECT_GE(totals.verifiedCases * 5, totals.cases) << "verification in at least a fifth of the cases";
         EXPECT_GT(totals.verifiedCrossVolumeMoves, 0u);
         EXPECT_GT(totals.damagedCopies, 0u);
         EXPECT_GT(totals.verificationFailures, 0u);
     }
-    if (!replaying && cases >= kCasesPerBatch) {
+    if (!replaying && cases >= kCasesPerBatch && !plan) {
         const std::vector<std::pair<size_t, const char*>> seen = {
                  {totals.identityRows, "identity matches"},
                  {totals.nameConflicts, "name conflicts"},
@@ -1566,6 +1776,32 @@ void runBatch(int batch)
         EXPECT_EQ(totals.cases, static_cast<size_t>(cases));
     }
 }
+
+// Plans against runs: two batches of their own seeds, each case planned
+// before its run and the plan checked against the file system after it.
+void planBatch(int batch)
+{
+    PlanTotals plan;
+    runBatch(batch, &plan);
+    std::cout << "[plan] batch " << batch << ": " << plan.cases << " cases planned, " << plan.items
+              << " planned items checked on disk (" << plan.systemFailures
+              << " of them failed in the run for a system error); cases per action:";
+    for (size_t action = 0; action < static_cast<size_t>(FileAction::Count); ++action) {
+        std::cout << " " << actionName(static_cast<FileAction>(action)) << " " << plan.casesWith[action];
+    }
+    std::cout << "\n";
+    const char* fewer = std::getenv("SORVANE_SAFETY_CASES");
+    if (fewer && *fewer) return;
+    EXPECT_EQ(plan.cases, static_cast<size_t>(kCasesPerBatch));
+    // Ten of each action a copy, move or delete plans, in each batch: twenty in the two.
+    for (size_t action = 0; action < static_cast<size_t>(FileAction::Count); ++action) {
+        if (static_cast<FileAction>(action) == FileAction::Archive) continue;
+        EXPECT_GE(plan.casesWith[action], 10u) << actionName(static_cast<FileAction>(action));
+    }
+}
+
+TEST(PlanEqualsRun, Batch8) { planBatch(8); }
+TEST(PlanEqualsRun, Batch9) { planBatch(9); }
 
 TEST(Adversarial, Batch0) { runBatch(0); }
 TEST(Adversarial, Batch1) { runBatch(1); }
