@@ -62,6 +62,6 @@ after=$(cd "$work" && find . -printf '%p %s %T@ %m\n' | sort && find . -type f -
 unix=$(winepath -u "$page" 2>/dev/null)
 echo "page: $unix"
 cp "$unix" "$work/plan.htm"
-chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1000,760 \
+chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,880 \
     --screenshot="$OUT" "file://$work/plan.htm" 2>/dev/null
 echo "picture: $OUT"
