@@ -53,6 +53,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const std::wstring page = e2e::dataFolder() + L"SorvanePlan" + std::to_wstring(planNumber()) + L".htm";
+    ::DeleteFileW(page.c_str()); // the ring reuses names: no earlier page passes for this one
     std::wstring command = L"\"" + std::wstring(argv[1]) + L"\" /M:" + argv[2];
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
