@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <new>
 
 #include "common/ui/GdiRaii.h"
 #include "common/ui/HtmlHelp.h"
 #include "common/ui/PictureButton.h"
 #include "base/AppState.h"
+#include "base/Shell.h"
 #include "base/Strings.h"
 #include "base/UserMessage.h"
 #include "engine/OverlapGuard.h"
@@ -20,6 +22,7 @@
 #include "engine/PathForms.h"
 #include "res/SorvaneRes.h"
 #include "run/OutcomeTexts.h"
+#include "run/PlanReport.h"
 #include "dialogs/DlgBrowseFileExt.h"
 #include "dialogs/History.h"
 #include "dialogs/LabelledText.h"
@@ -51,6 +54,19 @@ struct PidlTraits {
     static void close(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
 };
 using UniquePidl = UniqueResource<LPITEMIDLIST, PidlTraits>;
+
+// The hourglass while the dialog works in its own thread; the cursor
+// before comes back at the end of the scope.
+class WaitCursor {
+public:
+    WaitCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { ::SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
 
 std::wstring cut(std::wstring text, size_t characters)
 {
@@ -673,14 +689,18 @@ void CFileTreeDlg::onDropFiles(HDROP drop)
 
 // ---------------------------------------------------------------- Start
 
-void CFileTreeDlg::onStart()
+bool CFileTreeDlg::readForm(FILE_TREE_SETTING& work, std::wstring& targetText, std::wstring& patternText)
 {
-    FILE_TREE_SETTING work(settings);
+    // Each check that fails puts the focus on the field at fault.
+    const auto refuse = [this](int id) {
+        gotoControl(id);
+        return false;
+    };
 
     if (app().interactiveMode) {
         const std::wstring typed = cut(GetDlgItemText(kSources), kInteractiveSourcesLimit);
         work.setSources(typed.c_str());
-        if (typed.empty()) return gotoControl(kSources);
+        if (typed.empty()) return refuse(kSources);
     }
     // A drive root given as its path and one ";" stands for the whole drive.
     if (work.sources && endsWith(work.sources, L":\\;")) {
@@ -688,10 +708,10 @@ void CFileTreeDlg::onStart()
         work.setSources(completed.c_str());
     }
 
-    const std::wstring targetText = comboText(kTarget, false);
+    targetText = comboText(kTarget, false);
     if (!isDelete()) {
         std::wstring target = splitLabelled(targetText).value;
-        if (target.empty()) return gotoControl(kTarget);
+        if (target.empty()) return refuse(kTarget);
         work.setTarget(target.c_str());
         if (isCopyOrMove()) {
             // The target in its full form, never the selection, inside it or
@@ -701,14 +721,14 @@ void CFileTreeDlg::onStart()
             if (const ItemReason refusal = prepareRunTarget(work, false, &detail)) {
                 showMessage(m_hWnd, formatString(reasonTextId(refusal), detail.item.c_str(), detail.landing.c_str()),
                             GetWindowText(), MB_OK | MB_ICONERROR);
-                return gotoControl(kTarget);
+                return refuse(kTarget);
             }
         }
     }
 
-    const std::wstring patternText = normalisePatterns();
+    patternText = normalisePatterns();
     const std::wstring patterns = splitLabelled(patternText).value;
-    if (patterns.empty()) return gotoControl(kPatterns);
+    if (patterns.empty()) return refuse(kPatterns);
     work.setPatterns(patterns.c_str());
 
     work.includeSubfolders = checked(kSubfolders) ? 1 : 0;
@@ -721,7 +741,7 @@ void CFileTreeDlg::onStart()
         FILETIME to = {};
         if (!pickerTime(item(kTimeFrom), from) || !pickerTime(item(kTimeTo), to) || ::CompareFileTime(&from, &to) >= 0) {
             showMessage(m_hWnd, loadString(kTimeRangeError), GetWindowText(), MB_OK | MB_ICONERROR);
-            return gotoControl(kTimeTo);
+            return refuse(kTimeTo);
         }
         if (isCompress()) {
             // The archiver compares local times.
@@ -768,11 +788,47 @@ void CFileTreeDlg::onStart()
         extractor.english = checked(kEnglish);
         work.setSelfExtractor(extractor);
     }
+    return true;
+}
 
+void CFileTreeDlg::onStart()
+{
+    FILE_TREE_SETTING work(settings);
+    std::wstring targetText;
+    std::wstring patternText;
+    if (!readForm(work, targetText, patternText)) return;
     settings = work;
     if (!isDelete()) targetHistory(kind_).Add(targetText.c_str(), true);
     history().types.Add(patternText.c_str(), true);
     EndDialog(1);
+}
+
+void CFileTreeDlg::onPlan()
+{
+    if (isDelete()) return; // a delete has "Test only" instead
+    FILE_TREE_SETTING work(settings);
+    std::wstring targetText;
+    std::wstring patternText;
+    if (!readForm(work, targetText, patternText)) return;
+
+    // The same job Start would hand over, planned in this thread: the
+    // dialog stays open, and nothing on disk changes.
+    std::wstring page;
+    DWORD error = 0;
+    try {
+        WaitCursor wait;
+        page = writePlanPage(work, app().appDataFolder, error);
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        error = ERROR_INTERNAL_ERROR;
+    }
+    if (page.empty()) {
+        showMessage(m_hWnd, formatString(IDS_PLAN_NOT_WRITTEN, systemMessage(error).c_str()), GetWindowText(),
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    openDocument(m_hWnd, page.c_str());
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -782,6 +838,9 @@ bool CFileTreeDlg::OnCommand(WORD id, WORD code, HWND control)
     switch (id) {
     case kStart:
         onStart();
+        return true;
+    case kPlan:
+        if (code == BN_CLICKED) onPlan();
         return true;
     case kCancel:
         EndDialog(0);

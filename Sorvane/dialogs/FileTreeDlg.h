@@ -32,6 +32,7 @@ namespace sorvane {
 namespace filetree {
 enum ControlId : int {
     kStart = IDOK,
+    kPlan = IDC_PLAN,                    // "Plan" (copy, move, compress)
     kCancel = IDCANCEL,
     kUpperGroup = IDC_UPPER_GROUP,
     kSources = IDC_SOURCES,
@@ -156,7 +157,14 @@ private:
     bool onDrawItem(const DRAWITEMSTRUCT& draw);
     void drawComboItem(const DRAWITEMSTRUCT& draw);
     int comboItemHeight() const noexcept;
+    // Reads the form into `work` as Start takes it, with the texts of the
+    // two combo boxes for their histories; false, with the focus on the
+    // field at fault (after a message where one is needed), when the form
+    // holds no runnable job.
+    bool readForm(FILE_TREE_SETTING& work, std::wstring& targetText, std::wstring& patternText);
     void onStart();
+    // Writes the plan page of the job Start would run and opens it.
+    void onPlan();
 
     uint32_t kind_ = kOperationCopy;
     bool expanded_ = true;

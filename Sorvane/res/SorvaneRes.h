@@ -85,6 +85,7 @@
 #define IDC_PATTERNS                    2004 // "Name|Types"
 #define IDC_SUBFOLDERS                  2005
 #define IDC_ADVANCE                     2006
+#define IDC_PLAN                        2241 // "Plan" beside Start (copy, move, compress)
 #define IDC_EXCLUDE                     2007
 #define IDC_TIME_GROUP                  2008
 #define IDC_SIZE_GROUP                  2009 // group box "File Size" (copy, move, delete)
@@ -421,6 +422,33 @@
 
 // Report: the console command line that repeats the run
 #define IDS_REPORT_COMMAND_LINE         1900
+
+// The plan page: its title and heading, the table heads, the summary's
+// labels and the text of every planned action
+#define IDS_PLAN_TITLE                  1970
+#define IDS_PLAN_HEADING                1971
+#define IDS_PLAN_COLUMN_SOURCE          1972
+#define IDS_PLAN_COLUMN_TARGET          1973
+#define IDS_PLAN_COLUMN_ACTION          1974
+#define IDS_PLAN_COLUMN_REASON          1975
+#define IDS_PLAN_COLUMN_SIZE            1976
+#define IDS_PLAN_BYTES_TO_COPY          1977
+#define IDS_PLAN_FILES_TO_DELETE        1978
+#define IDS_PLAN_ITEMS                  1979
+#define IDS_PLAN_ACTION_COPY            1980 // 1980 ... 1990: by FileAction
+#define IDS_PLAN_ACTION_REPLACE         1981
+#define IDS_PLAN_ACTION_KEEP_TARGET     1982
+#define IDS_PLAN_ACTION_MOVE_RENAME     1983
+#define IDS_PLAN_ACTION_MOVE_COPY       1984
+#define IDS_PLAN_ACTION_DROP_SOURCE     1985
+#define IDS_PLAN_ACTION_DELETE          1986
+#define IDS_PLAN_ACTION_RECYCLE         1987
+#define IDS_PLAN_ACTION_ARCHIVE         1988
+#define IDS_PLAN_ACTION_SKIP            1989
+#define IDS_PLAN_ACTION_FAIL            1990
+#define IDS_PLAN_REPLACING              1991
+#define IDS_PLAN_NOTHING                1992
+#define IDS_PLAN_NOT_WRITTEN            1993
 
 // The console program SorvaneCmd.exe: usage, refusals of its command line,
 // phases and totals on the console, the progress row

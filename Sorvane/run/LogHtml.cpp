@@ -133,7 +133,7 @@ std::wstring timeText(const FILETIME& utc)
     return std::wstring(date) + clock;
 }
 
-std::wstring chooseReportPath(const wchar_t* dataFolder)
+std::wstring chooseNumberedPath(const wchar_t* dataFolder, const wchar_t* stem, const wchar_t* registryValue)
 {
     int32_t number = 0;
     UniqueRegKey key;
@@ -142,20 +142,25 @@ std::wstring chooseReportPath(const wchar_t* dataFolder)
         DWORD value = 0;
         DWORD size = sizeof(value);
         DWORD type = 0;
-        if (::RegQueryValueExW(key.get(), kRegistryValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+        if (::RegQueryValueExW(key.get(), registryValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
                 ERROR_SUCCESS &&
             type == REG_DWORD && size == sizeof(value)) {
             number = static_cast<int32_t>(value);
         }
     }
     wchar_t path[MAX_PATH + 32];
-    std::swprintf(path, MAX_PATH + 32, L"%lsSorvaneLog%d.htm", dataFolder ? dataFolder : L"", number);
+    std::swprintf(path, MAX_PATH + 32, L"%ls%ls%d.htm", dataFolder ? dataFolder : L"", stem, number);
     if (key) {
         // Signed remainder: -1 gives 0, 15 gives 0.
         const DWORD next = static_cast<DWORD>((static_cast<int64_t>(number) + 1) % 16);
-        ::RegSetValueExW(key.get(), kRegistryValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&next), sizeof(next));
+        ::RegSetValueExW(key.get(), registryValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&next), sizeof(next));
     }
     return path;
+}
+
+std::wstring chooseReportPath(const wchar_t* dataFolder)
+{
+    return chooseNumberedPath(dataFolder, L"SorvaneLog", kRegistryValue);
 }
 
 } // namespace report

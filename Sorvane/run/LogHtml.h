@@ -63,8 +63,10 @@ std::wstring spacedList(const wchar_t* list);
 // A FILETIME (UTC) as the user's long date in local time, then "-H:M:S".
 std::wstring timeText(const FILETIME& utc);
 
-// Reads "LogFileNo", returns "<folder>SorvaneLog<n>.htm" and stores the
-// next number of the ring of sixteen.
+// Reads the number `registryValue` of the program's key, returns
+// "<folder><stem><n>.htm" and stores the next number of a ring of sixteen.
+std::wstring chooseNumberedPath(const wchar_t* dataFolder, const wchar_t* stem, const wchar_t* registryValue);
+// The run's report: "LogFileNo", "<folder>SorvaneLog<n>.htm".
 std::wstring chooseReportPath(const wchar_t* dataFolder);
 
 } // namespace report

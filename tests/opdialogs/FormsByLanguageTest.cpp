@@ -118,13 +118,13 @@ protected:
 // checked button's), none on a disabled control.
 const std::map<uint32_t, std::vector<int>> kExpandedCycles = {
     {kOperationCopy,
-     {kCancel, kAdvance, kTimeAny, kSizeFirst, kPolicyFirst + 1, kProtectReadOnly, kOption, kVerifyCopies, kSources,
+     {kPlan, kCancel, kAdvance, kTimeAny, kSizeFirst, kPolicyFirst + 1, kProtectReadOnly, kOption, kVerifyCopies, kSources,
       kTarget, kBrowseTarget, kPatterns, kBrowseExtensions, kSubfolders, kExclude}},
     {kOperationDelete,
      {kCancel, kAdvance, kTimeAny, kSizeFirst, kRecycle, kProtectReadOnly, kOption, kSources, kPatterns,
       kBrowseExtensions, kSubfolders, kExclude}},
     {kOperationCompress,
-     {kCancel, kAdvance, kTimeAny, kPolicyFirst + 1, kSelfExtract, kSources, kTarget, kBrowseTarget, kPatterns,
+     {kPlan, kCancel, kAdvance, kTimeAny, kPolicyFirst + 1, kSelfExtract, kSources, kTarget, kBrowseTarget, kPatterns,
       kBrowseExtensions, kSubfolders, kExclude}},
 };
 

@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <utility>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -304,6 +305,38 @@ ImportHook::~ImportHook()
     ::VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
     *slot_ = original_;
     ::VirtualProtect(slot_, sizeof(void*), old, &old);
+}
+
+std::vector<std::vector<std::string>> htmlTableRows(const std::string& page)
+{
+    const auto cellText = [](const std::string& html) {
+        std::string text;
+        bool inTag = false;
+        for (char c : html) {
+            if (c == '<') inTag = true;
+            else if (c == '>') inTag = false;
+            else if (!inTag && c != '\r' && c != '\n') text += c;
+        }
+        const std::pair<std::string, std::string> entities[] = {
+            {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}};
+        for (const auto& [entity, plain] : entities) {
+            for (size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, entity.size(), plain);
+        }
+        return text;
+    };
+    std::vector<std::vector<std::string>> rows;
+    for (size_t at = 0; (at = page.find("<tr>", at)) != std::string::npos;) {
+        const size_t end = page.find("</tr>", at);
+        if (end == std::string::npos) break;
+        std::vector<std::string> cells;
+        for (size_t cell = page.find("<td>", at); cell != std::string::npos && cell < end;
+             cell = page.find("<td>", cell + 4)) {
+            cells.push_back(cellText(page.substr(cell + 4, page.find("</td>", cell) - cell - 4)));
+        }
+        rows.push_back(std::move(cells));
+        at = end;
+    }
+    return rows;
 }
 
 } // namespace sorvane::test

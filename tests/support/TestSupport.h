@@ -99,4 +99,9 @@ private:
 // The full paths of the modules a running process has loaded.
 std::vector<std::wstring> processModules(DWORD processId);
 
+// The rows of the tables of an HTML page (a report), in order, each as its
+// cells' texts as a browser shows them: tags and line breaks dropped,
+// "&amp;", "&lt;", "&gt;" and "&quot;" read.
+std::vector<std::vector<std::string>> htmlTableRows(const std::string& page);
+
 } // namespace sorvane::test
