@@ -612,7 +612,7 @@ class Plan(ConsoleRun):
                     found[relative] = (info.st_size, info.st_mtime_ns, info.st_mode, hashlib.sha256(read(path)).hexdigest())
         return found
 
-    def make_case(self, rnd):
+    def make_case(self, rnd, operation=None):
         src, out = self.path('src'), self.path('out')
         names = ['a.txt', 'b.log', 'c.dat', 'Report.txt', 'x/d.txt', 'x/e.log', 'x/y/f.txt', 'z/g.dat', 'z/h.txt']
         for name in rnd.sample(names, rnd.randint(4, len(names))):
@@ -633,8 +633,9 @@ class Plan(ConsoleRun):
         if os.path.isdir(self.path('src/z')) and not os.path.exists(os.path.join(out, 'z')) and rnd.random() < 0.3:
             write(os.path.join(out, 'z'), 'a file of the folder name')  # a file in the way
         os.makedirs(out, exist_ok=True)
-        operation = rnd.choice(['copy', 'move', 'move', 'delete', 'compress'])
-        switches = ['/names:' + rnd.choice(['*.*', '*.txt', '*.txt;*.dat'])]
+        forced = operation is not None
+        operation = operation or rnd.choice(['copy', 'move', 'move', 'delete', 'compress'])
+        switches = ['/names:' + ('*.*' if forced else rnd.choice(['*.*', '*.txt', '*.txt;*.dat']))]
         if rnd.random() < 0.2:
             switches.append('/nosub')
         if operation in ('copy', 'move'):
@@ -698,15 +699,18 @@ class Plan(ConsoleRun):
             if entry[0] != 'folder' and name not in before and not name.endswith('.lzh'):
                 self.assertIn(name, written, 'made without a plan: ' + name)
 
-    def test_twenty_random_plans_equal_their_runs(self):
+    def test_forty_random_plans_equal_their_runs(self):
         import random
         seen = {}
-        for seed in range(20):
+        cases_with = {}
+        # Twenty cases of any operation, then twenty compresses, so that
+        # every action occurs in twenty cases of the two tests together.
+        for seed in range(40):
             with self.subTest(seed=seed):
                 shutil.rmtree(self.root, True)
                 os.makedirs(self.root)
                 rnd = random.Random(4200 + seed)
-                command, operation = self.make_case(rnd)
+                command, operation = self.make_case(rnd, None if seed < 20 else 'compress')
                 before = self.snapshot()
                 code, out, err = self.sorvane('%s /plan /log:%s' % (command, q(win(self.path('plan.jsonl')))))
                 self.assertIn(code, (0, 1), err)
@@ -719,9 +723,13 @@ class Plan(ConsoleRun):
                 self.check_plan(plan, before, self.snapshot(), operation)
                 for row in plan:
                     seen[row['action']] = seen.get(row['action'], 0) + 1
-        print('[plan] through SorvaneCmd.exe, planned items per action:', json.dumps(seen, sort_keys=True))
-        for action in ('copy', 'replace', 'keep_target', 'move_rename', 'delete', 'archive', 'skip', 'fail'):
+                for action in set(row['action'] for row in plan):
+                    cases_with[action] = cases_with.get(action, 0) + 1
+        print('[plan] through SorvaneCmd.exe: planned items per action', json.dumps(seen, sort_keys=True),
+              '; cases per action', json.dumps(cases_with, sort_keys=True))
+        for action in ('copy', 'replace', 'keep_target', 'move_rename', 'delete', 'skip', 'fail'):
             self.assertIn(action, seen)
+        self.assertGreaterEqual(cases_with.get('archive', 0), 20, 'archive in twenty cases')
 
 
 if __name__ == '__main__':

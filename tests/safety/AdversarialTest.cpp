@@ -1447,6 +1447,9 @@ bool CaseRunner::run(uint64_t seed, int index)
             kinds.push_back(singleFolder_ ? TargetKind::Parent : TargetKind::AboveHolder);
         }
         targetKind_ = kinds[random_() % kinds.size()];
+        // A plan's batches write into folders that hold files more often:
+        // replacements and kept targets are what a plan must get right.
+        if (planTotals_ && hazards_() % 2 == 0) targetKind_ = TargetKind::Existing;
         if (singleFolder_ && targetKind_ == TargetKind::SelectedFile) targetKind_ = TargetKind::Itself;
         if (!singleFolder_ && (targetKind_ == TargetKind::Itself || targetKind_ == TargetKind::Inside) &&
             selectedFolders.empty()) {
