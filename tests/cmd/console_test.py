@@ -84,7 +84,21 @@ class ConsoleRun(unittest.TestCase):
         command = self.path('command.txt')
         report = self.path('watch.txt')
         write(command, '"%s" %s' % (win(PROGRAM), arguments))
-        done = wine('cmd', '/c', win(PROBE), 'watch', win(command), win(report), language=language)
+        # The watcher writes its report when the program has ended; one
+        # left from an earlier run must never stand for this one. Wine can
+        # fail to start the watcher itself on a loaded machine (cmd then
+        # ends with 1 and no report): that start is made once more, and
+        # the program has not run then.
+        for attempt in range(3):
+            if os.path.exists(report):
+                os.remove(report)
+            done = wine('cmd', '/c', win(PROBE), 'watch', win(command), win(report), language=language)
+            if os.path.exists(report) and b'exit=' in read(report):
+                break
+            print('the window watcher did not run (cmd /c ended with %d); started once more' % done.returncode,
+                  file=sys.stderr)
+        self.assertTrue(os.path.exists(report) and b'exit=' in read(report),
+                        'the window watcher never ran the program: %s' % done.stderr[-400:])
         watched = dict(line.split('=', 1) for line in read(report).decode().split('\n') if '=' in line)
         self.assertEqual(watched['windows'], '0', 'SorvaneCmd.exe made a top-level window (%s): %s' % (
             watched.get('class'), arguments))
