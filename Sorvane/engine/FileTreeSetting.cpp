@@ -88,6 +88,7 @@ void FILE_TREE_SETTING::copyFrom(const FILE_TREE_SETTING& other)
     cancel = other.cancel.load();
     sameVolume = other.sameVolume;
     movesByRename = other.movesByRename;
+    volumesJudged = false; // the copy's run judges its volumes itself
     scannedFiles = other.scannedFiles.load();
     totalFiles = other.totalFiles.load();
     completedFiles = other.completedFiles.load();

@@ -148,6 +148,9 @@ public:
     std::atomic<uint32_t> cancel{0};
     uint32_t sameVolume = 0;
     uint32_t movesByRename = 0; // a move's files are renamed, as far as a plan can tell (see movesByRename)
+    // The counting pass judged `sameVolume`; its executing pass keeps it.
+    // Never copied: it belongs to the run that judged it.
+    bool volumesJudged = false;
     std::atomic<uint32_t> scannedFiles{0};
     std::atomic<uint32_t> totalFiles{0};
     std::atomic<uint32_t> completedFiles{0};

@@ -460,6 +460,20 @@ void processElement(FILE_TREE_SETTING& settings, const wchar_t* name, size_t nam
     }
 }
 
+// Whether the sources and the target lie on one volume, judged once per
+// run: the executing pass keeps what its counting pass found. Wine answers
+// a volume's serial number with 0 at some moments and not at others, and
+// two passes that disagreed would count a verified move's read-back in
+// one and not in the other.
+void judgeVolumes(FILE_TREE_SETTING& settings, const wchar_t* sources, const wchar_t* target)
+{
+    if (!settings.isCountingPass() && settings.volumesJudged) return;
+    settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
+    settings.movesByRename = settings.plan && movesByRename(sources, target) ? 1 : 0;
+    // A plan is no counting pass of a run that follows.
+    settings.volumesJudged = settings.isCountingPass() && !settings.plan;
+}
+
 // Makes the target's full form and checks the run against the selection.
 // A refused run touches nothing; its executing pass says why in one row.
 bool runRefused(FILE_TREE_SETTING& settings)
@@ -594,8 +608,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
                 appendUnits(sources, length, L"\\", 1);
             }
             if (settings.cloneTree && isCopyOrMove(kind) && !settings.plan) ensureFolderPath(target, false, true);
-            settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
-            settings.movesByRename = settings.plan && movesByRename(sources, target) ? 1 : 0;
+            judgeVolumes(settings, sources, target);
             walkFolder(settings, true);
         }
     } else {
@@ -616,8 +629,7 @@ int processSourceList(FILE_TREE_SETTING& settings)
             if (sources[length - 1] != L'\\' && fits(length, 1)) appendUnits(sources, length, L"\\", 1);
         }
         const size_t sourceLength = std::wcslen(sources);
-        settings.sameVolume = onSameVolume(sources, target) ? 1 : 0;
-        settings.movesByRename = settings.plan && movesByRename(sources, target) ? 1 : 0;
+        judgeVolumes(settings, sources, target);
         const bool driveRoot = isDriveRootList(list.get());
         bool rootDone = false;
         // A name listed twice is one item, handled once.
@@ -643,6 +655,8 @@ int processSourceList(FILE_TREE_SETTING& settings)
     }
 
     recycling.finish();
+    // The next run judges its volumes anew.
+    if (!settings.isCountingPass()) settings.volumesJudged = false;
     settings.currentItem = nullptr;
     settings.existingTarget = nullptr;
     target[targetLength] = L'\0';
