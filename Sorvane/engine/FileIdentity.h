@@ -26,6 +26,16 @@ inline bool sameIdentity(const FileIdentity& a, const FileIdentity& b)
     return a.known && b.known && a.volume == b.volume && a.index == b.index;
 }
 
+// For a guard that must not miss an overlap: the same identity, or the same
+// index where one side's volume gave no serial number (0). Wine answers 0
+// at busy moments and for drive letters linked in after it started, some
+// network servers always; the index alone then decides, since refusing a
+// run costs a retry and copying into the selection costs files.
+inline bool mayBeSameIdentity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.known && b.known && a.index == b.index && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+}
+
 // Opens `path` (a file or a folder; links are followed to what they lead
 // to) without keeping anyone else out, and reads its identity. A path that
 // ends with a backslash is read without it, unless it is a root ("C:\",

@@ -32,10 +32,11 @@ bool describe(const std::wstring& path, Place& place, const std::wstring& opened
     return true;
 }
 
-// The same place: the same identity, or (in doubt) the same full path.
+// The same place: the same identity (or the same index where a volume gave
+// no serial), or (in doubt) the same full path.
 bool same(const Place& a, const Place& b)
 {
-    return sameIdentity(a.identity, b.identity) || samePathText(a.path, b.path);
+    return mayBeSameIdentity(a.identity, b.identity) || samePathText(a.path, b.path);
 }
 
 // The folder above a comparable path ("C:\a" -> "C:\", "\\srv\share\a" ->
@@ -133,8 +134,8 @@ ItemReason checkOwnTargets(const std::vector<std::wstring>& names, bool oneFolde
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         if (!describe(ownPath, own) || !own.identity.known) continue;
         bool aliased = false;
-        for (const Place& item : items) aliased = aliased || sameIdentity(own.identity, item.identity);
-        for (const Place& folder : chain) aliased = aliased || sameIdentity(own.identity, folder.identity);
+        for (const Place& item : items) aliased = aliased || mayBeSameIdentity(own.identity, item.identity);
+        for (const Place& folder : chain) aliased = aliased || mayBeSameIdentity(own.identity, folder.identity);
         if (aliased) return landsOnSelection(holder.path, name, target.path, detail);
     }
     return kReasonNone;

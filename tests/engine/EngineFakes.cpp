@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cwchar>
 
 namespace sorvane::test {
@@ -15,13 +16,11 @@ size_t g_chunkedCopyCalls = 0;
 
 OtherVolumeFolder::OtherVolumeFolder()
 {
-    static std::atomic<unsigned> counter{0};
     const DWORD shm = ::GetFileAttributesW(L"Z:\\dev\\shm");
     if (shm == INVALID_FILE_ATTRIBUTES || !(shm & FILE_ATTRIBUTE_DIRECTORY)) return;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        wchar_t name[MAX_PATH];
-        std::swprintf(name, MAX_PATH, L"Z:\\dev\\shm\\sorvane-test-%lu-%u", ::GetCurrentProcessId(), counter++);
-        if (::CreateDirectoryW(name, nullptr)) {
+        const std::wstring name = L"Z:\\dev\\shm\\" + uniqueScratchName(L"sorvane-test");
+        if (::CreateDirectoryW(name.c_str(), nullptr)) {
             path_ = name;
             return;
         }
@@ -65,11 +64,18 @@ std::string shellQuoted(const std::string& text)
 
 UnixShell::UnixShell()
 {
-    static std::atomic<unsigned> counter{0};
-    wchar_t name[MAX_PATH];
-    std::swprintf(name, MAX_PATH, L"Z:\\tmp\\sorvane-shell-%lu-%u", ::GetCurrentProcessId(), counter++);
-    const std::wstring folder = name;
-    if (!::CreateDirectoryW(folder.c_str(), nullptr)) return;
+    // The name carries the process's start time beside its id: Wine gives a
+    // process id again once enough processes have ended, and a shell of an
+    // earlier test process may still be removing its folder.
+    std::wstring folder;
+    for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+        const std::wstring name = L"Z:\\tmp\\" + uniqueScratchName(L"sorvane-shell");
+        if (::CreateDirectoryW(name.c_str(), nullptr)) folder = name;
+    }
+    if (folder.empty()) {
+        std::fprintf(stderr, "the Unix shell's folder could not be made in Z:\\tmp (error %lu)\n", ::GetLastError());
+        return;
+    }
     folder_ = unixPathOf(folder);
     if (folder_.empty()) return;
     const std::wstring commands = folder + L"\\commands";
@@ -90,6 +96,7 @@ UnixShell::UnixShell()
     PROCESS_INFORMATION info = {};
     if (!::CreateProcessW(L"Z:\\bin\\bash", script.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &info)) {
+        std::fprintf(stderr, "the Unix shell could not be started (error %lu)\n", ::GetLastError());
         return;
     }
     ::CloseHandle(info.hProcess);
@@ -99,7 +106,11 @@ UnixShell::UnixShell()
                                   OPEN_EXISTING, 0, nullptr));
     answers_.reset(::CreateFileW(answers.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
-    if (ready() && run("true") != 0) {
+    if (!ready()) {
+        std::fprintf(stderr, "the Unix shell's pipes in %s could not be opened (error %lu)\n", folder_.c_str(),
+                     ::GetLastError());
+    } else if (run("true") != 0) {
+        std::fprintf(stderr, "the Unix shell in %s answers no command\n", folder_.c_str());
         commands_.reset();
         answers_.reset();
     }

@@ -90,6 +90,33 @@ TEST_F(Overlap, WineGivesOnePlaceOneIdentityWhateverTheSpelling)
     EXPECT_TRUE(samePathText(text, photos + L"\\not-yet\\deeper"));
 }
 
+// The guard's comparison where a volume gave no serial number (Wine at a
+// busy moment): the index decides then, and only then.
+TEST(OverlapIdentity, AnIndexWhoseVolumeGaveNoSerialMayBeTheSamePlace)
+{
+    struct Row {
+        FileIdentity a, b;
+        bool same, maybe;
+    };
+    const FileIdentity unknown;
+    const Row rows[] = {
+        {{7, 42, true}, {7, 42, true}, true, true},
+        {{7, 42, true}, {0, 42, true}, false, true},
+        {{0, 42, true}, {7, 42, true}, false, true},
+        {{0, 42, true}, {0, 42, true}, true, true},
+        {{7, 42, true}, {8, 42, true}, false, false}, // two volumes: the same index means nothing
+        {{7, 42, true}, {0, 43, true}, false, false},
+        {{7, 42, true}, {7, 43, true}, false, false},
+        {unknown, {7, 42, true}, false, false},
+        {unknown, unknown, false, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(sameIdentity(row.a, row.b), row.same) << row.a.volume << "/" << row.b.volume;
+        EXPECT_EQ(mayBeSameIdentity(row.a, row.b), row.maybe) << row.a.volume << "/" << row.b.volume;
+        EXPECT_EQ(mayBeSameIdentity(row.b, row.a), row.maybe) << "either way round";
+    }
+}
+
 TEST_F(Overlap, TheSelectionItselfInAnySpellingIsRefused)
 {
     const std::wstring photos = a() + L"\\Photos";
