@@ -448,12 +448,7 @@ std::wstring checkSources(FILE_TREE_SETTING& settings)
     const std::wstring rebuilt = full + list.substr(separator);
     if (rebuilt.size() >= kRunPathCapacity) return formatString(IDS_CMD_TOO_LONG, L"source");
     size_t named = 0;
-    for (size_t start = separator + 1; start <= list.size();) {
-        size_t end = list.find(L';', start);
-        if (end == std::wstring::npos) end = list.size();
-        const std::wstring name = list.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) continue;
+    for (const std::wstring& name : splitSourceList(list).names) {
         if (!isItemName(name.c_str(), name.size())) return formatString(IDS_CMD_SOURCE_NOT_A_NAME, name.c_str());
         if (readSelectedItemKind((full + name).c_str()) == SelectedKind::Missing) {
             return formatString(IDS_CMD_SOURCE_MISSING, (full + name).c_str());
@@ -556,17 +551,9 @@ std::wstring checkSumsPath(const FILE_TREE_SETTING& job, const ConsoleOptions& o
     // Lying in the target or above it, the file can be a source only as an
     // item named in the list (a selected folder holding it would hold the
     // target too, which is refused).
-    const std::wstring list = job.sources;
-    const size_t separator = list.find(L';');
-    if (separator == std::wstring::npos) return {};
-    const std::wstring folder = list.substr(0, separator);
-    for (size_t start = separator + 1; start <= list.size();) {
-        size_t end = list.find(L';', start);
-        if (end == std::wstring::npos) end = list.size();
-        const std::wstring name = list.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) continue;
-        const std::wstring item = fullPathOf(folder + name);
+    const SourceListParts parts = splitSourceList(job.sources);
+    for (const std::wstring& name : parts.names) {
+        const std::wstring item = fullPathOf(parts.folder + name);
         if (::CompareStringOrdinal(item.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) {
             return formatString(IDS_CMD_SUMS_IS_SOURCE, options.sumsPath.c_str());
         }

@@ -191,17 +191,13 @@ void selectFilesToCompress(const FILE_TREE_SETTING& settings, const std::wstring
         walkList = base;
     } else {
         std::set<std::wstring> named; // a name listed twice is one item, as the walk takes it
-        for (size_t start = separator + 1; start <= list.size();) {
-            size_t end = list.find(L';', start);
-            if (end == std::wstring::npos) end = list.size();
-            const std::wstring name = list.substr(start, end - start);
-            if (!name.empty() && !isItemName(name.c_str(), name.size())) {
+        for (const std::wstring& name : splitSourceList(list).names) {
+            if (!isItemName(name.c_str(), name.size())) {
                 out.problem = kIdsNotAName;
                 out.problemPath = base + name;
                 return;
             }
-            if (!name.empty() && named.insert(name).second) ++out.selectedItems;
-            start = end + 1;
+            if (named.insert(name).second) ++out.selectedItems;
         }
         // The parent in its full form; the drive-root forms stay as they are.
         walkList = base + list.substr(separator);

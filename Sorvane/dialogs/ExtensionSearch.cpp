@@ -83,37 +83,24 @@ void ExtensionSearch::PostEnd() noexcept
 
 void ExtensionSearch::Run()
 {
-    std::wstring list = sources_;
-    // "C:\;" is the drive root with its one name left out.
-    if (list.size() >= 3 && list.compare(list.size() - 3, 3, L":\\;") == 0) list += L';';
-
-    const size_t first = list.find(L';');
-    if (first == std::wstring::npos) {
-        if (list.empty()) return;
-        if (list.back() != L'\\') list += L'\\';
-        SearchFolder(longFormOf(list));
+    const SourceListParts parts = splitSourceList(sources_);
+    if (parts.oneFolder) {
+        std::wstring folder = parts.folder;
+        if (folder.empty()) return;
+        if (folder.back() != L'\\') folder += L'\\';
+        SearchFolder(longFormOf(folder));
         return;
     }
 
-    std::wstring base = list.substr(0, first);
+    std::wstring base = parts.folder;
     if (!base.empty() && base.back() != L'\\') base += L'\\';
     base = longFormOf(base);
-    const bool driveRoot = isDriveRootList(list.c_str());
-    bool rootSearched = false;
+    // "C:\;" and "C:\;;" select the drive's root folder itself.
+    if (isDriveRootList(sources_.c_str())) SearchFolder(base);
     // Every item stands on its own: one that cannot be searched, or a file
     // without extension, does not keep the later ones from being searched.
-    for (size_t start = first + 1; !StopRequested();) {
-        const size_t end = list.find(L';', start);
-        if (end == std::wstring::npos) break; // text after the last ";" is no item
-        const std::wstring name = list.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) {
-            if (driveRoot && !rootSearched) {
-                rootSearched = true;
-                SearchFolder(base);
-            }
-            continue;
-        }
+    for (const std::wstring& name : parts.names) {
+        if (StopRequested()) break;
         const std::wstring path = base + name;
         const int kind = pathKind(path.c_str());
         if (kind == kPathFolder) {

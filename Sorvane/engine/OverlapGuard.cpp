@@ -162,29 +162,22 @@ ItemReason checkOverlap(const wchar_t* sourceList, const wchar_t* target, Overla
     }
 
     const std::wstring list = sourceList;
-    const size_t separator = list.find(L';');
+    const SourceListParts parts = splitSourceList(list);
+    const bool oneFolder = parts.oneFolder;
+    const bool driveRoot = isDriveRootList(list.c_str());
     std::vector<std::wstring> items;
-    std::wstring holder;
-    if (separator == std::wstring::npos) {
+    // The drive's root, as the walk takes it ("C:" is never the drive's
+    // current folder here).
+    std::wstring holder = parts.folder;
+    if (holder.size() == 2 && holder[1] == L':') holder += L'\\';
+    if (oneFolder || driveRoot) {
         // One folder: its content is the selection; the folder holds it.
-        holder = list.size() == 2 && list[1] == L':' ? list + L"\\" : list;
         items.push_back(holder);
     } else {
-        holder = list.substr(0, separator);
-        if (holder.size() == 2 && holder[1] == L':') holder += L'\\'; // the drive's root, as the walk takes it
-        if (isDriveRootList(list.c_str())) {
-            items.push_back(holder);
-        } else {
-            size_t at = separator + 1;
-            while (at <= list.size()) {
-                size_t end = list.find(L';', at);
-                if (end == std::wstring::npos) end = list.size();
-                const std::wstring name = list.substr(at, end - at);
-                // Elements that name no item of the folder are refused by the walk.
-                if (isItemName(name.c_str(), name.size())) {
-                    items.push_back(holder + (holder.empty() || holder.back() == L'\\' ? L"" : L"\\") + name);
-                }
-                at = end + 1;
+        for (const std::wstring& name : parts.names) {
+            // Elements that name no item of the folder are refused by the walk.
+            if (isItemName(name.c_str(), name.size())) {
+                items.push_back(holder + (holder.empty() || holder.back() == L'\\' ? L"" : L"\\") + name);
             }
         }
     }
@@ -205,19 +198,17 @@ ItemReason checkOverlap(const wchar_t* sourceList, const wchar_t* target, Overla
             if (same(place, chain[k])) return k == 0 ? kRefusalTargetIsSelected : kRefusalTargetInsideSelection;
         }
         itemPlaces.push_back(place);
-        if (separator != std::wstring::npos && !isDriveRootList(list.c_str())) names.push_back(lastName(place.path));
+        if (!oneFolder && !driveRoot) names.push_back(lastName(place.path));
     }
 
     if (holder.empty()) return kReasonNone;
     Place holderPlace;
     if (!describe(holder, holderPlace)) return kRefusalUndecidable;
     // The one folder of a list without ';' is itself the selection.
-    if (same(holderPlace, chain[0])) {
-        return separator == std::wstring::npos ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
-    }
+    if (same(holderPlace, chain[0])) return oneFolder ? kRefusalTargetIsSelected : kRefusalTargetIsSourceFolder;
     // A drive's root has no folder above it to land on.
-    if (separator != std::wstring::npos && isDriveRootList(list.c_str())) return kReasonNone;
-    return checkOwnTargets(names, separator == std::wstring::npos, holderPlace, itemPlaces, chain[0], detail);
+    if (driveRoot) return kReasonNone;
+    return checkOwnTargets(names, oneFolder, holderPlace, itemPlaces, chain[0], detail);
 }
 
 ItemReason prepareRunTarget(FILE_TREE_SETTING& settings, bool requireReachable, OverlapDetail* detail)

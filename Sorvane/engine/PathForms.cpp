@@ -87,6 +87,22 @@ bool isDriveRootList(const wchar_t* list) noexcept
     return list[4] == L'\0' || (list[4] == L';' && list[5] == L'\0');
 }
 
+SourceListParts splitSourceList(const std::wstring& list)
+{
+    SourceListParts parts;
+    const size_t separator = list.find(L';');
+    parts.folder = list.substr(0, separator);
+    if (separator == std::wstring::npos) return parts;
+    parts.oneFolder = false;
+    for (size_t start = separator + 1; start <= list.size();) {
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) end = list.size();
+        if (end > start) parts.names.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 size_t rootLength(const wchar_t* path) noexcept
 {
     switch (pathFormOf(path)) {

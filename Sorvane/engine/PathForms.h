@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
@@ -65,6 +66,17 @@ bool isBarePrefix(const wchar_t* path) noexcept;
 // True for a source list that stands for a drive's root folder: "X:\;" or
 // "X:\;;", any drive letter.
 bool isDriveRootList(const wchar_t* list) noexcept;
+
+// A source list taken apart: "FOLDER;NAME;NAME;" gives the folder as written
+// and each name in order (empty elements left out; text after the last ';'
+// is a name too, as the walk takes it); a list without ';' is one folder
+// whose content is the selection (`oneFolder`, no names).
+struct SourceListParts {
+    std::wstring folder;
+    std::vector<std::wstring> names;
+    bool oneFolder = true;
+};
+SourceListParts splitSourceList(const std::wstring& list);
 
 // The units that end the root of a full path, in any of its forms: "C:\"
 // (3), "\\server\share" (through the share's name), "\\?\C:\" (7),

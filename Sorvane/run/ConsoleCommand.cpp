@@ -70,6 +70,24 @@ std::wstring lowered(std::wstring text)
     return text;
 }
 
+// One switch "/name:value" taken apart: the name in lower case, whether a
+// value was given (a colon), and the value as typed.
+struct SwitchParts {
+    std::wstring name;
+    bool hasValue = false;
+    std::wstring value;
+};
+
+SwitchParts splitSwitch(const std::wstring& argument)
+{
+    SwitchParts parts;
+    const size_t colon = argument.find(L':');
+    parts.name = lowered(argument.substr(1, colon == std::wstring::npos ? std::wstring::npos : colon - 1));
+    parts.hasValue = colon != std::wstring::npos;
+    if (parts.hasValue) parts.value = argument.substr(colon + 1);
+    return parts;
+}
+
 std::wstring trimmed(const std::wstring& text)
 {
     const size_t first = text.find_first_not_of(L" \t\r\n");
@@ -205,10 +223,10 @@ CommandProblem CommandKeys::readArguments(const std::vector<std::wstring>& argum
             if (CommandProblem p = set(kWords[words++], argument, false)) return p;
             continue;
         }
-        const size_t colon = argument.find(L':');
-        const std::wstring name = lowered(argument.substr(1, colon == std::wstring::npos ? std::wstring::npos : colon - 1));
-        const bool hasValue = colon != std::wstring::npos;
-        const std::wstring value = hasValue ? argument.substr(colon + 1) : std::wstring();
+        const SwitchParts parts = splitSwitch(argument);
+        const std::wstring& name = parts.name;
+        const bool hasValue = parts.hasValue;
+        const std::wstring& value = parts.value;
         if (name == L"?" && !hasValue) {
             help_ = true;
             continue;
@@ -440,10 +458,10 @@ CommandProblem readCheckArguments(const std::vector<std::wstring>& arguments, Ch
             options.sumsPath = argument;
             continue;
         }
-        const size_t colon = argument.find(L':');
-        const std::wstring name = lowered(argument.substr(1, colon == std::wstring::npos ? std::wstring::npos : colon - 1));
-        const bool hasValue = colon != std::wstring::npos;
-        const std::wstring value = hasValue ? argument.substr(colon + 1) : std::wstring();
+        const SwitchParts parts = splitSwitch(argument);
+        const std::wstring& name = parts.name;
+        const bool hasValue = parts.hasValue;
+        const std::wstring& value = parts.value;
         if (name == L"?" && !hasValue) {
             options.help = true;
         } else if (name == L"log" || name == L"csv") {

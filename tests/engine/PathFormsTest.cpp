@@ -91,6 +91,31 @@ TEST(PathForms, RoomPrefixesSourceListsAndNames)
         EXPECT_FALSE(isDriveRootList(list)) << narrow(list);
     }
 
+    // A source list taken apart as the walk takes it: empty elements are no
+    // names, text after the last ';' is one.
+    struct Split {
+        const wchar_t* list;
+        const wchar_t* folder;
+        bool oneFolder;
+        std::vector<std::wstring> names;
+    };
+    const Split splits[] = {
+        {L"C:\\a", L"C:\\a", true, {}},
+        {L"C:\\a\\", L"C:\\a\\", true, {}},
+        {L"C:\\a\\;x;y;", L"C:\\a\\", false, {L"x", L"y"}},
+        {L"C:\\a;x;;y", L"C:\\a", false, {L"x", L"y"}},
+        {L"C:\\;", L"C:\\", false, {}},
+        {L"C:\\;;", L"C:\\", false, {}},
+        {L";x;", L"", false, {L"x"}},
+        {L"", L"", true, {}},
+    };
+    for (const Split& split : splits) {
+        const SourceListParts parts = splitSourceList(split.list);
+        EXPECT_EQ(parts.folder, split.folder) << narrow(split.list);
+        EXPECT_EQ(parts.oneFolder, split.oneFolder) << narrow(split.list);
+        EXPECT_EQ(parts.names, split.names) << narrow(split.list);
+    }
+
     // Name parts.
     EXPECT_STREQ(fileNamePart(L"C:\\a\\b.txt"), L"b.txt");
     EXPECT_STREQ(fileNamePart(L"C:b.txt"), L"b.txt");
