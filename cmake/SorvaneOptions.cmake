@@ -10,6 +10,13 @@ function(sorvane_target_defaults target)
     endif()
 endfunction()
 
+# The tests that run the real program share its data folder and run one at
+# a time (RESOURCE_LOCK sorvane_data_folder): their line is the longest of a
+# run. They keep the normal priority while scripts/test.sh lowers the others
+# (SORVANE_NICE, read by wine-run.sh), so that the line seldom waits for a
+# core and the tests beside it take what the line leaves.
+set(SORVANE_DATA_FOLDER_LINE RESOURCE_LOCK sorvane_data_folder ENVIRONMENT_MODIFICATION SORVANE_NICE=unset:)
+
 # A GoogleTest program run by ctest under Wine. Tests whose names contain
 # "Window" need a display; the test script provides one for the whole run.
 function(sorvane_add_test_program name)
@@ -34,7 +41,9 @@ function(sorvane_add_test_program name)
         list(APPEND properties RUN_SERIAL TRUE)
     endif()
     set(lock)
-    if(ARG_RESOURCE_LOCK)
+    if(ARG_RESOURCE_LOCK STREQUAL "sorvane_data_folder")
+        set(lock ${SORVANE_DATA_FOLDER_LINE})
+    elseif(ARG_RESOURCE_LOCK)
         set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
     endif()
     if(ARG_COST AND ARG_LOCKED)

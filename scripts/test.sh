@@ -4,6 +4,9 @@
 #                      for windows and files; the few that keep both cores
 #                      busy count as two, see PROCESSORS in tests/)
 #   SORVANE_NO_WM=1    the display without its window manager
+#   SORVANE_NICE       how much lower the programs of the tests off the
+#                      data folder's line run (default 10; empty: all alike):
+#                      that line of one-at-a-time tests bounds the suite's time
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
@@ -13,6 +16,7 @@ cd "$BUILD_DIR"
 # Scratch folders are the tests' own; list any that a test left behind.
 temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 jobs="${SORVANE_TEST_JOBS:-6}"
+export SORVANE_NICE="${SORVANE_NICE-10}"
 echo "display: $SORVANE_DISPLAY_KIND; $jobs tests at once"
 set +e
 ctest --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$BUILD_DIR/ctest-output.txt"
