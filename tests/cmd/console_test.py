@@ -561,25 +561,28 @@ class Sums(ConsoleRun):
 
 class CtrlC(ConsoleRun):
     def test_cancel_at_ten_points_loses_nothing(self):
+        # Five large files: whichever order the walk takes, one is in hand
+        # for most of the run, also on a fast disk. They are made once; each
+        # point moves fresh copies of them.
+        originals = self.path('originals')
+        snapshot = {}
+        files = [('s1.bin', 3000), ('s2.bin', 5000), ('s3.bin', 7000)]
+        files += [('big%d.bin' % i, 64 << 20) for i in range(1, 6)]
+        for name, size in files:
+            data = os.urandom(size)
+            write(os.path.join(originals, name), data)
+            snapshot[name] = hashlib.sha256(data).hexdigest()
         delivered = set()
         for point in range(10):
             with self.subTest(point=point):
-                delivered.add(self.cancel_once(delay=point * 10))
+                delivered.add(self.cancel_once(originals, snapshot, delay=point * 10))
         print('delivered by:', delivered)
 
-    def cancel_once(self, delay):
+    def cancel_once(self, originals, snapshot, delay):
         shm = tempfile.mkdtemp(prefix='sorvane-cmd-', dir='/dev/shm')
         try:
             src, out = os.path.join(shm, 'src'), self.path('out-%d' % delay)
-            snapshot = {}
-            # Five large files: whichever order the walk takes, one is in
-            # hand for most of the run, also on a fast disk.
-            files = [('s1.bin', 3000), ('s2.bin', 5000), ('s3.bin', 7000)]
-            files += [('big%d.bin' % i, 64 << 20) for i in range(1, 6)]
-            for name, size in files:
-                data = os.urandom(size)
-                write(os.path.join(src, name), data)
-                snapshot[name] = hashlib.sha256(data).hexdigest()
+            shutil.copytree(originals, src)
             results = self.path('r-%d.jsonl' % delay)
             command, report = self.path('command.txt'), self.path('ctrlc-%d.txt' % delay)
             write(command, '"%s" move %s %s /log:%s' % (win(PROGRAM), q(win(src)), q(win(out)), q(win(results))))

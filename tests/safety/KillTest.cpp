@@ -30,6 +30,36 @@ constexpr int kFolders = 6;
 constexpr int kFilesPerFolder = 50;
 constexpr size_t kLargeSize = 40u << 20; // written long enough to be caught as a temporary
 
+// Wakes a watch beside a running move when a name changes below a folder,
+// or after a few milliseconds at the latest: the watch looks again at once
+// after each change without keeping a core busy while nothing changes.
+class NameChanges {
+public:
+    explicit NameChanges(const std::wstring& folder)
+        : handle_(::FindFirstChangeNotificationW(folder.c_str(), TRUE,
+                                                 FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME))
+    {
+    }
+    ~NameChanges()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) ::FindCloseChangeNotification(handle_);
+    }
+    NameChanges(const NameChanges&) = delete;
+    NameChanges& operator=(const NameChanges&) = delete;
+
+    void wait(DWORD ms)
+    {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            ::Sleep(ms);
+        } else if (::WaitForSingleObject(handle_, ms) == WAIT_OBJECT_0) {
+            ::FindNextChangeNotification(handle_);
+        }
+    }
+
+private:
+    HANDLE handle_;
+};
+
 struct Planned {
     std::wstring relative;
     std::string bytes;
@@ -223,14 +253,18 @@ public:
         // (renames only) has often gone far past k or ended: a kill aimed
         // by it came too late more often than not, and cost a whole run.
         const DWORD start = ::GetTickCount();
+        NameChanges sourceChanges(source_);
         while (::GetTickCount() - start <= kWait && program.wait(0) == STILL_ACTIVE && listedAtSource() + k > before) {
-            ::Sleep(1);
+            sourceChanges.wait(5);
         }
         if (waitForTemporary) {
-            // The next large copy in progress: kill while its temporary exists.
+            // The next large copy in progress: kill while its temporary exists
+            // (it is written for a good part of a second).
+            NameChanges targetChanges(target_);
             const DWORD since = ::GetTickCount();
             while (::GetTickCount() - since < 5000 && program.wait(0) == STILL_ACTIVE &&
                    temporariesIn(target_ + L"\\dir1") + temporariesIn(target_ + L"\\dir4") == 0) {
+                targetChanges.wait(2);
             }
         }
         program.kill();
