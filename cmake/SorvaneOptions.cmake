@@ -17,6 +17,47 @@ endfunction()
 # core and the tests beside it take what the line leaves.
 set(SORVANE_DATA_FOLDER_LINE RESOURCE_LOCK sorvane_data_folder ENVIRONMENT_MODIFICATION SORVANE_NICE=unset:)
 
+# The ctest entries of a test program, made when ctest reads the tests (the
+# program is listed only once it is built, under Wine): one per test suite,
+# and one per case that sorvane_test_properties names (cmake/GroupedTests.cmake
+# says why). FILTER: a gtest filter of the cases to take; LIST: the variable
+# that gets the entries' names, for sorvane_test_properties.
+function(sorvane_discover_grouped program)
+    cmake_parse_arguments(ARG "" "FILTER;LIST" "PROPERTIES" ${ARGN})
+    get_property(count TARGET ${program} PROPERTY SORVANE_DISCOVERIES)
+    if(NOT count)
+        set(count 0)
+    endif()
+    math(EXPR count "${count} + 1")
+    set_property(TARGET ${program} PROPERTY SORVANE_DISCOVERIES ${count})
+    set(base "${CMAKE_CURRENT_BINARY_DIR}/${program}[${count}]")
+    set(emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+    set(executable "$<TARGET_FILE:${program}>")
+    set(alone "$<TARGET_PROPERTY:${program},SORVANE_ALONE>")
+    file(GENERATE OUTPUT "${base}_include.cmake" CONTENT
+"set(GROUPED_EXECUTABLE [==[${executable}]==])
+set(GROUPED_EMULATOR [==[${emulator}]==])
+set(GROUPED_WORKING_DIR [==[${CMAKE_CURRENT_BINARY_DIR}]==])
+set(GROUPED_FILTER [==[${ARG_FILTER}]==])
+set(GROUPED_ALONE [==[${alone}]==])
+set(GROUPED_PROPERTIES [==[${ARG_PROPERTIES}]==])
+set(GROUPED_LIST [==[${ARG_LIST}]==])
+set(GROUPED_OUTPUT [==[${base}_tests.cmake]==])
+if(NOT EXISTS \"\${GROUPED_EXECUTABLE}\")
+    add_test(${program}_NOT_BUILT ${program}_NOT_BUILT)
+    return()
+endif()
+if(NOT EXISTS \"\${GROUPED_OUTPUT}\" OR
+   NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN \"\${GROUPED_EXECUTABLE}\" OR
+   NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN \"\${CMAKE_CURRENT_LIST_FILE}\")
+    include([==[${PROJECT_SOURCE_DIR}/cmake/GroupedTests.cmake]==])
+    sorvane_write_grouped_tests()
+endif()
+include(\"\${GROUPED_OUTPUT}\")
+")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${base}_include.cmake")
+endfunction()
+
 # A GoogleTest program run by ctest under Wine. Tests whose names contain
 # "Window" need a display; the test script provides one for the whole run.
 function(sorvane_add_test_program name)
@@ -55,7 +96,6 @@ function(sorvane_add_test_program name)
         add_test(NAME ${name}.Japanese COMMAND ${name} --gtest_filter=${ARG_JAPANESE})
         set_tests_properties(${name}.Japanese PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" ${properties} ${lock})
     endif()
-    set(discover ${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
     if(ARG_LOCKED AND ARG_RESOURCE_LOCK)
         set(locked "${ARG_LOCKED}")
         set(free "-${ARG_LOCKED}")
@@ -63,22 +103,23 @@ function(sorvane_add_test_program name)
             string(APPEND locked "-${ARG_JAPANESE}")
             string(APPEND free ":${ARG_JAPANESE}")
         endif()
-        gtest_discover_tests(${discover} TEST_FILTER "${locked}" TEST_LIST ${name}_LOCKED_TESTS
-                             PROPERTIES ${properties} ${lock})
-        gtest_discover_tests(${discover} TEST_FILTER "${free}" PROPERTIES ${properties})
+        sorvane_discover_grouped(${name} FILTER "${locked}" LIST ${name}_LOCKED_TESTS PROPERTIES ${properties} ${lock})
+        sorvane_discover_grouped(${name} FILTER "${free}" LIST ${name}_TESTS PROPERTIES ${properties})
     elseif(ARG_JAPANESE)
-        gtest_discover_tests(${discover} TEST_FILTER "-${ARG_JAPANESE}" PROPERTIES ${properties} ${lock})
+        sorvane_discover_grouped(${name} FILTER "-${ARG_JAPANESE}" LIST ${name}_TESTS PROPERTIES ${properties} ${lock})
     else()
-        gtest_discover_tests(${discover} PROPERTIES ${properties} ${lock})
+        sorvane_discover_grouped(${name} LIST ${name}_TESTS PROPERTIES ${properties} ${lock})
     endif()
 endfunction()
 
 # Properties of those discovered tests of a program whose names match a
 # regular expression, for instance PROCESSORS for the few that keep both
-# cores busy. gtest_discover_tests names the tests only when ctest runs:
+# cores busy. The matching cases get entries of their own (not a place in
+# their suite's entry); the entries are named only when ctest runs, and
 # ctest reads this after the program's list (<program>_TESTS).
 function(sorvane_test_properties program)
     cmake_parse_arguments(ARG "" "MATCHING" "PROPERTIES" ${ARGN})
+    set_property(TARGET ${program} APPEND PROPERTY SORVANE_ALONE "${ARG_MATCHING}")
     string(MAKE_C_IDENTIFIER "${program}_${ARG_MATCHING}" id)
     set(file ${CMAKE_CURRENT_BINARY_DIR}/${id}.properties.cmake)
     list(JOIN ARG_PROPERTIES " " properties)
