@@ -49,7 +49,8 @@ if(NOT EXISTS \"\${GROUPED_EXECUTABLE}\")
 endif()
 if(NOT EXISTS \"\${GROUPED_OUTPUT}\" OR
    NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN \"\${GROUPED_EXECUTABLE}\" OR
-   NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN \"\${CMAKE_CURRENT_LIST_FILE}\")
+   NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN \"\${CMAKE_CURRENT_LIST_FILE}\" OR
+   NOT \"\${GROUPED_OUTPUT}\" IS_NEWER_THAN [==[${PROJECT_SOURCE_DIR}/cmake/GroupedTests.cmake]==])
     include([==[${PROJECT_SOURCE_DIR}/cmake/GroupedTests.cmake]==])
     sorvane_write_grouped_tests()
 endif()
